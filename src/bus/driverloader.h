@@ -1,0 +1,38 @@
+#pragma once
+
+#include "gpibdriver.h"
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+namespace ktq::bus {
+
+/// The numbers in which a driver library's interface differs from NI's.
+struct DriverConstants {
+    const char* family = "";
+    int nlEnd = 1;      // end mode that appends a line feed sent with EOI
+    int stopEnd = 0x100; // termination value meaning "no end-of-string byte"
+};
+
+const DriverConstants& linuxGpibConstants();
+const DriverConstants& niGpibConstants();
+
+/// Looks a function up by name in a loaded library; nullptr when it is not there.
+using SymbolResolver = std::function<void*(const char* name)>;
+
+/// A driver whose functions were all found through the resolver; nullptr when one is missing,
+/// in which case `missing` names it.
+std::unique_ptr<GpibDriver> makeResolvedDriver(const SymbolResolver& resolve, const DriverConstants& constants,
+                                               std::string& missing);
+
+/// A driver with no library behind it: every call fails with ERR, EDVR and a count of 0.
+std::unique_ptr<GpibDriver> makeUnavailableDriver();
+
+/// Loads the system's NI-488.2 compatible library (linux-gpib first, then NI-488.2 for Linux) and
+/// writes one line to `log` naming the file loaded, or what was looked for and why it failed.
+/// Never returns nullptr: without a usable library the unavailable driver is returned.
+std::unique_ptr<GpibDriver> loadSystemDriver(std::ostream& log);
+
+} // namespace ktq::bus

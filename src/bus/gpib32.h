@@ -1,0 +1,56 @@
+#pragma once
+
+#include "gpibdriver.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+
+namespace ktq::bus {
+
+/// Driver status after the last call, as the driver's per-thread functions report it.
+struct StatusSnapshot {
+    std::int16_t ibsta = 0;
+    std::int16_t iberr = 0;
+    std::int16_t ibcnt = 0;
+    std::int32_t ibcntl = 0;
+
+    bool failed() const { return ibsta < 0; }
+};
+
+/// The only way the program reaches the bus: one wrapper per driver call, each ending with a
+/// status snapshot. Text goes out one byte per character; a character beyond 8 bits goes as '?'.
+class Gpib32 {
+public:
+    explicit Gpib32(GpibDriver& driver) : m_driver(driver) {}
+
+    std::int16_t GpibFind(const QString& name, std::int16_t* descriptor = nullptr);
+    std::int16_t GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value);
+    std::int16_t GpibSre(std::int16_t descriptor, std::int16_t value);
+    std::int16_t GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode);
+    void GpibSendIFC(std::int16_t board);
+    void GpibDevClear(std::int16_t board, std::int16_t address);
+    // The driver is never told it may write more entries than `resultList` holds.
+    void GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
+                      std::span<std::int16_t> resultList, std::int16_t limit);
+    void GpibSend(std::int16_t board, std::int16_t address, QString& text, std::int16_t endMode);
+    // `text` is sized by the caller: its length is the most that is read, and what is not
+    // overwritten by received bytes keeps the caller's pre-fill.
+    void GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination);
+    void GpibSendCmds(std::int16_t board, QString& text);
+
+    const StatusSnapshot& status() const { return m_status; }
+    std::int16_t ibsta() const { return m_status.ibsta; }
+    std::int16_t iberr() const { return m_status.iberr; }
+    std::int16_t ibcnt() const { return m_status.ibcnt; }
+    std::int32_t ibcntl() const { return m_status.ibcntl; }
+
+private:
+    void GpibCopyStatus();
+
+    GpibDriver& m_driver;
+    StatusSnapshot m_status;
+};
+
+} // namespace ktq::bus

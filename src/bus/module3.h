@@ -1,0 +1,16 @@
+#pragma once
+
+#include "gpib32.h"
+
+#include <QString>
+
+namespace ktq::bus {
+
+/// The one-line bus error report: the caller's message, the status word with the names of its
+/// bits, the error code with its meaning, and the count.
+QString gpibErrorReportText(const QString& message, const StatusSnapshot& status);
+
+/// Replaces `message` with its report and keeps a copy in `gpibErrorText`.
+void GpibErrorReport(QString& message, const StatusSnapshot& status, QString& gpibErrorText);
+
+} // namespace ktq::bus
