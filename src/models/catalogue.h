@@ -8,23 +8,28 @@
 
 namespace ktq::models {
 
+/// One line of a function table: what the operator reads and the header the unit understands.
 struct FunctionEntry {
-    std::string_view prompt;
-    std::string_view command;
+    std::string_view prompt;  // shown as stored; a trailing blank is part of it
+    std::string_view command; // goes on the wire behind the routine's commandPrefix
+
+    friend bool operator==(const FunctionEntry&, const FunctionEntry&) = default;
 };
 
 /// One setup routine of the catalogue: the table it fills and the family steps it takes.
 struct SetupRoutine {
-    std::string_view name; // "Config7121", ...
-    std::span<const FunctionEntry> functions;
-    std::string_view commandPrefix;
-    int addressFunction = 1;
-    bool lockSupported = false;
-    bool triggerOnStart = false;
-    int channelCount = 0;           // 4 for the two multi-channel tables, else 0 (left as it was)
-    std::string_view noticeModel;   // parallel units: shows the notice naming this model, then IFC
+    std::string_view name;                    // "Config7121", ...
+    std::span<const FunctionEntry> functions; // function k is functions[k - 1]; never more than 25
+    std::string_view commandPrefix;  // "SYST" for the tables whose headers begin with ":", else empty
+    int addressFunction = 1;         // 1-based; 3 where Mode and Emulation come first
+    bool lockSupported = false;      // unlock and *CLS before function 1, lock group at the end
+    bool triggerOnStart = false;     // bus trigger sequence before function 1
+    int channelCount = 0;            // 4 for the two multi-channel tables, else 0 (left as it was)
+    std::string_view noticeModel;    // parallel units: shows the notice naming this model, then IFC
     bool keepsDeviceAddress = false; // 7189: the channel's secondary address stays in the word
     bool hidesNextChannel = false;   // 7189: Next Channel is hidden while a channel runs
+
+    int functionCount() const { return static_cast<int>(functions.size()); }
 };
 
 /// The 28 rows of the model list, in order.
@@ -33,10 +38,11 @@ const QStringList& modelList();
 /// Models that must be switched off and on before they can be configured.
 bool needsPowerCycle(int modelNumber);
 
-/// The setup routine for a model, or nullptr when the model has no table.
+/// The setup routine for a model, or nullptr when the model has no table. Only 7181 looks at
+/// the text: "7181B" exactly gets its own table, any other text the 7181A one.
 const SetupRoutine* dispatch(int modelNumber, const QString& modelText);
 
-/// The notice shown before the parallel units' menus.
+/// The notice shown before the parallel units' menus, naming the given model ("7165B").
 QString noticeText(std::string_view model);
 
 } // namespace ktq::models
