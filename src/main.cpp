@@ -1,1 +1,31 @@
-int main() { return 0; }
+#include "bus/driverloader.h"
+#include "bus/gpib32.h"
+#include "ui/config/pause.h"
+#include "ui/config/sharedstate.h"
+#include "ui/dialogs/interaction.h"
+#include "ui/main/frmmain.h"
+#include "ui/main/logo.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include <iostream>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ktqconfig"));
+    QApplication::setApplicationDisplayName(QStringLiteral("KTQ GPIB Configuration"));
+    QApplication::setDesktopFileName(QStringLiteral("ktqconfig"));
+    QApplication::setWindowIcon(QIcon(ktq::ui::drawLogo(64)));
+
+    const std::unique_ptr<ktq::bus::GpibDriver> driver = ktq::bus::loadSystemDriver(std::cerr);
+    ktq::bus::Gpib32 gpib(*driver);
+    ktq::ui::SharedState state;
+    ktq::ui::DesktopInteraction interaction;
+    ktq::ui::SteadyClock clock;
+    ktq::ui::BlockingPauser pauser(clock);
+
+    ktq::ui::frmMain window(ktq::ui::Session{gpib, state, interaction, pauser});
+    window.show();
+    return QApplication::exec();
+}

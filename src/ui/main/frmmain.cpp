@@ -1,0 +1,215 @@
+#include "frmmain.h"
+
+#include "logo.h"
+
+#include "bus/gpib32.h"
+#include "bus/gpibconstants.h"
+#include "bus/module3.h"
+#include "models/catalogue.h"
+#include "ui/config/frmconfig.h"
+#include "ui/config/sharedstate.h"
+#include "ui/dialogs/describe.h"
+#include "ui/dialogs/interaction.h"
+#include "ui/dialogs/messageline.h"
+#include "ui/dialogs/textvalue.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace ktq::ui {
+
+namespace {
+constexpr int lowestModel = 7101;
+constexpr int highestModel = 7199;
+constexpr std::int16_t boardPrimaryAddressOption = bus::ni::IbaPAD;
+constexpr std::int16_t timeout3s = bus::ni::T3s;
+} // namespace
+
+frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(session) {
+    setWindowTitle(QStringLiteral("KTQ GPIB Configuration"));
+
+    labelTitle = new QLabel(QStringLiteral("WELCOME TO KTQ's GPIB CONFIGUATION PROGRAM"), this);
+    describe(labelTitle, "labelTitle", labelTitle->text());
+    QFont bold = labelTitle->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.2);
+    labelTitle->setFont(bold);
+    labelRev = new QLabel(this);
+    labelRev->setObjectName(QStringLiteral("labelRev"));
+    labelSelect = new QLabel(QStringLiteral("Select a Model from the following list and press Configure:"), this);
+    describe(labelSelect, "labelSelect", labelSelect->text());
+    listUnit = new QListWidget(this);
+    describe(listUnit, "listUnit", QStringLiteral("Models"),
+             QStringLiteral("Highlight the unit's model number and press the Configure button to start."));
+    labelSelect->setBuddy(listUnit);
+    cmdConfig = new QPushButton(QStringLiteral("Configure"), this);
+    describe(cmdConfig, "cmdConfig", cmdConfig->text(), QStringLiteral("Configures selected model"));
+    cmdContinue = new QPushButton(QStringLiteral("Continue"), this);
+    describe(cmdContinue, "cmdContinue", cmdContinue->text(),
+             QStringLiteral("Continues configuration after power cycling the device"));
+    cmdExit = new QPushButton(QStringLiteral("Exit"), this);
+    describe(cmdExit, "cmdExit", cmdExit->text(), QStringLiteral("Exits program"));
+    txtGPIBErr = new MessageLine(this);
+    describe(txtGPIBErr, "txtGPIBErr", QStringLiteral("Message"));
+    txtGPIBErr->setFocusPolicy(Qt::StrongFocus);
+    txtGPIBErr->setFixedHeight(fontMetrics().height() * 4 + 10);
+    txtRev = new QLineEdit(this);
+    txtRev->setObjectName(QStringLiteral("txtRev"));
+    txtRev->setReadOnly(true);
+    txtRev->setFocusPolicy(Qt::NoFocus);
+    ImageKTQ = new QLabel(this);
+    describe(ImageKTQ, "ImageKTQ", QStringLiteral("KTQ logo"));
+    ImageKTQ->setPixmap(drawLogo(72, devicePixelRatioF()));
+
+    auto* header = new QGridLayout;
+    header->addWidget(ImageKTQ, 0, 0, 3, 1);
+    header->addWidget(labelTitle, 0, 1);
+    header->addWidget(labelRev, 1, 1);
+    header->addWidget(txtRev, 2, 1, Qt::AlignLeft);
+    header->setColumnStretch(1, 1);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(cmdConfig);
+    buttons->addWidget(cmdContinue);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdExit);
+
+    auto* body = new QHBoxLayout;
+    body->addWidget(listUnit, 1);
+    body->addLayout(buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(header);
+    layout->addWidget(labelSelect);
+    layout->addLayout(body, 1);
+    layout->addWidget(txtGPIBErr);
+
+    setTabOrder(listUnit, cmdConfig);
+    setTabOrder(cmdConfig, txtGPIBErr);
+    setTabOrder(txtGPIBErr, cmdContinue);
+    setTabOrder(cmdContinue, cmdExit);
+
+    // Choosing a row with the keyboard counts as a click; Return on a row as a double-click.
+    connect(listUnit, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) {
+            listUnit_Click();
+        }
+    });
+    connect(listUnit, &QListWidget::itemActivated, this, &frmMain::listUnit_DblClick);
+    connect(cmdConfig, &QPushButton::clicked, this, &frmMain::cmdConfig_Click);
+    connect(cmdContinue, &QPushButton::clicked, this, &frmMain::cmdContinue_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+
+    txtGPIBErr->setVisible(false);
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::Form_Load() {
+    const QString date = QString::fromLatin1(revisionDate);
+    txtRev->setText(QStringLiteral("Revised ") + date);
+    m_session.state.BoardIndex = 0;
+    m_session.state.CrLf = QStringLiteral("\r\n");
+    labelRev->setText(QStringLiteral("Revised  ") + date);
+    listUnit->clear();
+    listUnit->addItems(models::modelList());
+    listUnit->setCurrentRow(-1);
+    listUnit->clearSelection();
+    cmdConfig->setEnabled(false);
+    cmdContinue->setEnabled(false);
+    listUnit->setEnabled(true);
+    listUnit->setFocus();
+}
+
+void frmMain::listUnit_Click() { cmdConfig->setEnabled(true); }
+
+void frmMain::listUnit_DblClick() {
+    cmdConfig->setEnabled(true);
+    cmdConfig_Click();
+}
+
+bool frmMain::failed(const char* message) {
+    if (m_session.bus.ibsta() >= 0) {
+        return false;
+    }
+    QString report = QString::fromLatin1(message);
+    bus::GpibErrorReport(report, m_session.bus.status(), m_session.state.GpibErrorText);
+    txtGPIBErr->setText(m_session.state.GpibErrorText);
+    txtGPIBErr->setVisible(true);
+    return true;
+}
+
+void frmMain::cmdConfig_Click() {
+    SharedState& s = m_session.state;
+    bus::Gpib32& gpib = m_session.bus;
+    const QListWidgetItem* item = listUnit->currentItem();
+    const QString text = item != nullptr && item->isSelected() ? item->text() : QString();
+    const std::optional<std::int16_t> number = toInt16(numericValue(text));
+    s.ModelNumber = number.value_or(0);
+    s.ModelText = text;
+    if (s.ModelNumber > highestModel || s.ModelNumber < lowestModel) {
+        txtGPIBErr->setText(QStringLiteral("Model number") + text + QStringLiteral("wrong, reselect model number"));
+        txtGPIBErr->setVisible(true);
+        return;
+    }
+    txtGPIBErr->setVisible(false);
+
+    gpib.GpibFind(QStringLiteral("GPIB0"), &s.BoardDescriptor);
+    if (failed("ibfind error")) {
+        return;
+    }
+    std::int16_t scratch = 0;
+    gpib.GpibAsk(s.BoardDescriptor, boardPrimaryAddressOption, scratch);
+    if (failed("ibask error")) {
+        return;
+    }
+    gpib.GpibSendIFC(s.BoardIndex);
+    if (failed("SendIFC error")) {
+        return;
+    }
+    gpib.GpibSre(s.BoardDescriptor, 1);
+    if (failed("ibsre Error")) {
+        return;
+    }
+    gpib.GpibTmo(s.BoardDescriptor, timeout3s);
+    if (failed("ibtmo Error")) {
+        return;
+    }
+    if (models::needsPowerCycle(s.ModelNumber)) {
+        txtGPIBErr->setText(QStringLiteral("Turn unit off and back on") + s.CrLf +
+                            QStringLiteral("Press Continue when RDY LED on."));
+        txtGPIBErr->setVisible(true);
+        cmdContinue->setEnabled(true);
+        cmdContinue->setFocus();
+        return;
+    }
+    openConfiguration();
+}
+
+void frmMain::cmdContinue_Click() {
+    cmdContinue->setEnabled(false);
+    txtGPIBErr->setVisible(false);
+    openConfiguration();
+}
+
+void frmMain::cmdExit_Click() { close(); }
+
+void frmMain::openConfiguration() {
+    if (!m_config) {
+        m_config = std::make_unique<frmConfig>(m_session, this);
+        m_config->setWindowModality(Qt::ApplicationModal);
+    }
+    m_config->openRun();
+    m_session.interaction.execModal(*m_config);
+    txtGPIBErr->setVisible(false);
+    cmdConfig->setEnabled(true);
+    listUnit->setFocus();
+}
+
+} // namespace ktq::ui

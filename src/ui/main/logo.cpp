@@ -1,0 +1,44 @@
+#include "logo.h"
+
+#include <QFont>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace ktq::ui {
+
+// The same drawing as data/ktqconfig.svg: a dark blue rounded square, a white bus line with
+// three taps, and the letters KTQ.
+QPixmap drawLogo(int height, qreal devicePixelRatio) {
+    const int side = height;
+    QPixmap pixmap(QSize(side, side) * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    pixmap.fill(Qt::transparent);
+
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(side / 64.0, side / 64.0);
+
+    QLinearGradient fill(0, 0, 0, 64);
+    fill.setColorAt(0, QColor(0x1f, 0x3f, 0x9f));
+    fill.setColorAt(1, QColor(0x00, 0x00, 0x80));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(fill);
+    painter.drawRoundedRect(QRectF(2, 2, 60, 60), 10, 10);
+
+    painter.setPen(QPen(Qt::white, 3, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(10, 46), QPointF(54, 46));
+    for (const qreal x : {18.0, 32.0, 46.0}) {
+        painter.drawLine(QPointF(x, 46), QPointF(x, 54));
+    }
+
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(22);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRectF(2, 8, 60, 30), Qt::AlignCenter, QStringLiteral("KTQ"));
+    return pixmap;
+}
+
+} // namespace ktq::ui

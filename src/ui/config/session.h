@@ -1,0 +1,22 @@
+#pragma once
+
+namespace ktq::bus {
+class Gpib32;
+}
+
+namespace ktq::ui {
+
+class Interaction;
+class Pauser;
+struct SharedState;
+
+/// What every window of a program run shares: the bus, the shared values, the desktop and the
+/// pause. All of them outlive the windows.
+struct Session {
+    bus::Gpib32& bus;
+    SharedState& state;
+    Interaction& interaction;
+    Pauser& pauser;
+};
+
+} // namespace ktq::ui
