@@ -5,6 +5,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace ktq::bus {
@@ -12,8 +13,11 @@ namespace ktq::bus {
 /// The numbers in which a driver library's interface differs from NI's.
 struct DriverConstants {
     const char* family = "";
-    int nlEnd = 1;      // end mode that appends a line feed sent with EOI
+    int nlEnd = 1;       // end mode that appends a line feed sent with EOI
+    int dabEnd = 2;      // end mode that sends EOI with the last data byte
     int stopEnd = 0x100; // termination value meaning "no end-of-string byte"
+    // Name tried before "ibfind" (NI exports the 8-bit variant as ibfindA); nullptr for none.
+    const char* findAlias = nullptr;
 };
 
 const DriverConstants& linuxGpibConstants();
@@ -24,11 +28,21 @@ using SymbolResolver = std::function<void*(const char* name)>;
 
 /// A driver whose functions were all found through the resolver; nullptr when one is missing,
 /// in which case `missing` names it.
-std::unique_ptr<GpibDriver> makeResolvedDriver(const SymbolResolver& resolve, const DriverConstants& constants,
-                                               std::string& missing);
+std::unique_ptr<GpibDriver> makeResolvedDriver(const SymbolResolver& resolve,
+                                               const DriverConstants& constants, std::string& missing);
 
 /// A driver with no library behind it: every call fails with ERR, EDVR and a count of 0.
 std::unique_ptr<GpibDriver> makeUnavailableDriver();
+
+/// A library file to try, and the numbers its interface uses.
+struct DriverCandidate {
+    std::string fileName;
+    const DriverConstants* constants = nullptr;
+};
+
+/// Opens the candidates in order; the first one that opens and has every function wins and owns
+/// its library handle. Writes one line to `log` like loadSystemDriver.
+std::unique_ptr<GpibDriver> loadFirstDriver(std::span<const DriverCandidate> candidates, std::ostream& log);
 
 /// Loads the system's NI-488.2 compatible library (linux-gpib first, then NI-488.2 for Linux) and
 /// writes one line to `log` naming the file loaded, or what was looked for and why it failed.

@@ -1,0 +1,124 @@
+#include "gpib32.h"
+
+#include "gpibconstants.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <vector>
+
+namespace ktq::bus {
+
+namespace {
+
+// One byte per 16-bit character, so the byte count always equals the text's length; a
+// character the 8-bit code page cannot hold goes out as '?' rather than as a wrong byte.
+QByteArray toBusBytes(const QString& text) {
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        bytes[i] = c > 0xFF ? '?' : static_cast<char>(c);
+    }
+    return bytes;
+}
+
+// The driver's address type is unsigned; the program's address word keeps the same 16 bits.
+std::uint16_t addressBits(std::int16_t address) {
+    return static_cast<std::uint16_t>(address);
+}
+
+std::int16_t low16(long value) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
+}
+
+} // namespace
+
+std::int16_t Gpib32::GpibFind(const QString& name, std::int16_t* descriptor) {
+    const QByteArray bytes = toBusBytes(name);
+    const std::int16_t result = low16(m_driver.ibfind(bytes.constData()));
+    // Written on failure as well: the caller keeps whatever the driver answered.
+    if (descriptor) {
+        *descriptor = result;
+    }
+    GpibCopyStatus();
+    return result;
+}
+
+std::int16_t Gpib32::GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value) {
+    int slot = 0;
+    const std::int16_t result = low16(m_driver.ibask(descriptor, option, &slot));
+    // Options the program asks for fit in 16 bits; anything wider keeps its low bits instead
+    // of stopping the program.
+    value = low16(slot);
+    GpibCopyStatus();
+    return result;
+}
+
+std::int16_t Gpib32::GpibSre(std::int16_t descriptor, std::int16_t value) {
+    const std::int16_t result = low16(m_driver.ibsre(descriptor, value));
+    GpibCopyStatus();
+    return result;
+}
+
+std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) {
+    const std::int16_t result = low16(m_driver.ibtmo(descriptor, timeoutCode));
+    GpibCopyStatus();
+    return result;
+}
+
+void Gpib32::GpibSendIFC(std::int16_t board) {
+    m_driver.SendIFC(board);
+    GpibCopyStatus();
+}
+
+void Gpib32::GpibDevClear(std::int16_t board, std::int16_t address) {
+    m_driver.DevClear(board, addressBits(address));
+    GpibCopyStatus();
+}
+
+void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
+                          std::span<std::int16_t> resultList, std::int16_t limit) {
+    // The driver reads the list up to the no-address marker; a list that lacks it gets one here
+    // so that the driver never reads past the caller's array.
+    std::vector<std::uint16_t> addresses(addressList.begin(), addressList.end());
+    if (std::find(addresses.begin(), addresses.end(), ni::NOADDR) == addresses.end()) {
+        addresses.push_back(ni::NOADDR);
+    }
+
+    // A negative limit still reaches the driver, which rejects it as an invalid argument.
+    const auto clampedLimit =
+        static_cast<int>(std::min<std::int64_t>(limit, static_cast<std::int64_t>(resultList.size())));
+    // int16 and uint16 may alias, so the driver writes straight into the caller's array.
+    m_driver.FindLstn(board, addresses.data(), reinterpret_cast<std::uint16_t*>(resultList.data()),
+                      clampedLimit);
+    GpibCopyStatus();
+}
+
+void Gpib32::GpibSend(std::int16_t board, std::int16_t address, QString& text, std::int16_t endMode) {
+    const QByteArray bytes = toBusBytes(text);
+    m_driver.Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode);
+    GpibCopyStatus();
+}
+
+void Gpib32::GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination) {
+    QByteArray buffer = toBusBytes(text);
+    m_driver.Receive(board, addressBits(address), buffer.data(), buffer.size(), termination);
+    // The whole buffer comes back, so positions the driver did not fill keep the pre-fill.
+    text = QString::fromLatin1(buffer);
+    GpibCopyStatus();
+}
+
+void Gpib32::GpibSendCmds(std::int16_t board, QString& text) {
+    const QByteArray bytes = toBusBytes(text);
+    m_driver.SendCmds(board, bytes.constData(), bytes.size());
+    GpibCopyStatus();
+}
+
+void Gpib32::GpibCopyStatus() {
+    m_status.ibsta = low16(m_driver.ThreadIbsta());
+    m_status.iberr = low16(m_driver.ThreadIberr());
+    m_status.ibcnt = low16(m_driver.ThreadIbcnt());
+    m_status.ibcntl = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_driver.ThreadIbcntl()));
+}
+
+} // namespace ktq::bus

@@ -31,7 +31,8 @@ public:
     std::int16_t GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode);
     void GpibSendIFC(std::int16_t board);
     void GpibDevClear(std::int16_t board, std::int16_t address);
-    // The driver is never told it may write more entries than `resultList` holds.
+    // The driver is never told it may write more entries than `resultList` holds, and never
+    // reads past `addressList`: a list without the no-address marker (-1) gets one.
     void GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
                       std::span<std::int16_t> resultList, std::int16_t limit);
     void GpibSend(std::int16_t board, std::int16_t address, QString& text, std::int16_t endMode);
