@@ -1,0 +1,122 @@
+#pragma once
+
+#include "bus/driverloader.h"
+#include "bus/gpib32.h"
+#include "sim/simbus.h"
+#include "ui/config/pause.h"
+#include "ui/config/session.h"
+#include "ui/config/sharedstate.h"
+#include "ui/dialogs/interaction.h"
+#include "ui/dialogs/messageline.h"
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QWidget>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ktq::test {
+
+/// Records beeps, message boxes and modal windows, and answers modal windows with scripts.
+/// Every event also goes into the bench's trace, so a test sees it in order with the bus calls.
+class FakeInteraction final : public ui::Interaction {
+public:
+    explicit FakeInteraction(sim::SimBus& bus) : m_bus(bus) {}
+
+    void beep() override {
+        ++beeps;
+        m_bus.note("beep");
+    }
+    void messageBox(QWidget*, const QString& title, const QString& text) override {
+        boxes.push_back({title, text});
+        m_bus.note("box " + title.toStdString());
+    }
+    void execModal(QDialog& dialog) override {
+        modals.push_back(dialog.objectName().isEmpty() ? dialog.windowTitle() : dialog.objectName());
+        m_bus.note("modal " + dialog.windowTitle().toStdString());
+        if (!scripts.empty()) {
+            auto script = std::move(scripts.front());
+            scripts.pop_front();
+            script(dialog);
+        } else if (dialog.windowTitle() == QStringLiteral("NOTICE")) {
+            dialog.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+        }
+    }
+
+    struct Box {
+        QString title;
+        QString text;
+    };
+    int beeps = 0;
+    std::vector<Box> boxes;
+    std::vector<QString> modals;
+    std::deque<std::function<void(QDialog&)>> scripts;
+
+private:
+    sim::SimBus& m_bus;
+};
+
+/// Writes each pause into the trace instead of waiting.
+class FakePauser final : public ui::Pauser {
+public:
+    explicit FakePauser(sim::SimBus& bus) : m_bus(bus) {}
+    void pause(std::chrono::milliseconds duration) override {
+        total += duration;
+        m_bus.note("pause " + std::to_string(duration.count()));
+    }
+    std::chrono::milliseconds total{0};
+
+private:
+    sim::SimBus& m_bus;
+};
+
+/// A simulated bench wired to the program's bus layer the way the drop-in library is at run time.
+class Bench {
+public:
+    static std::unique_ptr<bus::GpibDriver> simDriver() {
+        std::string missing;
+        return bus::makeResolvedDriver(&sim::resolveSymbol, bus::linuxGpibConstants(), missing);
+    }
+
+    sim::SimBus sim;
+    sim::ScopedBench scope{sim};
+    std::unique_ptr<bus::GpibDriver> driver = simDriver();
+    bus::Gpib32 gpib{*driver};
+    ui::SharedState state;
+    FakeInteraction interaction{sim};
+    FakePauser pauser{sim};
+
+    ui::Session session() { return ui::Session{gpib, state, interaction, pauser}; }
+
+    // The trace lines from `from` on, without the status part of the driver calls.
+    std::vector<std::string> calls(std::size_t from = 0) const;
+    // Only what went out to a unit and came back: `> text` for Send, `< text` for Receive,
+    // `cmd bytes` for SendCmds, other lines (notes) as they are.
+    std::vector<std::string> wire(std::size_t from = 0) const;
+};
+
+// Finds a control by its name, failing the test when it is not there.
+template <typename T> T* control(const QWidget& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (found == nullptr) {
+        throw std::runtime_error(std::string("no control ") + name);
+    }
+    return found;
+}
+
+// Answers the channel dialog with a typed entry and Continue.
+inline std::function<void(QDialog&)> answerChannel(const QString& entry) {
+    return [entry](QDialog& dialog) {
+        control<QLineEdit>(dialog, "txtChNum")->setText(entry);
+        control<QPushButton>(dialog, "cmdChSel")->click();
+    };
+}
+
+} // namespace ktq::test
