@@ -1,0 +1,180 @@
+#include "sim/ktqsim.h"
+#include "sim/simbus.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <stdexcept>
+
+namespace ktq::sim {
+
+namespace {
+
+// One program thread drives the bus, but a test may install benches from another; the lock keeps
+// the installed pointer and each call whole.
+std::recursive_mutex& benchLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+SimBus* g_installed = nullptr;
+bool g_useEnvironment = false;
+thread_local CallStatus t_status;
+
+std::unique_ptr<SimBus> benchFromEnvironment() {
+    const char* spec = std::getenv("GPIB_SIM_BENCH");
+    std::unique_ptr<SimBus> bench;
+    try {
+        bench = SimBus::fromBenchSpec(spec ? spec : "");
+    } catch (const std::invalid_argument& error) {
+        // A bench that cannot be built must not look like a working one.
+        std::cerr << "GPIB_SIM_BENCH: " << error.what() << "; the simulated board is absent\n";
+        bench = std::make_unique<SimBus>();
+        bench->setBoardPresent(false);
+    }
+    if (const char* trace = std::getenv("GPIB_SIM_TRACE"); trace && *trace)
+        bench->setTraceFile(trace);
+    if (const char* delay = std::getenv("GPIB_SIM_DELAY_MS"); delay && *delay)
+        bench->setTransferDelay(std::chrono::milliseconds(std::max(0L, std::strtol(delay, nullptr, 10))));
+    return bench;
+}
+
+SimBus* currentBench() {
+    if (g_installed)
+        return g_installed;
+    if (!g_useEnvironment)
+        return nullptr;
+    static std::unique_ptr<SimBus> environmentBench = benchFromEnvironment();
+    return environmentBench.get();
+}
+
+// Runs one call on the current bench and keeps its status for the Thread* functions.
+template <typename Call> auto onBench(Call call) {
+    std::lock_guard guard(benchLock());
+    SimBus* bench = currentBench();
+    if (!bench) {
+        t_status = CallStatus{lg::ERR, lg::ENEB, 0};
+        using Result = decltype(call(*bench));
+        if constexpr (std::is_void_v<Result>)
+            return;
+        else
+            return Result(-1);
+    }
+    if constexpr (std::is_void_v<decltype(call(*bench))>) {
+        call(*bench);
+        t_status = bench->lastStatus();
+    } else {
+        auto result = call(*bench);
+        t_status = bench->lastStatus();
+        return result;
+    }
+}
+
+} // namespace
+
+ScopedBench::ScopedBench(SimBus& bench) {
+    std::lock_guard guard(benchLock());
+    m_previous = g_installed;
+    g_installed = &bench;
+}
+
+ScopedBench::~ScopedBench() {
+    std::lock_guard guard(benchLock());
+    g_installed = m_previous;
+}
+
+void* resolveSymbol(const char* name) {
+    struct Entry {
+        const char* name;
+        void* function;
+    };
+    static const Entry table[] = {
+        {"ibfind", reinterpret_cast<void*>(&ktqsim_ibfind)},
+        {"ibask", reinterpret_cast<void*>(&ktqsim_ibask)},
+        {"ibsre", reinterpret_cast<void*>(&ktqsim_ibsre)},
+        {"ibtmo", reinterpret_cast<void*>(&ktqsim_ibtmo)},
+        {"SendIFC", reinterpret_cast<void*>(&ktqsim_SendIFC)},
+        {"DevClear", reinterpret_cast<void*>(&ktqsim_DevClear)},
+        {"FindLstn", reinterpret_cast<void*>(&ktqsim_FindLstn)},
+        {"Send", reinterpret_cast<void*>(&ktqsim_Send)},
+        {"Receive", reinterpret_cast<void*>(&ktqsim_Receive)},
+        {"SendCmds", reinterpret_cast<void*>(&ktqsim_SendCmds)},
+        {"ThreadIbsta", reinterpret_cast<void*>(&ktqsim_ThreadIbsta)},
+        {"ThreadIberr", reinterpret_cast<void*>(&ktqsim_ThreadIberr)},
+        {"ThreadIbcnt", reinterpret_cast<void*>(&ktqsim_ThreadIbcnt)},
+        {"ThreadIbcntl", reinterpret_cast<void*>(&ktqsim_ThreadIbcntl)},
+    };
+    if (name == nullptr)
+        return nullptr;
+    for (const Entry& entry : table)
+        if (std::strcmp(entry.name, name) == 0)
+            return entry.function;
+    return nullptr;
+}
+
+} // namespace ktq::sim
+
+using ktq::sim::SimBus;
+
+extern "C" {
+
+int ktqsim_ibfind(const char* name) {
+    return ktq::sim::onBench([&](SimBus& bench) { return bench.ibfind(name); });
+}
+
+int ktqsim_ibask(int ud, int option, int* value) {
+    return ktq::sim::onBench([&](SimBus& bench) { return bench.ibask(ud, option, value); });
+}
+
+int ktqsim_ibsre(int ud, int v) {
+    return ktq::sim::onBench([&](SimBus& bench) { return bench.ibsre(ud, v); });
+}
+
+int ktqsim_ibtmo(int ud, int v) {
+    return ktq::sim::onBench([&](SimBus& bench) { return bench.ibtmo(ud, v); });
+}
+
+void ktqsim_SendIFC(int board) {
+    ktq::sim::onBench([&](SimBus& bench) { bench.sendIfc(board); });
+}
+
+void ktqsim_DevClear(int board, std::uint16_t address) {
+    ktq::sim::onBench([&](SimBus& bench) { bench.devClear(board, address); });
+}
+
+void ktqsim_FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) {
+    ktq::sim::onBench([&](SimBus& bench) { bench.findLstn(board, padList, resultList, limit); });
+}
+
+void ktqsim_Send(int board, std::uint16_t address, const void* buffer, long count, int eotmode) {
+    ktq::sim::onBench([&](SimBus& bench) { bench.send(board, address, buffer, count, eotmode); });
+}
+
+void ktqsim_Receive(int board, std::uint16_t address, void* buffer, long count, int termination) {
+    ktq::sim::onBench([&](SimBus& bench) { bench.receive(board, address, buffer, count, termination); });
+}
+
+void ktqsim_SendCmds(int board, const void* cmds, long count) {
+    ktq::sim::onBench([&](SimBus& bench) { bench.sendCmds(board, cmds, count); });
+}
+
+int ktqsim_ThreadIbsta(void) {
+    return ktq::sim::t_status.ibsta;
+}
+int ktqsim_ThreadIberr(void) {
+    return ktq::sim::t_status.iberr;
+}
+int ktqsim_ThreadIbcnt(void) {
+    return static_cast<int>(ktq::sim::t_status.ibcntl);
+}
+long ktqsim_ThreadIbcntl(void) {
+    return ktq::sim::t_status.ibcntl;
+}
+
+void ktqsim_useEnvironmentBench(void) {
+    std::lock_guard guard(ktq::sim::benchLock());
+    ktq::sim::g_useEnvironment = true;
+}
+}

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "sim/linuxgpib.h"
+#include "sim/simunit.h"
+
+#include <chrono>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ktq::sim {
+
+/// Status the driver leaves behind after one call.
+struct CallStatus {
+    int ibsta = 0;
+    int iberr = 0;
+    long ibcntl = 0;
+};
+
+/// A simulated GPIB bus: one controller board "GPIB0" (board index and descriptor 0, bus address
+/// 0) and the units on it, driven through linux-gpib's calls with linux-gpib's numbers.
+///
+/// Status after a call: success is CMPL|CIC (0x0120), plus END (0x2120) on a Receive ended by EOI
+/// or by the termination byte; iberr is 0. A failure is ERR (0x8000), ERR|TIMO (0xc000) when the
+/// code is EABO, with the code in iberr and count 0, except FindLstn's ETAB, whose count is the
+/// number of addresses written.
+///
+/// Every call appends one trace line:
+///   Send(0, 5, "CAL:LOCK 0", 10, 2) -> 0x0120 0 11
+///   Receive(0, 5, 18, 0) "5\n" -> 0x2120 0 2
+///   FindLstn(0, [1, 2, 3], 32) [5, 27145] -> 0x0120 0 2
+///   ibask(0, 1) 0 -> 0x0120 0 0            (the value written follows, only on success)
+///   ibfind("GPIB0") -> 0x0120 0 0, ibsre(0, 1), ibtmo(0, 12), SendIFC(0), DevClear(0, 25093),
+///   SendCmds(0, "?%", 2)
+/// Numbers are decimal; byte buffers are quoted with \n, \r, \", \\ and \xhh for other bytes
+/// outside 0x20..0x7e; the count printed for Send is the caller's, its ibcntl includes the line
+/// feed NLend appends. The status reads (ThreadIbsta ...) are not traced.
+class SimBus {
+public:
+    SimBus();
+    ~SimBus();
+    SimBus(const SimBus&) = delete;
+    SimBus& operator=(const SimBus&) = delete;
+
+    /// "5=7174;9=7189;12=7181B"; blank: the demo unit at 5. Throws std::invalid_argument naming
+    /// the entry for a bad address, an unknown model or an address given twice.
+    static std::unique_ptr<SimBus> fromBenchSpec(std::string_view spec);
+
+    /// Model text as listed ("7181B"), a bare model number or "demo". Throws
+    /// std::invalid_argument for an unknown model, an address outside 0..30 or one already taken.
+    SimUnit& addUnit(int primary, std::string_view model);
+    SimUnit* unitAt(int primary);
+    const SimUnit* unitAt(int primary) const;
+    void removeUnit(int primary);
+    std::vector<SimUnit*> units();
+
+    // Board state.
+    void setBoardPresent(bool present) { m_boardPresent = present; }
+    bool boardPresent() const { return m_boardPresent; }
+    bool remoteEnabled() const { return m_remoteEnabled; }
+    int timeoutCode() const { return m_timeoutCode; }
+    int interfaceClears() const { return m_interfaceClears; }
+
+    /// The next `times` calls of the named driver function ("Send", "ibfind" ...) fail with
+    /// `iberr`; nothing reaches the units. Throws std::invalid_argument for an unknown name.
+    void failNext(std::string_view function, int iberr, int times = 1);
+    /// The next Receive from `primary` gets these bytes, EOI after the last, whatever the unit
+    /// there would say. Several replies queue up.
+    void queueReply(int primary, std::string bytes);
+    /// The unit at `primary` still listens but never talks: every Receive from it times out.
+    void silence(int primary, bool silent);
+    /// Each transfer (Send, Receive, SendCmds) takes this long; for a demo that feels like
+    /// hardware. Off by default.
+    void setTransferDelay(std::chrono::milliseconds delay) { m_delay = delay; }
+
+    const std::vector<std::string>& trace() const { return m_trace; }
+    void clearTrace() { m_trace.clear(); }
+    /// A free line in the trace, as is (e.g. "pause 200").
+    void note(std::string line);
+    /// Appends every later trace line to this file; an empty path stops it.
+    void setTraceFile(std::string path);
+
+    // The driver calls, linux-gpib's arguments and numbers. The C functions call these.
+    int ibfind(const char* name);
+    int ibask(int ud, int option, int* value);
+    int ibsre(int ud, int enable);
+    int ibtmo(int ud, int code);
+    void sendIfc(int board);
+    void devClear(int board, Addr4882 address);
+    void findLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit);
+    void send(int board, Addr4882 address, const void* buffer, long count, int eotMode);
+    void receive(int board, Addr4882 address, void* buffer, long count, int termination);
+    void sendCmds(int board, const void* commands, long count);
+    const CallStatus& lastStatus() const { return m_status; }
+
+private:
+    bool takeFailure(const char* function);
+    bool boardFails(int board);
+    SimUnit* listenerAt(int primary, int secondary);
+    void unaddressAll();
+    void finish(std::string line);
+    void pause() const;
+
+    std::vector<std::unique_ptr<SimUnit>> m_units;
+    std::map<int, std::deque<std::string>> m_replies;
+    std::vector<int> m_silent;
+    std::map<std::string, std::deque<int>, std::less<>> m_failures;
+
+    bool m_boardPresent = true;
+    bool m_remoteEnabled = false;
+    int m_timeoutCode = lg::T10s;
+    int m_interfaceClears = 0;
+    std::chrono::milliseconds m_delay{0};
+    CallStatus m_status;
+
+    std::vector<std::string> m_trace;
+    std::ofstream m_traceFile;
+};
+
+/// Installs a bench as the one the C functions act on, for the lifetime of this object; the bench
+/// installed before comes back afterwards.
+class ScopedBench {
+public:
+    explicit ScopedBench(SimBus& bench);
+    ~ScopedBench();
+    ScopedBench(const ScopedBench&) = delete;
+    ScopedBench& operator=(const ScopedBench&) = delete;
+
+private:
+    SimBus* m_previous = nullptr;
+};
+
+/// The C function for a linux-gpib name ("ibfind", "Send", "ThreadIbsta" ...), acting on the
+/// installed bench; nullptr for a name the bench does not offer.
+void* resolveSymbol(const char* name);
+
+} // namespace ktq::sim
