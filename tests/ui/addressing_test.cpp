@@ -1,0 +1,208 @@
+#include "configrun.h"
+
+#include "bus/gpibconstants.h"
+
+#include <gtest/gtest.h>
+
+namespace ktq::test {
+namespace {
+
+using Wire = std::vector<std::string>;
+
+TEST(Discovery, FindsNothingOneOrSeveralAndSaysSoInOneBox) {
+    const struct {
+        std::vector<int> units;
+        const char* title;
+        const char* text;
+        int beeps;
+        const char* proposed;
+    } cases[] = {
+        {{}, "WARNING - No devices found",
+         "Check bus for an active GPIB device and manually enter its GPIB address or restart this program", 0, ""},
+        {{9}, "Found a single device",
+         "FindLstn found a device at address 9, Please confirm or change device address before pressing the SET "
+         "ADDRESS button",
+         0, " 9"},
+        {{3, 7, 12}, "CAUTION - Found multiple devices",
+         "FindLstn found 3 devices, Check bus connections and manually enter device GPIB address", 1, ""},
+    };
+    for (const auto& c : cases) {
+        ConfigRun run;
+        for (int address : c.units) {
+            run.bench.sim.addUnit(address, "7174");
+        }
+        run.open(QStringLiteral("7174"));
+        ASSERT_EQ(run.bench.interaction.boxes.size(), 1u) << c.title;
+        EXPECT_EQ(run.bench.interaction.boxes[0].title, QString::fromLatin1(c.title));
+        EXPECT_EQ(run.bench.interaction.boxes[0].text, QString::fromLatin1(c.text));
+        EXPECT_EQ(run.bench.interaction.beeps, c.beeps) << c.title;
+        EXPECT_EQ(control<QLineEdit>(*run.window, "txtAddr")->text(), QString::fromLatin1(c.proposed));
+        const auto calls = run.bench.calls();
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(calls[0].rfind("FindLstn(0, [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, "
+                                 "20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30], 32)",
+                                 0),
+                  0u)
+            << calls[0];
+    }
+}
+
+TEST(Discovery, GivesADeviceBehindASecondaryAddressInEntryForm) {
+    ConfigRun run;
+    run.bench.sim.addUnit(5, "7189"); // listens on 511 to 514 only
+    run.open(QStringLiteral("7189"));
+    EXPECT_EQ(run.window->FoundFlg, 1);
+    EXPECT_EQ(run.window->FoundNum, 4);
+    EXPECT_EQ(run.window->founddev, 511);
+    EXPECT_EQ(run.window->ListenerTable[0], 5 + 256 * (11 + 96));
+    EXPECT_EQ(run.window->ListenerTable[4], -1);
+    EXPECT_EQ(run.bench.interaction.boxes.at(0).title, QStringLiteral("CAUTION - Found multiple devices"));
+}
+
+TEST(Discovery, MoreListenersThanTheLimitAreNotAFailure) {
+    ConfigRun run;
+    for (int address = 1; address <= 9; ++address) {
+        run.bench.sim.addUnit(address, "7189");
+    }
+    run.open(QStringLiteral("7189"));
+    EXPECT_EQ(run.bench.sim.lastStatus().iberr, bus::ni::ETAB);
+    EXPECT_TRUE(run.box("txtGPIBErr")->isHidden());
+    EXPECT_EQ(run.window->FoundNum, 32);
+    EXPECT_EQ(run.bench.interaction.boxes.at(0).text,
+              QStringLiteral("FindLstn found 32 devices, Check bus connections and manually enter device GPIB address"));
+    EXPECT_EQ(run.window->ListenerTable[32], -1);
+}
+
+TEST(Discovery, ASystemErrorIsReportedAndNothingIsProposed) {
+    ConfigRun run;
+    run.bench.sim.addUnit(5, "7174");
+    run.bench.sim.failNext("FindLstn", bus::ni::EDVR);
+    run.open(QStringLiteral("7174"));
+    EXPECT_FALSE(run.box("txtGPIBErr")->isHidden());
+    EXPECT_EQ(run.box("txtGPIBErr")->text(),
+              QStringLiteral("FindLstn error,  ibsta = &H8000 <  ERR  >, iberr =  0 EDVR <Op System Error>, ibcnt =  0"));
+    EXPECT_EQ(run.bench.interaction.boxes.at(0).title, QStringLiteral("WARNING - No devices found"));
+    EXPECT_TRUE(control<QLineEdit>(*run.window, "txtAddr")->text().isEmpty());
+}
+
+TEST(Discovery, ASecondRunThatFindsNothingDoesNotProposeTheFirstRunsDevice) {
+    ConfigRun run;
+    run.bench.sim.addUnit(9, "7174");
+    run.open(QStringLiteral("7174"));
+    ASSERT_EQ(control<QLineEdit>(*run.window, "txtAddr")->text(), QStringLiteral(" 9"));
+    run.bench.sim.removeUnit(9);
+    run.open(QStringLiteral("7174"));
+    EXPECT_EQ(run.window->FoundFlg, 0);
+    EXPECT_EQ(run.window->founddev, 0);
+    EXPECT_EQ(run.bench.interaction.boxes.back().title, QStringLiteral("WARNING - No devices found"));
+    EXPECT_TRUE(control<QLineEdit>(*run.window, "txtAddr")->text().isEmpty());
+}
+
+struct EntryCase {
+    const char* entry;
+    int deviceClear; // -1: refused
+    int primary;
+    int secondary;
+};
+
+class AddressEntryForms : public testing::TestWithParam<EntryCase> {};
+
+TEST_P(AddressEntryForms, ChecksTheEntryAndClearsTheAddressedDevice) {
+    const EntryCase c = GetParam();
+    ConfigRun run;
+    run.open(QStringLiteral("7174"));
+    run.bench.state.SecondaryAddress = -7; // to see whether the entry set it
+    const auto before = run.mark();
+    const int beeps = run.bench.interaction.beeps;
+    run.setAddress(QString::fromLatin1(c.entry));
+    const auto calls = run.bench.calls(before);
+    if (c.deviceClear < 0) {
+        EXPECT_EQ(calls, std::vector<std::string>{"beep"}) << "nothing is sent";
+        EXPECT_EQ(run.bench.interaction.beeps, beeps + 1);
+        EXPECT_EQ(run.box("txtErrMsg")->text(), QStringLiteral("Address out of range, re-enter"));
+        EXPECT_FALSE(run.box("txtErrMsg")->isHidden());
+        EXPECT_EQ(control<QLineEdit>(*run.window, "txtAddr")->text(), QString::fromLatin1(c.entry));
+        return;
+    }
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[0], "SendIFC(0)");
+    EXPECT_EQ(calls[1], "DevClear(0, " + std::to_string(c.deviceClear) + ")");
+    EXPECT_TRUE(run.box("txtErrMsg")->isHidden());
+    EXPECT_EQ(run.bench.state.PrimaryAddress, c.primary);
+    EXPECT_EQ(run.bench.state.SecondaryAddress, c.secondary);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, AddressEntryForms,
+    testing::Values(EntryCase{"7", 7, 7, -7}, EntryCase{"30", 30, 30, -7}, EntryCase{"31", -1, 0, 0},
+                    EntryCase{"99", -1, 0, 0}, EntryCase{"100", 0x6001, 1, 0}, EntryCase{"502", 25093, 5, 2},
+                    EntryCase{"2930", 32285, 29, 30}, EntryCase{"3000", -1, 0, 0}, EntryCase{"", 0, 0, -7},
+                    EntryCase{"abc", 0, 0, -7}, EntryCase{" 5", 5, 5, -7}, EntryCase{"5.5", 6, 6, -7},
+                    EntryCase{"6.5", 6, 6, -7}, EntryCase{"-5", -1, 0, 0}, EntryCase{"-1", -1, 0, 0},
+                    EntryCase{"531", -1, 0, 0}, EntryCase{"70000", -1, 0, 0}, EntryCase{"32768", -1, 0, 0},
+                    EntryCase{"1e3", 1, 1, -7}));
+
+TEST(SetAddress, AFailedDeviceClearStaysInAddressEntry) {
+    ConfigRun run;
+    run.open(QStringLiteral("7174"));
+    run.setAddress(QStringLiteral("12")); // nobody listens there
+    EXPECT_FALSE(run.box("txtGPIBErr")->isHidden());
+    EXPECT_TRUE(run.box("txtGPIBErr")->text().startsWith(QStringLiteral("DevClear Error,  ibsta = &H8000 <  ERR  >, "
+                                                                        "iberr =  2 ENOL <No Listener>")));
+    EXPECT_FALSE(run.button("cmdEnter")->isEnabled());
+    EXPECT_TRUE(run.lines().isEmpty());
+    EXPECT_EQ(run.bench.state.DeviceAddress, 12);
+}
+
+TEST(SetAddress, Model7189ChoosesTheChannelBeforeClearingItsSecondaryAddress) {
+    ConfigRun run;
+    run.bench.sim.addUnit(5, "7189");
+    run.open(QStringLiteral("7189"));
+    run.bench.interaction.scripts.push_back(answerChannel(QStringLiteral("3")));
+    const auto before = run.mark();
+    run.setAddress(QStringLiteral("5"));
+    const auto calls = run.bench.calls(before);
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[0], "modal Channels");
+    EXPECT_EQ(calls[1], "SendIFC(0)");
+    EXPECT_EQ(calls[2], "DevClear(0, 27909)");
+    EXPECT_EQ(run.bench.state.SecondaryAddress, 13);
+    EXPECT_EQ(control<QLineEdit>(*run.window, "txtChNum")->text(), QStringLiteral("Configuring channel # 3"));
+    EXPECT_FALSE(control<QLineEdit>(*run.window, "txtChNum")->isHidden());
+    EXPECT_EQ(run.bench.calls(before).at(3).rfind("Send(0, 27909, \"SYST:COMM:GPIB:ADDR?\"", 0), 0u);
+}
+
+TEST(SetAddress, Model7170IsToldItsChannelAfterTheClear) {
+    ConfigRun run;
+    run.bench.sim.addUnit(5, "7170A");
+    run.open(QStringLiteral("7170A"));
+    run.bench.interaction.scripts.push_back(answerChannel(QStringLiteral("2")));
+    const auto before = run.mark();
+    run.setAddress(QStringLiteral("5"));
+    const Wire expected = {"SendIFC(0)", "DevClear(0, 5)", "modal Channels", "> C  2", "> CAL:LOCK 0", "> *CLS",
+                           "> SYST:COMM:GPIB:ADDR?"};
+    Wire wire = run.bench.wire(before);
+    ASSERT_GE(wire.size(), expected.size());
+    wire.resize(expected.size());
+    EXPECT_EQ(wire, expected);
+    EXPECT_EQ(run.bench.sim.unitAt(5)->selectedChannel(), 2);
+
+    ConfigRun failing;
+    failing.open(QStringLiteral("7170A"));
+    failing.setAddress(QStringLiteral("5")); // nobody there
+    EXPECT_TRUE(failing.bench.interaction.modals.empty()) << "no channel dialog after a failed clear";
+}
+
+TEST(SetAddress, AModelWithoutATableClosesTheWindow) {
+    ConfigRun run;
+    run.bench.sim.addUnit(5, "7174");
+    run.open(QStringLiteral("7122"));
+    const auto before = run.mark();
+    run.setAddress(QStringLiteral("5"));
+    EXPECT_EQ(run.box("txtErrMsg")->text(), QStringLiteral("Bad Model Number, Configuration halted"));
+    EXPECT_EQ(run.bench.wire(before), (Wire{"SendIFC(0)", "DevClear(0, 5)", "pause 200"}));
+    EXPECT_EQ(run.closed.count(), 1);
+}
+
+} // namespace
+} // namespace ktq::test

@@ -111,6 +111,17 @@ template <typename T> T* control(const QWidget& window, const char* name) {
     return found;
 }
 
+// The object names of the controls that Tab reaches from `first` on, once round the window.
+inline QStringList tabOrder(const QWidget& window, QWidget* first) {
+    QStringList names{first->objectName()};
+    for (QWidget* w = first->nextInFocusChain(); w != first && w != nullptr; w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->window() == &window && !w->objectName().startsWith(u"qt_")) {
+            names << w->objectName();
+        }
+    }
+    return names;
+}
+
 // Answers the channel dialog with a typed entry and Continue.
 inline std::function<void(QDialog&)> answerChannel(const QString& entry) {
     return [entry](QDialog& dialog) {

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "harness.h"
+
+#include "ui/config/frmconfig.h"
+
+#include <QSignalSpy>
+
+#include <memory>
+
+namespace ktq::test {
+
+/// A configuration window on a simulated bench, opened as the main window opens it.
+struct ConfigRun {
+    Bench bench;
+    std::unique_ptr<ui::frmConfig> window = std::make_unique<ui::frmConfig>(bench.session());
+    QSignalSpy closed{window.get(), &QDialog::finished};
+
+    // Chooses the model as the main window would and runs the window's load.
+    void open(const QString& modelText) {
+        bench.state.ModelText = modelText;
+        bench.state.ModelNumber = static_cast<std::int16_t>(modelText.left(4).toInt());
+        window->openRun();
+    }
+    void setAddress(const QString& entry) {
+        control<QLineEdit>(*window, "txtAddr")->setText(entry);
+        control<QPushButton>(*window, "cmdSet")->click();
+    }
+    void enter(const QString& value = {}) {
+        control<QLineEdit>(*window, "txtChoice")->setText(value);
+        control<QPushButton>(*window, "cmdEnter")->click();
+    }
+    // Enter or Advance on an empty box, `times` times.
+    void advance(int times) {
+        for (int k = 0; k < times; ++k) {
+            enter();
+        }
+    }
+    QStringList lines() const {
+        QStringList out;
+        auto* list = control<QListWidget>(*window, "lstFunction");
+        for (int k = 0; k < list->count(); ++k) {
+            out << list->item(k)->text();
+        }
+        return out;
+    }
+    QPushButton* button(const char* name) const { return control<QPushButton>(*window, name); }
+    ui::MessageLine* box(const char* name) const { return control<ui::MessageLine>(*window, name); }
+    std::size_t mark() const { return bench.sim.trace().size(); }
+};
+
+// A function line as the window shows it: the prompt, blanks to column 36, the setting.
+inline QString line(const QString& prompt, const QString& setting) {
+    const qsizetype pad = prompt.size() < 34 ? 35 - prompt.size() : 1;
+    return prompt + QString(pad, u' ') + setting;
+}
+
+} // namespace ktq::test
