@@ -1,0 +1,53 @@
+#include "sim/simbus.h"
+
+#include <gtest/gtest.h>
+
+namespace ktq::sim {
+namespace {
+
+TEST(BenchSpec, PlacesEachListedModelAtItsAddress) {
+    const auto bench = SimBus::fromBenchSpec(" 5=7174; 9 = 7189 ;12=7181B;");
+    ASSERT_EQ(bench->units().size(), 3u);
+    EXPECT_EQ(bench->unitAt(5)->model(), "7174");
+    EXPECT_EQ(bench->unitAt(9)->model(), "7189");
+    EXPECT_EQ(bench->unitAt(12)->model(), "7181B");
+    EXPECT_EQ(bench->unitAt(6), nullptr);
+}
+
+TEST(BenchSpec, BlankSpecGivesTheDemoUnitAtFive) {
+    for (const char* spec : {"", "  "}) {
+        const auto bench = SimBus::fromBenchSpec(spec);
+        ASSERT_EQ(bench->units().size(), 1u);
+        ASSERT_NE(bench->unitAt(5), nullptr);
+        EXPECT_EQ(bench->unitAt(5)->model(), "demo");
+    }
+}
+
+TEST(BenchSpec, RefusesWhatItCannotBuild) {
+    for (const char* spec : {"5", "=7174", "31=7174", "-1=7174", "x=7174", "5.5=7174", "5=9999",
+                             "5=", "5=7174;5=7179", "5=7174;6"}) {
+        SCOPED_TRACE(spec);
+        EXPECT_THROW(SimBus::fromBenchSpec(spec), std::invalid_argument);
+    }
+}
+
+TEST(BenchSpec, NamesTheBadEntry) {
+    try {
+        SimBus::fromBenchSpec("5=7174;7=7000");
+        FAIL() << "no exception";
+    } catch (const std::invalid_argument& error) {
+        EXPECT_NE(std::string(error.what()).find("7=7000"), std::string::npos) << error.what();
+    }
+}
+
+TEST(BenchSpec, AddUnitRefusesATakenAddress) {
+    SimBus bench;
+    bench.addUnit(5, "7174");
+    EXPECT_THROW(bench.addUnit(5, "7179"), std::invalid_argument);
+    EXPECT_THROW(bench.addUnit(31, "7179"), std::invalid_argument);
+    bench.removeUnit(5);
+    EXPECT_EQ(bench.addUnit(5, "7179").model(), "7179");
+}
+
+} // namespace
+} // namespace ktq::sim

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "sim/simbus.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ktq::sim::test {
+
+/// The bench's C functions, found by name as the program finds a driver's.
+struct Driver {
+    int (*ibfind)(const char*) = nullptr;
+    int (*ibask)(int, int, int*) = nullptr;
+    int (*ibsre)(int, int) = nullptr;
+    int (*ibtmo)(int, int) = nullptr;
+    void (*SendIFC)(int) = nullptr;
+    void (*DevClear)(int, std::uint16_t) = nullptr;
+    void (*FindLstn)(int, const std::uint16_t*, std::uint16_t*, int) = nullptr;
+    void (*Send)(int, std::uint16_t, const void*, long, int) = nullptr;
+    void (*Receive)(int, std::uint16_t, void*, long, int) = nullptr;
+    void (*SendCmds)(int, const void*, long) = nullptr;
+    int (*ThreadIbsta)() = nullptr;
+    int (*ThreadIberr)() = nullptr;
+    int (*ThreadIbcnt)() = nullptr;
+    long (*ThreadIbcntl)() = nullptr;
+
+    template <typename Resolver> static Driver resolve(Resolver&& symbol) {
+        Driver d;
+        bind(d.ibfind, symbol("ibfind"));
+        bind(d.ibask, symbol("ibask"));
+        bind(d.ibsre, symbol("ibsre"));
+        bind(d.ibtmo, symbol("ibtmo"));
+        bind(d.SendIFC, symbol("SendIFC"));
+        bind(d.DevClear, symbol("DevClear"));
+        bind(d.FindLstn, symbol("FindLstn"));
+        bind(d.Send, symbol("Send"));
+        bind(d.Receive, symbol("Receive"));
+        bind(d.SendCmds, symbol("SendCmds"));
+        bind(d.ThreadIbsta, symbol("ThreadIbsta"));
+        bind(d.ThreadIberr, symbol("ThreadIberr"));
+        bind(d.ThreadIbcnt, symbol("ThreadIbcnt"));
+        bind(d.ThreadIbcntl, symbol("ThreadIbcntl"));
+        return d;
+    }
+    static Driver inProcess() { return resolve(resolveSymbol); }
+
+    /// A message as the program sends it: line feed and EOI appended by the driver.
+    void send(std::uint16_t address, std::string_view text) const {
+        Send(0, address, text.data(), static_cast<long>(text.size()), lg::NLend);
+    }
+    /// What a Receive of up to `count` bytes brings.
+    std::string receive(std::uint16_t address, long count = 18, int termination = 0) const {
+        std::string buffer(static_cast<std::size_t>(count), ' ');
+        Receive(0, address, buffer.data(), count, termination);
+        return buffer.substr(0, static_cast<std::size_t>(ThreadIbcntl()));
+    }
+    /// Query and reply, as the configuration run does it.
+    std::string ask(std::uint16_t address, std::string_view query) const {
+        send(address, query);
+        return receive(address);
+    }
+    // -1 when the unit does not answer.
+    int esr(std::uint16_t address) const {
+        const std::string reply = ask(address, "*ESR?");
+        return reply.empty() ? -1 : std::stoi(reply);
+    }
+    void commands(std::string_view bytes) const {
+        SendCmds(0, bytes.data(), static_cast<long>(bytes.size()));
+    }
+
+private:
+    template <typename F> static void bind(F& function, void* symbol) {
+        function = reinterpret_cast<F>(symbol);
+    }
+};
+
+inline constexpr std::uint16_t withSecondary(int primary, int secondary) {
+    return static_cast<std::uint16_t>(primary | (0x60 + secondary) << 8);
+}
+
+} // namespace ktq::sim::test
