@@ -24,10 +24,10 @@ bool g_useEnvironment = false;
 thread_local CallStatus t_status;
 
 std::unique_ptr<SimBus> benchFromEnvironment() {
-    const char* spec = std::getenv("GPIB_SIM_BENCH");
+    const char* layout = std::getenv("GPIB_SIM_BENCH");
     std::unique_ptr<SimBus> bench;
     try {
-        bench = SimBus::fromBenchSpec(spec ? spec : "");
+        bench = SimBus::fromBenchSpec(layout ? layout : "");
     } catch (const std::invalid_argument& error) {
         // A bench that cannot be built must not look like a working one.
         std::cerr << "GPIB_SIM_BENCH: " << error.what() << "; the simulated board is absent\n";

@@ -81,16 +81,16 @@ std::string joined(const std::vector<int>& numbers) {
 SimBus::SimBus() = default;
 SimBus::~SimBus() = default;
 
-std::unique_ptr<SimBus> SimBus::fromBenchSpec(std::string_view spec) {
+std::unique_ptr<SimBus> SimBus::fromBenchSpec(std::string_view layout) {
     auto bench = std::make_unique<SimBus>();
-    if (trimBlanks(spec).empty()) {
+    if (trimBlanks(layout).empty()) {
         bench->addUnit(5, "demo");
         return bench;
     }
-    while (!spec.empty()) {
-        const auto separator = spec.find(';');
-        const std::string_view entry = trimBlanks(spec.substr(0, separator));
-        spec = separator == std::string_view::npos ? std::string_view() : spec.substr(separator + 1);
+    while (!layout.empty()) {
+        const auto separator = layout.find(';');
+        const std::string_view entry = trimBlanks(layout.substr(0, separator));
+        layout = separator == std::string_view::npos ? std::string_view() : layout.substr(separator + 1);
         if (entry.empty())
             continue;
         const auto equals = entry.find('=');

@@ -5,7 +5,7 @@
 namespace ktq::sim {
 namespace {
 
-TEST(BenchSpec, PlacesEachListedModelAtItsAddress) {
+TEST(BenchLayout, PlacesEachListedModelAtItsAddress) {
     const auto bench = SimBus::fromBenchSpec(" 5=7174; 9 = 7189 ;12=7181B;");
     ASSERT_EQ(bench->units().size(), 3u);
     EXPECT_EQ(bench->unitAt(5)->model(), "7174");
@@ -14,24 +14,24 @@ TEST(BenchSpec, PlacesEachListedModelAtItsAddress) {
     EXPECT_EQ(bench->unitAt(6), nullptr);
 }
 
-TEST(BenchSpec, BlankSpecGivesTheDemoUnitAtFive) {
-    for (const char* spec : {"", "  "}) {
-        const auto bench = SimBus::fromBenchSpec(spec);
+TEST(BenchLayout, BlankLayoutGivesTheDemoUnitAtFive) {
+    for (const char* layout : {"", "  "}) {
+        const auto bench = SimBus::fromBenchSpec(layout);
         ASSERT_EQ(bench->units().size(), 1u);
         ASSERT_NE(bench->unitAt(5), nullptr);
         EXPECT_EQ(bench->unitAt(5)->model(), "demo");
     }
 }
 
-TEST(BenchSpec, RefusesWhatItCannotBuild) {
-    for (const char* spec : {"5", "=7174", "31=7174", "-1=7174", "x=7174", "5.5=7174", "5=9999",
-                             "5=", "5=7174;5=7179", "5=7174;6"}) {
-        SCOPED_TRACE(spec);
-        EXPECT_THROW(SimBus::fromBenchSpec(spec), std::invalid_argument);
+TEST(BenchLayout, RefusesWhatItCannotBuild) {
+    for (const char* layout : {"5", "=7174", "31=7174", "-1=7174", "x=7174", "5.5=7174", "5=9999",
+                               "5=", "5=7174;5=7179", "5=7174;6"}) {
+        SCOPED_TRACE(layout);
+        EXPECT_THROW(SimBus::fromBenchSpec(layout), std::invalid_argument);
     }
 }
 
-TEST(BenchSpec, NamesTheBadEntry) {
+TEST(BenchLayout, NamesTheBadEntry) {
     try {
         SimBus::fromBenchSpec("5=7174;7=7000");
         FAIL() << "no exception";
@@ -40,7 +40,7 @@ TEST(BenchSpec, NamesTheBadEntry) {
     }
 }
 
-TEST(BenchSpec, AddUnitRefusesATakenAddress) {
+TEST(BenchLayout, AddUnitRefusesATakenAddress) {
     SimBus bench;
     bench.addUnit(5, "7174");
     EXPECT_THROW(bench.addUnit(5, "7179"), std::invalid_argument);
