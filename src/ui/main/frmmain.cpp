@@ -47,6 +47,7 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     describe(listUnit, "listUnit", QStringLiteral("Models"),
              QStringLiteral("Highlight the unit's model number and press the Configure button to start."));
     labelSelect->setBuddy(listUnit);
+    listUnit->setMinimumHeight(listUnit->fontMetrics().lineSpacing() * 16);
     cmdConfig = new QPushButton(QStringLiteral("Configure"), this);
     describe(cmdConfig, "cmdConfig", cmdConfig->text(), QStringLiteral("Configures selected model"));
     cmdContinue = new QPushButton(QStringLiteral("Continue"), this);
