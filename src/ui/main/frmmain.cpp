@@ -101,7 +101,11 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
             listUnit_Click();
         }
     });
-    connect(listUnit, &QListWidget::itemActivated, this, &frmMain::listUnit_DblClick);
+    connect(listUnit, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        // The row under the keyboard cursor may be current without being selected yet.
+        item->setSelected(true);
+        listUnit_DblClick();
+    });
     connect(cmdConfig, &QPushButton::clicked, this, &frmMain::cmdConfig_Click);
     connect(cmdContinue, &QPushButton::clicked, this, &frmMain::cmdContinue_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
