@@ -48,6 +48,7 @@ constexpr int model7189 = 7189;
 
 const QString blankReply = QString(replyLength, u' ');
 const QString entryRejectedText = QStringLiteral("Value holds a line break or control character, re-enter");
+const QString wideEntryRejectedText = QStringLiteral("Value holds a character the unit cannot receive, re-enter");
 
 QString qs(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -64,6 +65,12 @@ std::int16_t entryForm(std::int16_t word) {
     const int primary = bits & 0xFF;
     const int secondary = (bits >> 8) - secondaryBase;
     return static_cast<std::int16_t>(primary * 100 + secondary);
+}
+
+// The bus carries one byte per character; anything wider would go out as '?', which the units
+// read as the query mark.
+bool holdsWideCharacter(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0xFF; });
 }
 
 bool holdsControlCharacter(const QString& text) {
@@ -558,7 +565,8 @@ void frmConfig::setFunction() {
             sendText(s.CommandText);
             receiveResponse();
             TrimResponse(s.Response);
-            if (i == s.AddressFunction) {
+            // A read-back that brought nothing stays blank rather than showing address 0.
+            if (i == s.AddressFunction && s.Response != blankReply) {
                 const double v = numericValue(s.Response.left(2));
                 s.Response = (v >= 32 ? numberText(v - 32) + QStringLiteral("/31") : numberText(v)) +
                              QStringLiteral("\n");
@@ -632,7 +640,11 @@ void frmConfig::cmdEnter_Click() {
         showEntryError(entryRejectedText);
         return;
     }
-    if (txtErrMsg->text() == entryRejectedText) {
+    if (holdsWideCharacter(entry)) {
+        showEntryError(wideEntryRejectedText);
+        return;
+    }
+    if (txtErrMsg->text() == entryRejectedText || txtErrMsg->text() == wideEntryRejectedText) {
         txtErrMsg->setVisible(false);
     }
     s.EntryPending = 1;

@@ -16,7 +16,9 @@ double numericValue(const QString& text) {
         number += text[pos++];
     }
     bool digits = false;
+    bool wholePart = false;
     while (pos < size && text[pos] >= u'0' && text[pos] <= u'9') {
+        wholePart = wholePart || text[pos] != u'0';
         number += text[pos++];
         digits = true;
     }
@@ -32,7 +34,16 @@ double numericValue(const QString& text) {
     }
     bool ok = false;
     const double value = number.toDouble(&ok);
-    return ok && std::isfinite(value) ? value : 0.0;
+    if (ok && std::isfinite(value)) {
+        return value;
+    }
+    // Too many digits for a double: a whole number that large reads as infinity, so that every
+    // range check refuses it instead of taking it for 0; a fraction too small to hold is 0.
+    if (!wholePart) {
+        return 0.0;
+    }
+    return number.startsWith(u'-') ? -std::numeric_limits<double>::infinity()
+                                   : std::numeric_limits<double>::infinity();
 }
 
 double roundHalfEven(double value) {

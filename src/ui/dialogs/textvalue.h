@@ -8,7 +8,8 @@
 namespace ktq::ui {
 
 /// The leading decimal number of a text (optional sign, digits, optional point and fraction),
-/// after blanks, tabs and line feeds; 0 when the text does not begin with a number.
+/// after blanks, tabs and line feeds; 0 when the text does not begin with a number, and
+/// infinity (with the sign) for a whole number too long for a double.
 double numericValue(const QString& text);
 
 /// Nearest whole number, a half going to the even neighbour.
