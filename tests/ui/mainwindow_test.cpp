@@ -5,6 +5,8 @@
 #include "ui/main/frmmain.h"
 
 #include <QLabel>
+#include <QApplication>
+#include <QFocusEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -54,6 +56,18 @@ TEST(MainWindowLoad, ShowsTitlesModelsAndTouchesNothing) {
     EXPECT_EQ(m.list()->toolTip(),
               QStringLiteral("Highlight the unit's model number and press the Configure button to start."));
     EXPECT_TRUE(m.bench.sim.trace().empty());
+}
+
+TEST(MainWindowLoad, FocusOnTheListDoesNotChooseARow) {
+    MainWindow m;
+    m.window.show();
+    QApplication::setActiveWindow(&m.window);
+    m.list()->setFocus();
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(m.list(), &focusIn);
+    EXPECT_FALSE(m.configure()->isEnabled());
+    QTest::keyClick(m.list(), Qt::Key_Down);
+    EXPECT_TRUE(m.configure()->isEnabled()) << "a row chosen with the keyboard counts as a click";
 }
 
 TEST(MainWindowLoad, TabOrderFollowsTheListThenTheButtons) {

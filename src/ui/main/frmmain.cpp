@@ -95,9 +95,10 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     setTabOrder(txtGPIBErr, cmdContinue);
     setTabOrder(cmdContinue, cmdExit);
 
-    // Choosing a row with the keyboard counts as a click; Return on a row as a double-click.
-    connect(listUnit, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0) {
+    // Choosing a row with the keyboard counts as a click; the row that only becomes current when
+    // the list takes the focus does not. Return on a row counts as a double-click.
+    connect(listUnit, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!listUnit->selectedItems().isEmpty()) {
             listUnit_Click();
         }
     });

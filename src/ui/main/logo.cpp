@@ -7,7 +7,7 @@
 
 namespace ktq::ui {
 
-// The same drawing as data/ktqconfig.svg: a dark blue rounded square, a white bus line with
+// The same drawing as packaging/ktqconfig.svg: a dark blue rounded square, a white bus line with
 // three taps, and the letters KTQ.
 QPixmap drawLogo(int height, qreal devicePixelRatio) {
     const int side = height;
