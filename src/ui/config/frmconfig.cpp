@@ -661,14 +661,20 @@ void frmConfig::lstFunction_DblClick() {
     }
 }
 
-void frmConfig::cmdSav_Click() {
+bool frmConfig::sendChecked(const QString& command, const QString& failureMessage) {
     SharedState& s = m_session.state;
-    txtGPIBErr->setVisible(false);
-    s.CommandText = QStringLiteral("*SAV 0");
+    s.CommandText = command;
     sendText(s.CommandText);
     if (m_session.bus.ibsta() < 0) {
-        showBusError(QStringLiteral("Send SAV Error"));
-    } else {
+        showBusError(failureMessage);
+        return false;
+    }
+    return true;
+}
+
+void frmConfig::cmdSav_Click() {
+    txtGPIBErr->setVisible(false);
+    if (sendChecked(QStringLiteral("*SAV 0"), QStringLiteral("Send SAV Error"))) {
         SavedFlag = 1;
     }
     cmdSav->setEnabled(false);
@@ -684,23 +690,13 @@ void frmConfig::cmdLock_Click() {
 }
 
 void frmConfig::cmdSRQ_Click() {
-    SharedState& s = m_session.state;
     txtGPIBErr->setVisible(false);
-    s.CommandText = QStringLiteral("*PSC 0");
-    sendText(s.CommandText);
-    if (m_session.bus.ibsta() < 0) {
-        showBusError(QStringLiteral("Send ESE Error"));
-    }
+    sendChecked(QStringLiteral("*PSC 0"), QStringLiteral("Send ESE Error"));
 }
 
 void frmConfig::cmdNoSRQ_Click() {
-    SharedState& s = m_session.state;
     txtGPIBErr->setVisible(false);
-    s.CommandText = QStringLiteral("*PSC 1");
-    sendText(s.CommandText);
-    if (m_session.bus.ibsta() < 0) {
-        showBusError(QStringLiteral("Send ESE Error"));
-    }
+    sendChecked(QStringLiteral("*PSC 1"), QStringLiteral("Send ESE Error"));
 }
 
 void frmConfig::cmdDone_Click() {

@@ -76,6 +76,8 @@ private:
     void setFunction();
     void endOfList();
     void sendText(QString& text);
+    // Sends a fixed command; a failed send is reported with the message. True when it went out.
+    bool sendChecked(const QString& command, const QString& failureMessage);
     void receiveResponse();
     QString queryText(int index) const;
     void showBusError(const QString& message);
