@@ -1,0 +1,202 @@
+// A whole configuration run driven by the fuzzer's bytes: the unit's replies, the operator's
+// entries and buttons, and driver failures, in any order. Besides crashes it looks for stray
+// traffic: a control byte inside a message, a bus command that is not part of the trigger, or an
+// address word no unit can have.
+#include "fuzzapp.h"
+
+#include "harness.h"
+
+#include "models/catalogue.h"
+#include "sim/linuxgpib.h"
+#include "ui/config/frmconfig.h"
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+using ktq::fuzz::fail;
+
+namespace {
+
+void checkAddress(std::uint16_t word) {
+    const int primary = word & 0xFF;
+    const int high = word >> 8;
+    if (primary > 30 || (high != 0 && (high < 0x60 || high > 0x60 + 30))) {
+        fail("a transfer to an address word no unit can have");
+    }
+}
+
+/// Passes everything to the simulated driver and checks what goes out.
+class WireCheck final : public ktq::bus::GpibDriver {
+public:
+    explicit WireCheck(ktq::bus::GpibDriver& inner) : m_inner(inner) {}
+
+    int ibfind(const char* name) override { return m_inner.ibfind(name); }
+    int ibask(int ud, int option, int* value) override { return m_inner.ibask(ud, option, value); }
+    int ibsre(int ud, int v) override { return m_inner.ibsre(ud, v); }
+    int ibtmo(int ud, int v) override { return m_inner.ibtmo(ud, v); }
+    void SendIFC(int board) override { m_inner.SendIFC(board); }
+    void DevClear(int board, std::uint16_t address) override {
+        checkAddress(address);
+        m_inner.DevClear(board, address);
+    }
+    void FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) override {
+        m_inner.FindLstn(board, padList, resultList, limit);
+    }
+    void Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode) override {
+        checkAddress(address);
+        const auto* bytes = static_cast<const unsigned char*>(buffer);
+        for (long k = 0; k < count; ++k) {
+            if (bytes[k] < 0x20 || bytes[k] == 0x7F) {
+                fail("a control byte inside a message: the unit would read two commands");
+            }
+        }
+        m_inner.Send(board, address, buffer, count, eotMode);
+    }
+    void Receive(int board, std::uint16_t address, void* buffer, long count, int termination) override {
+        checkAddress(address);
+        if (count != 18) {
+            fail("a read of other than 18 bytes");
+        }
+        m_inner.Receive(board, address, buffer, count, termination);
+    }
+    void SendCmds(int board, const void* commands, long count) override {
+        const auto* bytes = static_cast<const unsigned char*>(commands);
+        for (long k = 0; k < count; ++k) {
+            // Unlisten, a listen address 0..30, Group Execute Trigger: nothing else.
+            if (bytes[k] != ktq::sim::lg::GET && (bytes[k] < 0x20 || bytes[k] > 0x3F)) {
+                fail("a bus command outside the trigger sequence");
+            }
+        }
+        m_inner.SendCmds(board, commands, count);
+    }
+    int ThreadIbsta() override { return m_inner.ThreadIbsta(); }
+    int ThreadIberr() override { return m_inner.ThreadIberr(); }
+    int ThreadIbcnt() override { return m_inner.ThreadIbcnt(); }
+    long ThreadIbcntl() override { return m_inner.ThreadIbcntl(); }
+
+private:
+    ktq::bus::GpibDriver& m_inner;
+};
+
+struct Run {
+    ktq::test::Bench bench;
+    WireCheck wire{*bench.driver};
+    ktq::bus::Gpib32 gpib{wire};
+    ktq::ui::frmConfig window{ktq::ui::Session{gpib, bench.state, bench.interaction, bench.pauser}};
+
+    QPushButton* button(const char* name) { return ktq::test::control<QPushButton>(window, name); }
+    QLineEdit* edit(const char* name) { return ktq::test::control<QLineEdit>(window, name); }
+};
+
+const char* const functions[] = {"ibfind",   "ibask",    "ibsre", "ibtmo",   "SendIFC",
+                                 "DevClear", "FindLstn", "Send",  "Receive", "SendCmds"};
+const int codes[] = {0, 1, 2, 4, 5, 6, 7, 14, 20};
+const char* const buttons[] = {"cmdSav",  "cmdLock",   "cmdSRQ",  "cmdNoSRQ",
+                               "cmdRedo", "cmdNextCh", "cmdDone", "cmdSet"};
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    ktq::fuzz::startApplication();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) {
+        return 0;
+    }
+    static const QStringList models = ktq::models::modelList();
+    const QString model = models.at(data[0] % models.size());
+    Run run;
+    run.bench.sim.addUnit(5, model.toStdString());
+    run.bench.state.ModelText = model;
+    run.bench.state.ModelNumber = static_cast<std::int16_t>(model.left(4).toInt());
+    run.window.openRun();
+    // The channel dialog is answered with the fuzzer's text. It only closes on a channel it
+    // takes, which the stand-in for the desktop cannot wait for: a refused entry is followed by 1.
+    auto answerChannel = [&run](const QString& text) {
+        run.bench.interaction.scripts.push_back([text](QDialog& dialog) {
+            if (dialog.windowTitle() == QStringLiteral("Channels")) {
+                auto* entry = ktq::test::control<QLineEdit>(dialog, "txtChNum");
+                auto* button = ktq::test::control<QPushButton>(dialog, "cmdChSel");
+                entry->setText(text);
+                button->click();
+                if (dialog.result() != QDialog::Accepted) {
+                    entry->setText(QStringLiteral("1"));
+                    button->click();
+                }
+            } else if (dialog.windowTitle() == QStringLiteral("NOTICE")) {
+                ktq::test::control<QPushButton>(dialog, "cmdCancel")->click();
+            }
+        });
+    };
+
+    std::size_t pos = 1;
+    for (int op = 0; op < 64 && pos + 2 <= size; ++op) {
+        const int code = data[pos] % 8;
+        const std::size_t length = std::min<std::size_t>(data[pos + 1], size - pos - 2);
+        const char* payload = reinterpret_cast<const char*>(data + pos + 2);
+        const QString text = QString::fromUtf8(payload, static_cast<qsizetype>(length));
+        const unsigned char first = length > 0 ? static_cast<unsigned char>(payload[0]) : 0;
+        const unsigned char second = length > 1 ? static_cast<unsigned char>(payload[1]) : 0;
+        pos += 2 + length;
+        switch (code) {
+        case 0:
+            run.bench.sim.queueReply(5, std::string(payload, length));
+            break;
+        case 1:
+            run.edit("txtChoice")->setText(text);
+            if (run.button("cmdEnter")->isEnabled()) {
+                run.button("cmdEnter")->click();
+            }
+            break;
+        case 2:
+            run.edit("txtChoice")->clear();
+            if (run.button("cmdEnter")->isEnabled()) {
+                run.button("cmdEnter")->click();
+            }
+            break;
+        case 3:
+            answerChannel(text.right(8));
+            run.edit("txtAddr")->setText(text);
+            if (run.button("cmdSet")->isEnabled()) {
+                run.button("cmdSet")->click();
+            }
+            run.bench.interaction.scripts.clear();
+            break;
+        case 4:
+            run.bench.sim.failNext(functions[first % 10], codes[second % 9]);
+            break;
+        case 5:
+            run.bench.sim.silence(5, (first & 1) != 0);
+            break;
+        case 6: {
+            answerChannel(text);
+            QPushButton* button = run.button(buttons[first % 8]);
+            if (button->isEnabled() && button->isVisibleTo(&run.window)) {
+                button->click();
+            }
+            run.bench.interaction.scripts.clear();
+            break;
+        }
+        case 7:
+            run.window.lstFunction_DblClick();
+            break;
+        }
+        const ktq::ui::SharedState& s = run.bench.state;
+        if (s.FunctionCount > 0 && (s.FunctionIndex < 1 || s.FunctionIndex > s.FunctionCount + 1)) {
+            fail("the current function left the table");
+        }
+        if (ktq::test::control<QListWidget>(run.window, "lstFunction")->count() > 14) {
+            fail("more than 14 function lines");
+        }
+    }
+    return 0;
+}
