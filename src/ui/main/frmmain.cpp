@@ -208,7 +208,7 @@ void frmMain::cmdExit_Click() { close(); }
 
 void frmMain::openConfiguration() {
     if (!m_config) {
-        m_config = std::make_unique<frmConfig>(m_session, this);
+        m_config = new frmConfig(m_session, this);
         m_config->setWindowModality(Qt::ApplicationModal);
     }
     m_config->openRun();

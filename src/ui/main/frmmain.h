@@ -4,7 +4,6 @@
 
 #include <QWidget>
 
-#include <memory>
 
 class QLabel;
 class QLineEdit;
@@ -33,14 +32,14 @@ public:
     void cmdExit_Click();
 
     // The configuration window, once a Configure or Continue has created it.
-    frmConfig* configWindow() const { return m_config.get(); }
+    frmConfig* configWindow() const { return m_config; }
 
 private:
     bool failed(const char* message);
     void openConfiguration();
 
     Session m_session;
-    std::unique_ptr<frmConfig> m_config;
+    frmConfig* m_config = nullptr; // owned by this window, kept for later runs
 
     QLabel* labelTitle = nullptr;
     QLabel* labelRev = nullptr;
