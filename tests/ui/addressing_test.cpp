@@ -17,14 +17,23 @@ TEST(Discovery, FindsNothingOneOrSeveralAndSaysSoInOneBox) {
         int beeps;
         const char* proposed;
     } cases[] = {
-        {{}, "WARNING - No devices found",
-         "Check bus for an active GPIB device and manually enter its GPIB address or restart this program", 0, ""},
-        {{9}, "Found a single device",
-         "FindLstn found a device at address 9, Please confirm or change device address before pressing the SET "
+        {{},
+         "WARNING - No devices found",
+         "Check bus for an active GPIB device and manually enter its GPIB address or restart this program",
+         0,
+         ""},
+        {{9},
+         "Found a single device",
+         "FindLstn found a device at address 9, Please confirm or change device address before pressing the "
+         "SET "
          "ADDRESS button",
-         0, " 9"},
-        {{3, 7, 12}, "CAUTION - Found multiple devices",
-         "FindLstn found 3 devices, Check bus connections and manually enter device GPIB address", 1, ""},
+         0,
+         " 9"},
+        {{3, 7, 12},
+         "CAUTION - Found multiple devices",
+         "FindLstn found 3 devices, Check bus connections and manually enter device GPIB address",
+         1,
+         ""},
     };
     for (const auto& c : cases) {
         ConfigRun run;
@@ -39,10 +48,11 @@ TEST(Discovery, FindsNothingOneOrSeveralAndSaysSoInOneBox) {
         EXPECT_EQ(control<QLineEdit>(*run.window, "txtAddr")->text(), QString::fromLatin1(c.proposed));
         const auto calls = run.bench.calls();
         ASSERT_FALSE(calls.empty());
-        EXPECT_EQ(calls[0].rfind("FindLstn(0, [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, "
-                                 "20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30], 32)",
-                                 0),
-                  0u)
+        EXPECT_EQ(
+            calls[0].rfind("FindLstn(0, [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, "
+                           "20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30], 32)",
+                           0),
+            0u)
             << calls[0];
     }
 }
@@ -69,7 +79,8 @@ TEST(Discovery, MoreListenersThanTheLimitAreNotAFailure) {
     EXPECT_TRUE(run.box("txtGPIBErr")->isHidden());
     EXPECT_EQ(run.window->FoundNum, 32);
     EXPECT_EQ(run.bench.interaction.boxes.at(0).text,
-              QStringLiteral("FindLstn found 32 devices, Check bus connections and manually enter device GPIB address"));
+              QStringLiteral(
+                  "FindLstn found 32 devices, Check bus connections and manually enter device GPIB address"));
     EXPECT_EQ(run.window->ListenerTable[32], -1);
 }
 
@@ -79,8 +90,10 @@ TEST(Discovery, ASystemErrorIsReportedAndNothingIsProposed) {
     run.bench.sim.failNext("FindLstn", bus::ni::EDVR);
     run.open(QStringLiteral("7174"));
     EXPECT_FALSE(run.box("txtGPIBErr")->isHidden());
-    EXPECT_EQ(run.box("txtGPIBErr")->text(),
-              QStringLiteral("FindLstn error,  ibsta = &H8000 <  ERR  >, iberr =  0 EDVR <Op System Error>, ibcnt =  0"));
+    EXPECT_EQ(
+        run.box("txtGPIBErr")->text(),
+        QStringLiteral(
+            "FindLstn error,  ibsta = &H8000 <  ERR  >, iberr =  0 EDVR <Op System Error>, ibcnt =  0"));
     EXPECT_EQ(run.bench.interaction.boxes.at(0).title, QStringLiteral("WARNING - No devices found"));
     EXPECT_TRUE(control<QLineEdit>(*run.window, "txtAddr")->text().isEmpty());
 }
@@ -147,8 +160,10 @@ TEST(SetAddress, AFailedDeviceClearStaysInAddressEntry) {
     run.open(QStringLiteral("7174"));
     run.setAddress(QStringLiteral("12")); // nobody listens there
     EXPECT_FALSE(run.box("txtGPIBErr")->isHidden());
-    EXPECT_TRUE(run.box("txtGPIBErr")->text().startsWith(QStringLiteral("DevClear Error,  ibsta = &H8000 <  ERR  >, "
-                                                                        "iberr =  2 ENOL <No Listener>")));
+    EXPECT_TRUE(run.box("txtGPIBErr")
+                    ->text()
+                    .startsWith(QStringLiteral("DevClear Error,  ibsta = &H8000 <  ERR  >, "
+                                               "iberr =  2 ENOL <No Listener>")));
     EXPECT_FALSE(run.button("cmdEnter")->isEnabled());
     EXPECT_TRUE(run.lines().isEmpty());
     EXPECT_EQ(run.bench.state.DeviceAddress, 12);
@@ -179,8 +194,8 @@ TEST(SetAddress, Model7170IsToldItsChannelAfterTheClear) {
     run.bench.interaction.scripts.push_back(answerChannel(QStringLiteral("2")));
     const auto before = run.mark();
     run.setAddress(QStringLiteral("5"));
-    const Wire expected = {"SendIFC(0)", "DevClear(0, 5)", "modal Channels", "> C  2", "> CAL:LOCK 0", "> *CLS",
-                           "> SYST:COMM:GPIB:ADDR?"};
+    const Wire expected = {"SendIFC(0)",   "DevClear(0, 5)", "modal Channels",        "> C  2",
+                           "> CAL:LOCK 0", "> *CLS",         "> SYST:COMM:GPIB:ADDR?"};
     Wire wire = run.bench.wire(before);
     ASSERT_GE(wire.size(), expected.size());
     wire.resize(expected.size());

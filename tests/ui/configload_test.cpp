@@ -35,8 +35,8 @@ TEST(ConfigurationWindowLoad, StartsInAddressEntryWithTheModelInTheTitle) {
     expectFreshWindow(run, QStringLiteral("7181B  CONFIGURATION ROUTINE"));
     EXPECT_EQ(run.window->focusWidget(), control<QLineEdit>(*run.window, "txtAddr"));
     EXPECT_EQ(tabOrder(*run.window, control<QLineEdit>(*run.window, "txtAddr")),
-              (QStringList{"txtAddr", "cmdSet", "lstFunction", "txtChoice", "cmdEnter", "cmdRedo", "cmdNextCh",
-                           "cmdSav", "cmdLock", "cmdSRQ", "cmdNoSRQ", "cmdDone"}));
+              (QStringList{"txtAddr", "cmdSet", "lstFunction", "txtChoice", "cmdEnter", "cmdRedo",
+                           "cmdNextCh", "cmdSav", "cmdLock", "cmdSRQ", "cmdNoSRQ", "cmdDone"}));
 }
 
 TEST(ConfigurationWindowLoad, CarriesTheCaptionsAndTooltipsOfItsControls) {
@@ -48,7 +48,8 @@ TEST(ConfigurationWindowLoad, CarriesTheCaptionsAndTooltipsOfItsControls) {
         const char* tooltip;
     } buttons[] = {
         {"cmdSet", "Set Address", "Enters the device address into the program"},
-        {"cmdEnter", "Enter or Advance", "Enters a new value or keeps current value and advances to next fiunction"},
+        {"cmdEnter", "Enter or Advance",
+         "Enters a new value or keeps current value and advances to next fiunction"},
         {"cmdRedo", "Redo from Start", "Restarts the configuration process"},
         {"cmdNextCh", "Next Channel", "Advances to next channel for multi-channel devices."},
         {"cmdSav", "Save Configuration", "Saves current settings"},

@@ -29,25 +29,14 @@ TEST(FunctionMenu, WalksTheSimpleUnitOnTheWire) {
     run.advance(2);
 
     const Wire expected = {
-        "SendIFC(0)",
-        "DevClear(0, 5)",
-        "> CAL:LOCK 0",
-        "> *CLS",
-        "> SYST:COMM:GPIB:ADDR?",
-        "< 5\\n",
-        "> *ESE?",
-        "< 0\\n",
-        "> *ESE 32",
-        "pause 200",
-        "> *ESR?",
-        "< 0\\n",
-        "> *ESE?",
-        "< 32\\n",
-        "> *SRE?",
+        "SendIFC(0)", "DevClear(0, 5)", "> CAL:LOCK 0", "> *CLS",    "> SYST:COMM:GPIB:ADDR?",
+        "< 5\\n",     "> *ESE?",        "< 0\\n",       "> *ESE 32", "pause 200",
+        "> *ESR?",    "< 0\\n",         "> *ESE?",      "< 32\\n",   "> *SRE?",
         "< 0\\n",
     };
     EXPECT_EQ(run.bench.wire(start), expected);
-    EXPECT_EQ(run.lines(), (QStringList{line(addressPrompt, "5"), line(esePrompt, "32"), line(srePrompt, "0")}));
+    EXPECT_EQ(run.lines(),
+              (QStringList{line(addressPrompt, "5"), line(esePrompt, "32"), line(srePrompt, "0")}));
     EXPECT_EQ(run.bench.sim.unitAt(5)->value("*ESE"), "32");
     // End of the list of a single-channel unit with locking.
     for (const char* name : {"cmdSav", "cmdLock", "cmdSRQ", "cmdNoSRQ"}) {
@@ -115,7 +104,8 @@ TEST(FunctionMenu, KeepsTheLastFourteenLinesOfALongTable) {
     run.advance(14); // function 15 shown
     const QStringList shown = run.lines();
     ASSERT_EQ(shown.size(), 14);
-    EXPECT_TRUE(shown.front().startsWith(QStringLiteral("Bus Address Ext - 1=On/0=Off"))) << shown.front().toStdString();
+    EXPECT_TRUE(shown.front().startsWith(QStringLiteral("Bus Address Ext - 1=On/0=Off")))
+        << shown.front().toStdString();
     EXPECT_TRUE(shown.back().startsWith(QStringLiteral("Remote Signal Pol 0=Low, 1=Hi")));
     EXPECT_EQ(control<QListWidget>(*run.window, "lstFunction")->currentRow(), 13);
     EXPECT_EQ(run.window->ListOffset, 1);
@@ -163,11 +153,13 @@ TEST_P(AddressFunction, MovesTheProgramOnlyToAnAddressTheUnitCanTake) {
     run.enter(QString::fromLatin1(c.entry));
     const Wire wire = run.bench.wire(before);
     ASSERT_GE(wire.size(), 2u);
-    EXPECT_EQ(wire[0], "> SYST:COMM:GPIB:ADDR " + std::string(c.entry)) << "the setting goes to the old address";
+    EXPECT_EQ(wire[0], "> SYST:COMM:GPIB:ADDR " + std::string(c.entry))
+        << "the setting goes to the old address";
     EXPECT_EQ(std::count(wire.begin(), wire.end(), "pause 200"), c.pauses);
     const auto calls = run.bench.calls(before);
-    const auto esr = std::find_if(calls.begin(), calls.end(),
-                                  [](const std::string& l) { return l.find("\"*ESR?\"") != std::string::npos; });
+    const auto esr = std::find_if(calls.begin(), calls.end(), [](const std::string& l) {
+        return l.find("\"*ESR?\"") != std::string::npos;
+    });
     ASSERT_NE(esr, calls.end());
     EXPECT_EQ(esr->rfind("Send(0, " + std::to_string(c.deviceAfter) + ",", 0), 0u) << *esr;
     EXPECT_EQ(run.bench.state.DeviceAddress, c.deviceAfter);
@@ -234,8 +226,11 @@ TEST(FunctionMenu, AFailedReadStillShowsTheLineAndTheOperatorGoesOn) {
     run.bench.sim.failNext("Receive", bus::ni::EABO);
     run.advance(1);
     EXPECT_FALSE(run.box("txtGPIBErr")->isHidden());
-    EXPECT_TRUE(run.box("txtGPIBErr")->text().startsWith(
-        QStringLiteral("Receive Error,  ibsta = &HC000 <  ERR TIMO  >, iberr =  6 EABO <Operation aborted>")));
+    EXPECT_TRUE(
+        run.box("txtGPIBErr")
+            ->text()
+            .startsWith(QStringLiteral(
+                "Receive Error,  ibsta = &HC000 <  ERR TIMO  >, iberr =  6 EABO <Operation aborted>")));
     EXPECT_EQ(run.lines().at(1), line(esePrompt, QString(17, u' ')));
     run.advance(1);
     EXPECT_TRUE(run.box("txtGPIBErr")->isHidden());
@@ -271,14 +266,15 @@ TEST(FunctionMenu, TriggersTheUnitBeforeTheFirstQueryWhenTheTableAsks) {
     run.open(QStringLiteral("7185B"));
     const auto before = run.mark();
     run.setAddress(QStringLiteral("5"));
-    const Wire expected = {"SendIFC(0)", "DevClear(0, 5)", "cmd ?",          "pause 200", "cmd %",
-                           "pause 200",  "cmd ?",          "pause 200",      "cmd %\\x08", "pause 200",
-                           "> SYST:MODE?"};
+    const Wire expected = {"SendIFC(0)", "DevClear(0, 5)", "cmd ?",       "pause 200",
+                           "cmd %",      "pause 200",      "cmd ?",       "pause 200",
+                           "cmd %\\x08", "pause 200",      "> SYST:MODE?"};
     Wire wire = run.bench.wire(before);
     ASSERT_GE(wire.size(), expected.size());
     wire.resize(expected.size());
     EXPECT_EQ(wire, expected);
-    EXPECT_FALSE(run.lines().at(0).trimmed().endsWith(QStringLiteral("G/S"))) << "the triggered unit answered";
+    EXPECT_FALSE(run.lines().at(0).trimmed().endsWith(QStringLiteral("G/S")))
+        << "the triggered unit answered";
 }
 
 TEST(PrepItem, PutsTheSettingInColumnThirtySix) {

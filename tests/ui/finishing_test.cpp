@@ -51,7 +51,8 @@ TEST(Finishing, LockAndStatusButtonsMayBePressedAgainInAnyOrder) {
     run.button("cmdNoSRQ")->click();
     run.button("cmdLock")->click();
     run.button("cmdSRQ")->click();
-    EXPECT_EQ(run.bench.wire(before), (Wire{"> *PSC 0", "> *PSC 1", "> CAL:LOCK ON", "> *SAV 0", "> *PSC 0"}));
+    EXPECT_EQ(run.bench.wire(before),
+              (Wire{"> *PSC 0", "> *PSC 1", "> CAL:LOCK ON", "> *SAV 0", "> *PSC 0"}));
     EXPECT_TRUE(run.enabled("cmdLock") && run.enabled("cmdSRQ") && run.enabled("cmdNoSRQ"));
     EXPECT_TRUE(run.bench.sim.unitAt(5)->locked());
 }
@@ -71,9 +72,10 @@ TEST(Finishing, AFailedSendIsReportedWithTheButtonsMessage) {
         run.bench.sim.failNext("Send", bus::ni::ENOL);
         run.button(c.button)->click();
         EXPECT_FALSE(run.box("txtGPIBErr")->isHidden()) << c.button;
-        EXPECT_EQ(run.box("txtGPIBErr")->text(),
-                  QString::fromLatin1(c.message) +
-                      QStringLiteral(",  ibsta = &H8000 <  ERR  >, iberr =  2 ENOL <No Listener>, ibcnt =  0"));
+        EXPECT_EQ(
+            run.box("txtGPIBErr")->text(),
+            QString::fromLatin1(c.message) +
+                QStringLiteral(",  ibsta = &H8000 <  ERR  >, iberr =  2 ENOL <No Listener>, ibcnt =  0"));
         EXPECT_EQ(run.window->SavedFlag, 0);
         EXPECT_EQ(run.enabled("cmdSav"), c.savEnabledAfter);
     }
@@ -87,7 +89,8 @@ TEST(Done, AsksOnceBeforeLeavingWithoutASave) {
     FinishedRun run;
     run.button("cmdDone")->click();
     EXPECT_EQ(run.closed.count(), 0);
-    EXPECT_EQ(run.box("txtGPIBErr")->text(), QStringLiteral("Exit without saving? \r\nPress Done again to exit"));
+    EXPECT_EQ(run.box("txtGPIBErr")->text(),
+              QStringLiteral("Exit without saving? \r\nPress Done again to exit"));
     EXPECT_FALSE(run.box("txtGPIBErr")->isHidden());
     EXPECT_EQ(run.bench.interaction.beeps, 0 + 0 + 1);
     run.button("cmdDone")->click();

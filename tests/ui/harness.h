@@ -115,7 +115,8 @@ template <typename T> T* control(const QWidget& window, const char* name) {
 inline QStringList tabOrder(const QWidget& window, QWidget* first) {
     QStringList names{first->objectName()};
     for (QWidget* w = first->nextInFocusChain(); w != first && w != nullptr; w = w->nextInFocusChain()) {
-        if ((w->focusPolicy() & Qt::TabFocus) && w->window() == &window && !w->objectName().startsWith(u"qt_")) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->window() == &window &&
+            !w->objectName().startsWith(u"qt_")) {
             names << w->objectName();
         }
     }

@@ -4,9 +4,9 @@
 #include "ui/config/frmconfig.h"
 #include "ui/main/frmmain.h"
 
-#include <QLabel>
 #include <QApplication>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -72,7 +72,8 @@ TEST(MainWindowLoad, FocusOnTheListDoesNotChooseARow) {
 
 TEST(MainWindowLoad, TabOrderFollowsTheListThenTheButtons) {
     MainWindow m;
-    EXPECT_EQ(tabOrder(m.window, m.list()), (QStringList{"listUnit", "cmdConfig", "txtGPIBErr", "cmdContinue", "cmdExit"}));
+    EXPECT_EQ(tabOrder(m.window, m.list()),
+              (QStringList{"listUnit", "cmdConfig", "txtGPIBErr", "cmdContinue", "cmdExit"}));
 }
 
 TEST(MainWindowConfigure, BringsUpTheBusInOrderAndOpensTheConfigurationWindow) {
@@ -111,8 +112,9 @@ TEST_P(MainWindowBringUp, StopsAtTheFirstFailedStepWithItsReport) {
     MainWindow m;
     m.bench.sim.failNext(f.function, bus::ni::ENEB);
     m.configureModel(QStringLiteral("7121"));
-    const QString expected = QString::fromLatin1(f.message) +
-                             QStringLiteral(",  ibsta = &H8000 <  ERR  >, iberr =  7 ENEB <No GPIB board>, ibcnt =  0");
+    const QString expected =
+        QString::fromLatin1(f.message) +
+        QStringLiteral(",  ibsta = &H8000 <  ERR  >, iberr =  7 ENEB <No GPIB board>, ibcnt =  0");
     EXPECT_EQ(m.message()->text(), expected);
     EXPECT_FALSE(m.message()->isHidden());
     EXPECT_EQ(m.bench.state.GpibErrorText, expected);
@@ -133,11 +135,13 @@ TEST(MainWindowConfigure, WithoutADriverLibraryShowsTheIbfindReport) {
     const auto unavailable = bus::makeUnavailableDriver();
     bus::Gpib32 gpib(*unavailable);
     ui::frmMain window(ui::Session{gpib, m.bench.state, m.bench.interaction, m.bench.pauser});
-    const auto items = control<QListWidget>(window, "listUnit")->findItems(QStringLiteral("7121"), Qt::MatchExactly);
+    const auto items =
+        control<QListWidget>(window, "listUnit")->findItems(QStringLiteral("7121"), Qt::MatchExactly);
     control<QListWidget>(window, "listUnit")->setCurrentItem(items.front());
     control<QPushButton>(window, "cmdConfig")->click();
     EXPECT_EQ(control<ui::MessageLine>(window, "txtGPIBErr")->text(),
-              QStringLiteral("ibfind error,  ibsta = &H8000 <  ERR  >, iberr =  0 EDVR <Op System Error>, ibcnt =  0"));
+              QStringLiteral(
+                  "ibfind error,  ibsta = &H8000 <  ERR  >, iberr =  0 EDVR <Op System Error>, ibcnt =  0"));
     EXPECT_EQ(m.configRuns(), 0);
 }
 
@@ -153,7 +157,8 @@ TEST(MainWindowConfigure, PowerCycleModelsWaitForContinue) {
     for (const char* model : {"7134A", "7134B", "7181A", "7181B", "7185A", "7185B", "7187"}) {
         MainWindow m;
         m.configureModel(QString::fromLatin1(model));
-        EXPECT_EQ(m.message()->text(), QStringLiteral("Turn unit off and back on\r\nPress Continue when RDY LED on."))
+        EXPECT_EQ(m.message()->text(),
+                  QStringLiteral("Turn unit off and back on\r\nPress Continue when RDY LED on."))
             << model;
         EXPECT_TRUE(m.cont()->isEnabled());
         EXPECT_EQ(m.configRuns(), 0);

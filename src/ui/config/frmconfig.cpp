@@ -48,9 +48,12 @@ constexpr int model7189 = 7189;
 
 const QString blankReply = QString(replyLength, u' ');
 const QString entryRejectedText = QStringLiteral("Value holds a line break or control character, re-enter");
-const QString wideEntryRejectedText = QStringLiteral("Value holds a character the unit cannot receive, re-enter");
+const QString wideEntryRejectedText =
+    QStringLiteral("Value holds a character the unit cannot receive, re-enter");
 
-QString qs(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 std::int16_t addressWord(int primary, int secondary) {
     return static_cast<std::int16_t>(primary + 256 * (secondary + secondaryBase));
@@ -74,7 +77,8 @@ bool holdsWideCharacter(const QString& text) {
 }
 
 bool holdsControlCharacter(const QString& text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
 }
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& tooltip) {
@@ -134,14 +138,16 @@ void frmConfig::buildControls() {
     frameMenu = new QFrame(this);
     frameMenu->setObjectName(QStringLiteral("frameMenu"));
     frameMenu->setFrameShape(QFrame::StyledPanel);
-    labelFunction = new QLabel(QStringLiteral("   Unit function  - Choices                    Current Setting"), frameMenu);
+    labelFunction = new QLabel(
+        QStringLiteral("   Unit function  - Choices                    Current Setting"), frameMenu);
     describe(labelFunction, "labelFunction", QStringLiteral("Unit function and current setting"));
     labelFunction->setAutoFillBackground(true);
     labelFunction->setStyleSheet(QStringLiteral("QLabel { color: white; background-color: #000080; }"));
     lstFunction = new QListWidget(frameMenu);
-    describe(lstFunction, "lstFunction", QStringLiteral("Functions"),
-             QStringLiteral("Displays function and current setting.  Enter a new setting on the right or press "
-                            "Enter/Advance button"));
+    describe(
+        lstFunction, "lstFunction", QStringLiteral("Functions"),
+        QStringLiteral("Displays function and current setting.  Enter a new setting on the right or press "
+                       "Enter/Advance button"));
     QFont fixed(QStringLiteral("Courier New"), 9);
     fixed.setStyleHint(QFont::TypeWriter);
     fixed.setFixedPitch(true);
@@ -152,27 +158,32 @@ void frmConfig::buildControls() {
     labelFunction->setFont(fixed);
     lstFunction->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(56, u'M')));
     lstFunction->setMinimumHeight(QFontMetrics(fixed).lineSpacing() * (maxShownLines + 1));
-    labelChoice = new QLabel(QStringLiteral("Enter a new value or click Enter/Advance  to keep current value"), frameMenu);
+    labelChoice = new QLabel(
+        QStringLiteral("Enter a new value or click Enter/Advance  to keep current value"), frameMenu);
     describe(labelChoice, "labelChoice", labelChoice->text());
     txtChoice = new QLineEdit(frameMenu);
     describe(txtChoice, "txtChoice", QStringLiteral("New setting"),
              QStringLiteral("Enter any new setting values here and then press the Enter/Advance button"));
     labelChoice->setBuddy(txtChoice);
-    cmdEnter = makeButton(frameMenu, "cmdEnter", QStringLiteral("Enter or Advance"),
-                          QStringLiteral("Enters a new value or keeps current value and advances to next fiunction"));
+    cmdEnter = makeButton(
+        frameMenu, "cmdEnter", QStringLiteral("Enter or Advance"),
+        QStringLiteral("Enters a new value or keeps current value and advances to next fiunction"));
     cmdRedo = makeButton(frameMenu, "cmdRedo", QStringLiteral("Redo from Start"),
                          QStringLiteral("Restarts the configuration process"));
     cmdNextCh = makeButton(frameMenu, "cmdNextCh", QStringLiteral("Next Channel"),
                            QStringLiteral("Advances to next channel for multi-channel devices."));
 
-    cmdSav = makeButton(this, "cmdSav", QStringLiteral("Save Configuration"), QStringLiteral("Saves current settings"));
-    cmdLock = makeButton(this, "cmdLock", QStringLiteral("Lock Settings"), QStringLiteral("Turns lock on after the save"));
+    cmdSav = makeButton(this, "cmdSav", QStringLiteral("Save Configuration"),
+                        QStringLiteral("Saves current settings"));
+    cmdLock = makeButton(this, "cmdLock", QStringLiteral("Lock Settings"),
+                         QStringLiteral("Turns lock on after the save"));
     cmdSRQ = makeButton(this, "cmdSRQ", QStringLiteral("Save ESE and SRE"),
                         QStringLiteral("Saves ESE and SRE values.  Normally they are not saved."));
     cmdNoSRQ = makeButton(this, "cmdNoSRQ", QStringLiteral("Don't Save SRE"),
                           QStringLiteral("Blocks SRe from being saved by the configuration program"));
-    cmdDone = makeButton(this, "cmdDone", QStringLiteral("Done"),
-                         QStringLiteral("Closes the Configuration Window and returns to the Selection Window"));
+    cmdDone =
+        makeButton(this, "cmdDone", QStringLiteral("Done"),
+                   QStringLiteral("Closes the Configuration Window and returns to the Selection Window"));
 
     auto* addrLayout = new QHBoxLayout(frameAddr);
     addrLayout->addWidget(Label1, 1);
@@ -205,8 +216,8 @@ void frmConfig::buildControls() {
     layout->addWidget(txtErrMsg);
     layout->addWidget(txtGPIBErr);
 
-    QWidget* order[] = {txtAddr, cmdSet, lstFunction, txtChoice, cmdEnter, cmdRedo,
-                        cmdNextCh, cmdSav, cmdLock, cmdSRQ, cmdNoSRQ, cmdDone};
+    QWidget* order[] = {txtAddr,   cmdSet, lstFunction, txtChoice, cmdEnter, cmdRedo,
+                        cmdNextCh, cmdSav, cmdLock,     cmdSRQ,    cmdNoSRQ, cmdDone};
     for (std::size_t k = 1; k < std::size(order); ++k) {
         setTabOrder(order[k - 1], order[k]);
     }
@@ -310,8 +321,9 @@ void frmConfig::FindLstners() {
 
 void frmConfig::reportDiscovery() {
     const QString count = signedNumberText(m_session.bus.ibcnt());
-    const QString several = QStringLiteral("FindLstn found") + count +
-                            QStringLiteral(" devices, Check bus connections and manually enter device GPIB address");
+    const QString several =
+        QStringLiteral("FindLstn found") + count +
+        QStringLiteral(" devices, Check bus connections and manually enter device GPIB address");
     Interaction& ui = m_session.interaction;
     if (FoundFlg == 1 && FoundNum > 32) {
         ui.beep();
@@ -326,9 +338,10 @@ void frmConfig::reportDiscovery() {
                                          "ADDRESS button"));
         txtAddr->setText(signedNumberText(founddev));
     } else {
-        ui.messageBox(this, QStringLiteral("WARNING - No devices found"),
-                      QStringLiteral("Check bus for an active GPIB device and manually enter its GPIB address or "
-                                     "restart this program"));
+        ui.messageBox(
+            this, QStringLiteral("WARNING - No devices found"),
+            QStringLiteral("Check bus for an active GPIB device and manually enter its GPIB address or "
+                           "restart this program"));
     }
 }
 
@@ -401,7 +414,8 @@ void frmConfig::openChannelDialog() {
 }
 
 void frmConfig::showChannelLine() {
-    txtChNum->setText(QStringLiteral("Configuring channel #") + signedNumberText(m_session.state.ChannelNumber));
+    txtChNum->setText(QStringLiteral("Configuring channel #") +
+                      signedNumberText(m_session.state.ChannelNumber));
     txtChNum->setVisible(true);
 }
 
@@ -422,7 +436,8 @@ void frmConfig::runSetup(const models::SetupRoutine& routine) {
             cmdNextCh->setVisible(false);
         }
     }
-    s.FunctionCount = static_cast<int>(std::min<std::size_t>(routine.functions.size(), SharedState::maxFunctions));
+    s.FunctionCount =
+        static_cast<int>(std::min<std::size_t>(routine.functions.size(), SharedState::maxFunctions));
     for (int k = 1; k <= s.FunctionCount; ++k) {
         s.FunctionPrompt[k] = qs(routine.functions[k - 1].prompt);
         s.FunctionCommand[k] = qs(routine.functions[k - 1].command);
@@ -624,7 +639,9 @@ void frmConfig::PrepItem(const QString& Instring1, const QString& Rdg) {
     m_session.state.ListLine = line;
 }
 
-void frmConfig::ShortPause() { m_session.pauser.pause(std::chrono::milliseconds(200)); }
+void frmConfig::ShortPause() {
+    m_session.pauser.pause(std::chrono::milliseconds(200));
+}
 
 void frmConfig::TrimResponse(const QString& text) {
     const qsizetype p = text.indexOf(u'\n');
@@ -653,7 +670,9 @@ void frmConfig::cmdEnter_Click() {
     LOOP2();
 }
 
-void frmConfig::lstFunction_Click() { txtChoice->setFocus(); }
+void frmConfig::lstFunction_Click() {
+    txtChoice->setFocus();
+}
 
 void frmConfig::lstFunction_DblClick() {
     if (cmdEnter->isEnabled()) {
@@ -760,7 +779,9 @@ void frmConfig::closeWindow() {
 
 // Escape and the window's close button leave the run the way Done does, so that leaving without
 // saving is still confirmed once.
-void frmConfig::reject() { cmdDone_Click(); }
+void frmConfig::reject() {
+    cmdDone_Click();
+}
 
 void frmConfig::closeEvent(QCloseEvent* event) {
     if (m_closing) {

@@ -4,9 +4,13 @@
 
 namespace ktq::ui {
 
-SteadyClock::TimePoint SteadyClock::now() const { return std::chrono::steady_clock::now(); }
+SteadyClock::TimePoint SteadyClock::now() const {
+    return std::chrono::steady_clock::now();
+}
 
-void SteadyClock::sleepUntil(TimePoint deadline) { std::this_thread::sleep_until(deadline); }
+void SteadyClock::sleepUntil(TimePoint deadline) {
+    std::this_thread::sleep_until(deadline);
+}
 
 void BlockingPauser::pause(std::chrono::milliseconds duration) {
     const auto deadline = m_clock.now() + duration;

@@ -27,7 +27,8 @@ frmChannels::frmChannels(double& channelNumber, Interaction& interaction, QWidge
              QStringLiteral("Enter a channel number from 1 to 4"));
     Label1->setBuddy(txtChNum);
     cmdChSel = new QPushButton(QStringLiteral("Continue"), this);
-    describe(cmdChSel, "cmdChSel", QStringLiteral("Continue"), QStringLiteral("Configures the channel entered"));
+    describe(cmdChSel, "cmdChSel", QStringLiteral("Continue"),
+             QStringLiteral("Configures the channel entered"));
     cmdChSel->setAutoDefault(false);
     txtErrMsg = new MessageLine(this);
     describe(txtErrMsg, "txtErrMsg", QStringLiteral("Error message"));

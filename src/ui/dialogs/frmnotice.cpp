@@ -20,7 +20,8 @@ frmNotice::frmNotice(const QString& noticeText, QWidget* parent) : QDialog(paren
     txtNotice->setMinimumSize(420, 160);
 
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    describe(cmdCancel, "cmdCancel", QStringLiteral("Cancel"), QStringLiteral("Closes this notice and continues"));
+    describe(cmdCancel, "cmdCancel", QStringLiteral("Cancel"),
+             QStringLiteral("Closes this notice and continues"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(txtNotice);
@@ -31,6 +32,8 @@ frmNotice::frmNotice(const QString& noticeText, QWidget* parent) : QDialog(paren
     cmdCancel->setFocus();
 }
 
-void frmNotice::cmdCancel_Click() { done(QDialog::Rejected); }
+void frmNotice::cmdCancel_Click() {
+    done(QDialog::Rejected);
+}
 
 } // namespace ktq::ui

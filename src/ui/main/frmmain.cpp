@@ -41,7 +41,8 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     labelTitle->setFont(bold);
     labelRev = new QLabel(this);
     labelRev->setObjectName(QStringLiteral("labelRev"));
-    labelSelect = new QLabel(QStringLiteral("Select a Model from the following list and press Configure:"), this);
+    labelSelect =
+        new QLabel(QStringLiteral("Select a Model from the following list and press Configure:"), this);
     describe(labelSelect, "labelSelect", labelSelect->text());
     listUnit = new QListWidget(this);
     describe(listUnit, "listUnit", QStringLiteral("Models"),
@@ -133,7 +134,9 @@ void frmMain::Form_Load() {
     listUnit->setFocus();
 }
 
-void frmMain::listUnit_Click() { cmdConfig->setEnabled(true); }
+void frmMain::listUnit_Click() {
+    cmdConfig->setEnabled(true);
+}
 
 void frmMain::listUnit_DblClick() {
     cmdConfig->setEnabled(true);
@@ -160,7 +163,8 @@ void frmMain::cmdConfig_Click() {
     s.ModelNumber = number.value_or(0);
     s.ModelText = text;
     if (s.ModelNumber > highestModel || s.ModelNumber < lowestModel) {
-        txtGPIBErr->setText(QStringLiteral("Model number") + text + QStringLiteral("wrong, reselect model number"));
+        txtGPIBErr->setText(QStringLiteral("Model number") + text +
+                            QStringLiteral("wrong, reselect model number"));
         txtGPIBErr->setVisible(true);
         return;
     }
@@ -204,7 +208,9 @@ void frmMain::cmdContinue_Click() {
     openConfiguration();
 }
 
-void frmMain::cmdExit_Click() { close(); }
+void frmMain::cmdExit_Click() {
+    close();
+}
 
 void frmMain::openConfiguration() {
     if (!m_config) {
