@@ -69,6 +69,49 @@ TEST(Discovery, GivesADeviceBehindASecondaryAddressInEntryForm) {
     EXPECT_EQ(run.bench.interaction.boxes.at(0).title, QStringLiteral("CAUTION - Found multiple devices"));
 }
 
+// A driver whose search finds exactly the given address words; every other call succeeds.
+class ListenerDriver final : public bus::GpibDriver {
+public:
+    explicit ListenerDriver(std::vector<std::uint16_t> found) : m_found(std::move(found)) {}
+    int ibfind(const char*) override { return 0; }
+    int ibask(int, int, int*) override { return 0; }
+    int ibsre(int, int) override { return 0; }
+    int ibtmo(int, int) override { return 0; }
+    void SendIFC(int) override {}
+    void DevClear(int, std::uint16_t) override {}
+    void FindLstn(int, const std::uint16_t*, std::uint16_t* result, int limit) override {
+        m_count = std::min<int>(limit, static_cast<int>(m_found.size()));
+        std::copy_n(m_found.begin(), m_count, result);
+    }
+    void Send(int, std::uint16_t, const void*, long, int) override {}
+    void Receive(int, std::uint16_t, void*, long, int) override {}
+    void SendCmds(int, const void*, long) override {}
+    int ThreadIbsta() override { return 0x0100; }
+    int ThreadIberr() override { return 0; }
+    int ThreadIbcnt() override { return m_count; }
+    long ThreadIbcntl() override { return m_count; }
+
+private:
+    std::vector<std::uint16_t> m_found;
+    int m_count = 0;
+};
+
+TEST(Discovery, ProposesASingleDeviceBehindASecondaryAddressInEntryForm) {
+    Bench bench;
+    ListenerDriver driver({5 + 256 * (2 + 96)});
+    bus::Gpib32 gpib(driver);
+    ui::frmConfig window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+    bench.state.ModelText = QStringLiteral("7174");
+    window.openRun();
+    EXPECT_EQ(window.founddev, 502);
+    ASSERT_EQ(bench.interaction.boxes.size(), 1u);
+    EXPECT_EQ(bench.interaction.boxes[0].text,
+              QStringLiteral(
+                  "FindLstn found a device at address 502, Please confirm or change device address before "
+                  "pressing the SET ADDRESS button"));
+    EXPECT_EQ(control<QLineEdit>(window, "txtAddr")->text(), QStringLiteral(" 502"));
+}
+
 TEST(Discovery, MoreListenersThanTheLimitAreNotAFailure) {
     ConfigRun run;
     for (int address = 1; address <= 9; ++address) {
