@@ -308,12 +308,9 @@ void frmConfig::FindLstners() {
     }
     // The driver wrote at most the limit; a larger or negative count never indexes past that.
     const int found = std::clamp<int>(gpib.ibcnt(), 0, findLstnLimit);
-    for (int j = 0; j < found; ++j) {
-        const std::int16_t entry = entryForm(ListenerTable[j]);
-        if (j == 0) {
-            founddev = entry;
-            FoundFlg = 1;
-        }
+    if (found > 0) {
+        founddev = entryForm(ListenerTable[0]);
+        FoundFlg = 1;
         FoundNum = gpib.ibcnt();
     }
     ListenerTable[found] = -1;
