@@ -311,5 +311,36 @@ INSTANTIATE_TEST_SUITE_P(
                     AddressFunctionEntry{"NegativeZero", QStringLiteral("-0.2"), 0}),
     [](const testing::TestParamInfo<AddressFunctionEntry>& info) { return info.param.name; });
 
+// Set Address again in the middle of a menu (nothing disables it): a new pass starts at function
+// 1 above the lines of the earlier pass, and settings land on the new pass's lines.
+TEST(OperatorFaults, SetAddressPressedAgainMidMenuStartsANewPassAboveTheOldLines) {
+    FaultRun run;
+    run.bench.sim.addUnit(5, "7174");
+    run.open(QStringLiteral("7174"));
+    run.setAddress(QStringLiteral("5"));
+    run.advance(1);
+    const QStringList earlier = run.lines();
+    ASSERT_EQ(earlier.size(), 2);
+
+    const std::size_t start = run.mark();
+    run.setAddress(QStringLiteral("5"));
+    const std::vector<std::string> restart = {"SendIFC(0)", "DevClear(0, 5)",         "> CAL:LOCK 0",
+                                              "> *CLS",     "> SYST:COMM:GPIB:ADDR?", "< 5\\n"};
+    EXPECT_EQ(run.bench.wire(start), restart);
+    EXPECT_EQ(run.bench.state.FunctionIndex, 1);
+    run.advance(1);
+    run.enter(QStringLiteral("9"));
+    const QStringList lines = run.lines();
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], earlier[0]);
+    EXPECT_EQ(setting(lines[1]), QStringLiteral("9"));
+    EXPECT_EQ(lines.mid(2), earlier);
+    run.advance(2);
+    ASSERT_TRUE(run.button("cmdSav")->isEnabled());
+    run.button("cmdSav")->click();
+    EXPECT_EQ(run.bench.sim.unitAt(5)->value("*ESE"), "9");
+    EXPECT_EQ(run.bench.sim.unitAt(5)->saveCount(), 1);
+}
+
 } // namespace
 } // namespace ktq::test

@@ -422,5 +422,45 @@ INSTANTIATE_TEST_SUITE_P(Faults, EveryCallOfEveryStep,
                                     std::get<1>(info.param).name;
                          });
 
+// Next Channel runs Set Address; when its device clear fails, Enter stays enabled on the finished
+// list (the buttons stay as Next Channel set them). Pressing it sends nothing and touches no function
+// of the table, and Set Address with the right address starts the channel's menu.
+TEST(NextChannelFaults, AFailedDeviceClearLeavesEnterHarmlessAndSetAddressStartsTheChannel) {
+    for (const DriverError& error : driverErrors()) {
+        FaultRun run;
+        run.bench.sim.addUnit(5, "7189");
+        run.open(QStringLiteral("7189"));
+        run.bench.interaction.scripts.push_back(answerChannel(QStringLiteral("1")));
+        run.setAddress(QStringLiteral("5"));
+        const int count = run.bench.state.FunctionCount;
+        run.advance(count);
+        ASSERT_TRUE(run.button("cmdNextCh")->isEnabled());
+
+        run.bench.interaction.scripts.push_back(answerChannel(QStringLiteral("2")));
+        run.injector.arm("DevClear", 1, error.iberr);
+        run.button("cmdNextCh")->click();
+        EXPECT_EQ(run.box("txtGPIBErr")->text(),
+                  expectedReport(QStringLiteral("DevClear Error"), error.iberr));
+        EXPECT_TRUE(run.lines().isEmpty());
+        ASSERT_TRUE(run.button("cmdEnter")->isEnabled());
+
+        const std::size_t start = run.mark();
+        run.enter(QStringLiteral("3"));
+        run.advance(2);
+        EXPECT_TRUE(run.bench.calls(start).empty()) << "nothing goes out for a function past the table";
+        EXPECT_TRUE(run.lines().isEmpty());
+
+        run.bench.interaction.scripts.push_back(answerChannel(QStringLiteral("2")));
+        run.setAddress(QStringLiteral("5"));
+        EXPECT_TRUE(run.box("txtGPIBErr")->isHidden());
+        EXPECT_EQ(run.bench.state.FunctionIndex, 1);
+        EXPECT_EQ(run.bench.state.DeviceAddress, 5 + 256 * (12 + 96)) << "channel 2";
+        EXPECT_EQ(run.lines().size(), 1);
+        run.advance(count);
+        EXPECT_TRUE(run.button("cmdNextCh")->isEnabled());
+        EXPECT_EQ(run.lines().size(), std::min(count, 14));
+    }
+}
+
 } // namespace
 } // namespace ktq::test
