@@ -27,7 +27,7 @@ std::unique_ptr<SimBus> benchFromEnvironment() {
     const char* layout = std::getenv("GPIB_SIM_BENCH");
     std::unique_ptr<SimBus> bench;
     try {
-        bench = SimBus::fromBenchSpec(layout ? layout : "");
+        bench = SimBus::fromBenchLayout(layout ? layout : "");
     } catch (const std::invalid_argument& error) {
         // A bench that cannot be built must not look like a working one.
         std::cerr << "GPIB_SIM_BENCH: " << error.what() << "; the simulated board is absent\n";

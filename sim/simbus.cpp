@@ -81,7 +81,7 @@ std::string joined(const std::vector<int>& numbers) {
 SimBus::SimBus() = default;
 SimBus::~SimBus() = default;
 
-std::unique_ptr<SimBus> SimBus::fromBenchSpec(std::string_view layout) {
+std::unique_ptr<SimBus> SimBus::fromBenchLayout(std::string_view layout) {
     auto bench = std::make_unique<SimBus>();
     if (trimBlanks(layout).empty()) {
         bench->addUnit(5, "demo");

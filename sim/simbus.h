@@ -48,7 +48,7 @@ public:
 
     /// "5=7174;9=7189;12=7181B"; blank: the demo unit at 5. Throws std::invalid_argument naming
     /// the entry for a bad address, an unknown model or an address given twice.
-    static std::unique_ptr<SimBus> fromBenchSpec(std::string_view layout);
+    static std::unique_ptr<SimBus> fromBenchLayout(std::string_view layout);
 
     /// Model text as listed ("7181B"), a bare model number or "demo". Throws
     /// std::invalid_argument for an unknown model, an address outside 0..30 or one already taken.

@@ -32,14 +32,8 @@ constexpr std::array<FunctionEntry, 15> kAnalog7170{{
 const SetupRoutine Config7170{
     .name = "Config7170",
     .functions = kAnalog7170,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
     .channelCount = 4,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 } // namespace ktq::models

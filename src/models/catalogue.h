@@ -18,16 +18,16 @@ struct FunctionEntry {
 
 /// One setup routine of the catalogue: the table it fills and the family steps it takes.
 struct SetupRoutine {
-    std::string_view name;                    // "Config7121", ...
-    std::span<const FunctionEntry> functions; // function k is functions[k - 1]; never more than 25
-    std::string_view commandPrefix;  // "SYST" for the tables whose headers begin with ":", else empty
-    int addressFunction = 1;         // 1-based; 3 where Mode and Emulation come first
-    bool lockSupported = false;      // unlock and *CLS before function 1, lock group at the end
-    bool triggerOnStart = false;     // bus trigger sequence before function 1
-    int channelCount = 0;            // 4 for the two multi-channel tables, else 0 (left as it was)
-    std::string_view noticeModel;    // parallel units: shows the notice naming this model, then IFC
-    bool keepsDeviceAddress = false; // 7189: the channel's secondary address stays in the word
-    bool hidesNextChannel = false;   // 7189: Next Channel is hidden while a channel runs
+    std::string_view name{};                    // "Config7121", ...
+    std::span<const FunctionEntry> functions{}; // function k is functions[k - 1]; never more than 25
+    std::string_view commandPrefix{}; // "SYST" for the tables whose headers begin with ":", else empty
+    int addressFunction = 1;          // 1-based; 3 where Mode and Emulation come first
+    bool lockSupported = false;       // unlock and *CLS before function 1, lock group at the end
+    bool triggerOnStart = false;      // bus trigger sequence before function 1
+    int channelCount = 0;             // 4 for the two multi-channel tables, else 0 (left as it was)
+    std::string_view noticeModel{};   // parallel units: shows the notice naming this model, then IFC
+    bool keepsDeviceAddress = false;  // 7189: the channel's secondary address stays in the word
+    bool hidesNextChannel = false;    // 7189: Next Channel is hidden while a channel runs
 
     int functionCount() const { return static_cast<int>(functions.size()); }
 };

@@ -40,27 +40,13 @@ constexpr std::array<FunctionEntry, 10> kModbus7199{{
 const SetupRoutine Config7153{
     .name = "Config7153",
     .functions = kModbus7153,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
-    .channelCount = 0,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 const SetupRoutine Config7199{
     .name = "Config7199",
     .functions = kModbus7199,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
-    .channelCount = 0,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 } // namespace ktq::models

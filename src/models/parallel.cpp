@@ -76,53 +76,29 @@ constexpr auto kParallel7165B =
 const SetupRoutine Config7121{
     .name = "Config7121",
     .functions = kParallel7121,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
-    .channelCount = 0,
     .noticeModel = "7121",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 const SetupRoutine Config7172{
     .name = "Config7172",
     .functions = kParallel7172,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
-    .channelCount = 0,
     .noticeModel = "7172",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 const SetupRoutine Config7158{
     .name = "Config7158",
     .functions = kParallel7158,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
-    .channelCount = 0,
     .noticeModel = "7158",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 const SetupRoutine Config7165B{
     .name = "Config7165B",
     .functions = kParallel7165B,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
-    .channelCount = 0,
     .noticeModel = "7165B",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 } // namespace ktq::models

@@ -35,12 +35,7 @@ const SetupRoutine Config7181A{
     .functions = kPrinter7181A,
     .commandPrefix = "SYST",
     .addressFunction = 3,
-    .lockSupported = false,
     .triggerOnStart = true,
-    .channelCount = 0,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 const SetupRoutine Config7181B{
@@ -48,12 +43,7 @@ const SetupRoutine Config7181B{
     .functions = kPrinter7181B,
     .commandPrefix = "SYST",
     .addressFunction = 3,
-    .lockSupported = false,
     .triggerOnStart = true,
-    .channelCount = 0,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 } // namespace ktq::models

@@ -97,14 +97,8 @@ constexpr std::array<FunctionEntry, 12> kSerial7150{{
 const SetupRoutine Config7185A{
     .name = "Config7185A",
     .functions = kSerial7185A,
-    .commandPrefix = "",
     .addressFunction = 3,
-    .lockSupported = false,
     .triggerOnStart = true,
-    .channelCount = 0,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 const SetupRoutine Config7187{
@@ -112,12 +106,7 @@ const SetupRoutine Config7187{
     .functions = kSerial7187,
     .commandPrefix = "SYST",
     .addressFunction = 3,
-    .lockSupported = false,
     .triggerOnStart = true,
-    .channelCount = 0,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 // Set Address has already put the channel's secondary address into the device address word, so
@@ -125,12 +114,7 @@ const SetupRoutine Config7187{
 const SetupRoutine Config7189{
     .name = "Config7189",
     .functions = kSerial7189,
-    .commandPrefix = "",
-    .addressFunction = 1,
-    .lockSupported = false,
-    .triggerOnStart = false,
     .channelCount = 4,
-    .noticeModel = "",
     .keepsDeviceAddress = true,
     .hidesNextChannel = true,
 };
@@ -138,27 +122,13 @@ const SetupRoutine Config7189{
 const SetupRoutine Config7142{
     .name = "Config7142",
     .functions = kSerial7142,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
-    .channelCount = 0,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 const SetupRoutine Config7150{
     .name = "Config7150",
     .functions = kSerial7150,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
-    .channelCount = 0,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 } // namespace ktq::models

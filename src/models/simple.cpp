@@ -18,40 +18,19 @@ constexpr std::array<FunctionEntry, 3> kSimple{{
 const SetupRoutine Config7174{
     .name = "Config7174",
     .functions = kSimple,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
-    .channelCount = 0,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 const SetupRoutine Config7179{
     .name = "Config7179",
     .functions = kSimple,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
-    .channelCount = 0,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 const SetupRoutine Config7147{
     .name = "Config7147",
     .functions = kSimple,
-    .commandPrefix = "",
-    .addressFunction = 1,
     .lockSupported = true,
-    .triggerOnStart = false,
-    .channelCount = 0,
-    .noticeModel = "",
-    .keepsDeviceAddress = false,
-    .hidesNextChannel = false,
 };
 
 } // namespace ktq::models

@@ -1,5 +1,7 @@
 // A library with linux-gpib's C interface that records what reaches it. The loader tests open
 // it by its full path and read the recording through fakeLastEotMode and fakeLastTermination.
+// Built with KTQ_FAKE_BOARD_ONLY it keeps only the board-level calls of the bring-up: a library
+// that loads but lacks what the program needs after it.
 #include <cstdint>
 
 namespace {
@@ -30,6 +32,7 @@ int ibtmo(int, int) {
     return 0x100;
 }
 void SendIFC(int) {}
+#ifndef KTQ_FAKE_BOARD_ONLY
 void DevClear(int, std::uint16_t) {}
 void FindLstn(int, const std::uint16_t*, std::uint16_t*, int) {}
 void Send(int, std::uint16_t, const void*, long, int eotMode) {
@@ -53,4 +56,5 @@ int ThreadIbcnt() {
 long ThreadIbcntl() {
     return 0;
 }
+#endif
 }

@@ -29,6 +29,19 @@ std::string fullPathOf(const char* soname) {
     return path;
 }
 
+// The main window on a driver the loader returned; the bench only keeps the notes of the
+// interaction and pause fakes.
+struct LoadedRun {
+    explicit LoadedRun(bus::GpibDriver& driver) : gpib(driver) {}
+
+    sim::SimBus notes;
+    FakeInteraction interaction{notes};
+    FakePauser pauser{notes};
+    bus::Gpib32 gpib;
+    ui::SharedState state;
+    MainRun main{ui::Session{gpib, state, interaction, pauser}, interaction};
+};
+
 struct Candidates {
     const char* name;
     std::vector<std::string> files;
@@ -78,12 +91,8 @@ TEST_P(UnusableLibraries, FallBackToTheUnavailableDriverAndConfigureSaysIbfindEr
     }
 
     // The program runs on it: Configure reports the board missing, every time it is pressed.
-    sim::SimBus notes;
-    FakeInteraction interaction(notes);
-    FakePauser pauser(notes);
-    bus::Gpib32 gpib(*driver);
-    ui::SharedState state;
-    MainRun main(ui::Session{gpib, state, interaction, pauser}, interaction);
+    LoadedRun run(*driver);
+    MainRun& main = run.main;
     main.choose(QStringLiteral("7174"));
     for (int attempt = 0; attempt < 2; ++attempt) {
         main.configure();
@@ -108,12 +117,8 @@ TEST(DriverLibraryFaults, AForeignLibraryBeforeAUsableOneIsPassedOver) {
 
     // The drop-in's own bench, built from the environment, has its demo unit.
     qunsetenv("GPIB_SIM_BENCH");
-    sim::SimBus notes;
-    FakeInteraction interaction(notes);
-    FakePauser pauser(notes);
-    bus::Gpib32 gpib(*driver);
-    ui::SharedState state;
-    MainRun main(ui::Session{gpib, state, interaction, pauser}, interaction);
+    LoadedRun run(*driver);
+    MainRun& main = run.main;
     main.choose(QStringLiteral("7174"));
     QString proposed;
     main.configure(

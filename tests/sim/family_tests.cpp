@@ -268,7 +268,7 @@ TEST(TriggerGate, ListenAddressStaysUntilUnlisten) {
 
 class DemoUnit : public ::testing::Test {
 protected:
-    std::unique_ptr<SimBus> bench = SimBus::fromBenchSpec("");
+    std::unique_ptr<SimBus> bench = SimBus::fromBenchLayout("");
     ScopedBench installed{*bench};
     Driver driver = Driver::inProcess();
     SimUnit& unit = *bench->unitAt(5);

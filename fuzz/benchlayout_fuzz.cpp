@@ -13,9 +13,9 @@
 using ktq::fuzz::fail;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view spec(reinterpret_cast<const char*>(data), size);
+    const std::string_view layout(reinterpret_cast<const char*>(data), size);
     try {
-        const auto bench = ktq::sim::SimBus::fromBenchSpec(spec);
+        const auto bench = ktq::sim::SimBus::fromBenchLayout(layout);
         std::set<int> addresses;
         for (ktq::sim::SimUnit* unit : bench->units()) {
             if (unit->primary() < 0 || unit->primary() > 30 || !addresses.insert(unit->primary()).second) {
