@@ -103,8 +103,15 @@ TEST(ChannelDialogLoad, ProposesTheChannelAndMovesFocusOnlyWhenTheOperatorTypes)
     EXPECT_EQ(dialog.focusWidget(), box);
     EXPECT_TRUE(control<ui::MessageLine>(dialog, "txtErrMsg")->isHidden());
 
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(box, Qt::Key_3);
     EXPECT_EQ(dialog.focusWidget(), control<QPushButton>(dialog, "cmdChSel"));
+
+    // The operator who typed a channel presses Return next, on the button that now has the focus.
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(channel, 3);
 }
 
 TEST(ChannelDialogLoad, EscapeAndCloseDoNotLeaveWithoutAChannel) {

@@ -3,6 +3,7 @@
 #include "ui/config/frmconfig.h"
 #include "ui/main/frmmain.h"
 
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -67,6 +68,80 @@ TEST(KeyboardOnly, AWhole7174RunFromTheModelListToASavedAndLockedUnit) {
     EXPECT_EQ(bench.sim.unitAt(5)->value("*ESE"), "16");
     EXPECT_TRUE(bench.sim.unitAt(5)->locked());
     EXPECT_EQ(bench.state.ModelText, QStringLiteral("7174"));
+}
+
+// Next Channel pressed from the keyboard leaves the focus in the value box, so Return goes on
+// walking the new channel; Return on the button that the end of a channel focuses presses it.
+TEST(KeyboardOnly, AFourChannelUnitIsWalkedChannelByChannelWithKeysOnly) {
+    Bench bench;
+    bench.sim.addUnit(5, "7170A");
+    ui::frmMain main(bench.session());
+    main.show();
+
+    QStringList focusAfterNextChannel;
+    bool closedByDone = false;
+    bench.interaction.scripts.push_back([&](QDialog& dialog) {
+        dialog.show();
+        press(dialog, Qt::Key_Return); // Set Address opens the channel dialog
+        const int functions = 15;
+        for (int channel = 1; channel <= 4; ++channel) {
+            press(dialog, Qt::Key_Return, functions);
+            if (channel < 4) {
+                EXPECT_EQ(dialog.focusWidget()->objectName(), QStringLiteral("cmdNextCh"));
+                press(dialog, channel == 2 ? Qt::Key_Space : Qt::Key_Return);
+                focusAfterNextChannel << dialog.focusWidget()->objectName();
+            }
+        }
+        EXPECT_EQ(dialog.focusWidget()->objectName(), QStringLiteral("cmdSav"));
+        press(dialog, Qt::Key_Return); // Save Configuration
+        QSignalSpy finished(&dialog, &QDialog::finished);
+        press(dialog, Qt::Key_Escape); // Done
+        closedByDone = finished.count() == 1;
+    });
+    bool channelTaken = false;
+    bench.interaction.scripts.push_back([&](QDialog& channels) {
+        channels.show();
+        QSignalSpy finished(&channels, &QDialog::finished);
+        press(channels, Qt::Key_Return); // the proposed channel 1
+        channelTaken = finished.count() == 1;
+    });
+
+    press(main, Qt::Key_Down, 15); // 7170A
+    press(main, Qt::Key_Return);
+
+    EXPECT_TRUE(channelTaken);
+    EXPECT_TRUE(closedByDone);
+    EXPECT_EQ(focusAfterNextChannel, QStringList(3, QStringLiteral("txtChoice")));
+    const auto wire = bench.wire();
+    for (const char* channel : {"> C  1", "> C  2", "> C  3", "> C  4"}) {
+        EXPECT_EQ(std::count(wire.begin(), wire.end(), channel), 1) << channel;
+    }
+    EXPECT_EQ(std::count(wire.begin(), wire.end(), "> *SAV 0"), 1);
+    EXPECT_EQ(std::count_if(wire.begin(), wire.end(),
+                            [](const std::string& line) { return line.rfind("> *SRE ", 0) == 0; }),
+              0)
+        << "a setting went out that nobody typed";
+}
+
+// A unit that must be switched off and on: Configure leaves the focus on Continue, and Return
+// there goes on to the configuration window.
+TEST(KeyboardOnly, ReturnOnContinueAfterThePowerCycleMessageOpensTheConfiguration) {
+    Bench bench;
+    bench.sim.addUnit(5, "7185B");
+    ui::frmMain main(bench.session());
+    main.show();
+    QString title;
+    bench.interaction.scripts.push_back([&](QDialog& dialog) {
+        title = dialog.findChild<QLineEdit*>(QStringLiteral("txtTitle"))->text();
+        dialog.done(0);
+    });
+
+    press(main, Qt::Key_Down, 24); // 7185B
+    press(main, Qt::Key_Return);
+    ASSERT_EQ(main.focusWidget()->objectName(), QStringLiteral("cmdContinue"));
+    press(main, Qt::Key_Return);
+
+    EXPECT_EQ(title, QStringLiteral("7185B  CONFIGURATION ROUTINE"));
 }
 
 } // namespace

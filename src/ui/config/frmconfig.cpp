@@ -12,6 +12,7 @@
 #include "ui/dialogs/frmnotice.h"
 #include "ui/dialogs/interaction.h"
 #include "ui/dialogs/messageline.h"
+#include "ui/dialogs/returnkey.h"
 #include "ui/dialogs/textvalue.h"
 
 #include <QCloseEvent>
@@ -84,8 +85,9 @@ bool holdsControlCharacter(const QString& text) {
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& tooltip) {
     auto* button = new QPushButton(caption, parent);
     describe(button, name, caption, tooltip);
-    // Return in an entry box presses that box's own button, never a dialog default.
-    button->setAutoDefault(false);
+    // Return in an entry box presses that box's own button, never a dialog default; Return on
+    // the button itself presses it.
+    pressOnReturn(button);
     return button;
 }
 

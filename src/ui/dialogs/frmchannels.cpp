@@ -3,6 +3,7 @@
 #include "describe.h"
 #include "interaction.h"
 #include "messageline.h"
+#include "returnkey.h"
 #include "textvalue.h"
 
 #include <QCloseEvent>
@@ -29,7 +30,7 @@ frmChannels::frmChannels(double& channelNumber, Interaction& interaction, QWidge
     cmdChSel = new QPushButton(QStringLiteral("Continue"), this);
     describe(cmdChSel, "cmdChSel", QStringLiteral("Continue"),
              QStringLiteral("Configures the channel entered"));
-    cmdChSel->setAutoDefault(false);
+    pressOnReturn(cmdChSel);
     txtErrMsg = new MessageLine(this);
     describe(txtErrMsg, "txtErrMsg", QStringLiteral("Error message"));
     txtErrMsg->setMaximumHeight(fontMetrics().height() * 2 + 12);

@@ -11,6 +11,7 @@
 #include "ui/dialogs/describe.h"
 #include "ui/dialogs/interaction.h"
 #include "ui/dialogs/messageline.h"
+#include "ui/dialogs/returnkey.h"
 #include "ui/dialogs/textvalue.h"
 
 #include <QGridLayout>
@@ -56,6 +57,9 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
              QStringLiteral("Continues configuration after power cycling the device"));
     cmdExit = new QPushButton(QStringLiteral("Exit"), this);
     describe(cmdExit, "cmdExit", cmdExit->text(), QStringLiteral("Exits program"));
+    for (QPushButton* button : {cmdConfig, cmdContinue, cmdExit}) {
+        pressOnReturn(button);
+    }
     txtGPIBErr = new MessageLine(this);
     describe(txtGPIBErr, "txtGPIBErr", QStringLiteral("Message"));
     txtGPIBErr->setFocusPolicy(Qt::StrongFocus);
