@@ -70,8 +70,9 @@ TEST(KeyboardOnly, AWhole7174RunFromTheModelListToASavedAndLockedUnit) {
     EXPECT_EQ(bench.state.ModelText, QStringLiteral("7174"));
 }
 
-// Next Channel pressed from the keyboard leaves the focus in the value box, so Return goes on
-// walking the new channel; Return on the button that the end of a channel focuses presses it.
+// Next Channel pressed from the keyboard asks for the next channel and leaves the focus in the
+// value box, so Return goes on walking the new channel; Return on the button that the end of a
+// channel focuses presses it.
 TEST(KeyboardOnly, AFourChannelUnitIsWalkedChannelByChannelWithKeysOnly) {
     Bench bench;
     bench.sim.addUnit(5, "7170A");
@@ -98,18 +99,22 @@ TEST(KeyboardOnly, AFourChannelUnitIsWalkedChannelByChannelWithKeysOnly) {
         press(dialog, Qt::Key_Escape); // Done
         closedByDone = finished.count() == 1;
     });
-    bool channelTaken = false;
-    bench.interaction.scripts.push_back([&](QDialog& channels) {
-        channels.show();
-        QSignalSpy finished(&channels, &QDialog::finished);
-        press(channels, Qt::Key_Return); // the proposed channel 1
-        channelTaken = finished.count() == 1;
-    });
+    // Set Address, and Next Channel through it, ask for the channel; Return takes the one proposed.
+    std::vector<double> proposed;
+    for (int channel = 1; channel <= 4; ++channel) {
+        bench.interaction.scripts.push_back([&](QDialog& channels) {
+            channels.show();
+            proposed.push_back(channels.findChild<QLineEdit*>(QStringLiteral("txtChNum"))->text().toDouble());
+            QSignalSpy finished(&channels, &QDialog::finished);
+            press(channels, Qt::Key_Return);
+            EXPECT_EQ(finished.count(), 1) << "the channel dialog stayed open";
+        });
+    }
 
     press(main, Qt::Key_Down, 15); // 7170A
     press(main, Qt::Key_Return);
 
-    EXPECT_TRUE(channelTaken);
+    EXPECT_EQ(proposed, (std::vector<double>{1, 2, 3, 4}));
     EXPECT_TRUE(closedByDone);
     EXPECT_EQ(focusAfterNextChannel, QStringList(3, QStringLiteral("txtChoice")));
     const auto wire = bench.wire();
