@@ -27,11 +27,21 @@ void type(QWidget& window, const char* text) {
     QTest::keyClicks(focused, QString::fromLatin1(text));
 }
 
-TEST(KeyboardOnly, AWhole7174RunFromTheModelListToASavedAndLockedUnit) {
+// The main window shown on a bench that holds one unit of the model at address 5.
+struct MainWindowOn {
+    explicit MainWindowOn(const char* model) {
+        bench.sim.addUnit(5, model);
+        main.show();
+    }
+
     Bench bench;
-    bench.sim.addUnit(5, "7174");
-    ui::frmMain main(bench.session());
-    main.show();
+    ui::frmMain main{bench.session()};
+};
+
+TEST(KeyboardOnly, AWhole7174RunFromTheModelListToASavedAndLockedUnit) {
+    MainWindowOn run("7174");
+    Bench& bench = run.bench;
+    ui::frmMain& main = run.main;
 
     bool closedByDone = false;
     bench.interaction.scripts.push_back([&](QDialog& dialog) {
@@ -74,10 +84,9 @@ TEST(KeyboardOnly, AWhole7174RunFromTheModelListToASavedAndLockedUnit) {
 // value box, so Return goes on walking the new channel; Return on the button that the end of a
 // channel focuses presses it.
 TEST(KeyboardOnly, AFourChannelUnitIsWalkedChannelByChannelWithKeysOnly) {
-    Bench bench;
-    bench.sim.addUnit(5, "7170A");
-    ui::frmMain main(bench.session());
-    main.show();
+    MainWindowOn run("7170A");
+    Bench& bench = run.bench;
+    ui::frmMain& main = run.main;
 
     QStringList focusAfterNextChannel;
     bool closedByDone = false;
@@ -131,10 +140,9 @@ TEST(KeyboardOnly, AFourChannelUnitIsWalkedChannelByChannelWithKeysOnly) {
 // A unit that must be switched off and on: Configure leaves the focus on Continue, and Return
 // there goes on to the configuration window.
 TEST(KeyboardOnly, ReturnOnContinueAfterThePowerCycleMessageOpensTheConfiguration) {
-    Bench bench;
-    bench.sim.addUnit(5, "7185B");
-    ui::frmMain main(bench.session());
-    main.show();
+    MainWindowOn run("7185B");
+    Bench& bench = run.bench;
+    ui::frmMain& main = run.main;
     QString title;
     bench.interaction.scripts.push_back([&](QDialog& dialog) {
         title = dialog.findChild<QLineEdit*>(QStringLiteral("txtTitle"))->text();
