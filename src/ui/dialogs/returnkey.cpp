@@ -22,9 +22,7 @@ public:
         if (!returnKey || others != Qt::NoModifier || key->isAutoRepeat()) {
             return false;
         }
-        if (m_button->isEnabled()) {
-            m_button->click();
-        }
+        m_button->click(); // does nothing while the button is disabled
         return true;
     }
 
