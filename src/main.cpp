@@ -26,7 +26,8 @@ int main(int argc, char* argv[]) {
     ktq::ui::SteadyClock clock;
     ktq::ui::BlockingPauser pauser(clock);
 
-    ktq::ui::frmMain window(ktq::ui::Session{gpib, state, interaction, pauser});
+    ktq::ui::frmMain window(
+        ktq::ui::Session{gpib, state, interaction, pauser, ktq::bus::driverFamily(*driver)});
     window.show();
     // scripts/bench times start-up: quit from the first pass of the event loop after show().
     if (qEnvironmentVariableIntValue("KTQ_QUIT_WHEN_IDLE") == 1) {

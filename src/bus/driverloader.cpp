@@ -74,6 +74,8 @@ public:
     int ThreadIbcnt() override { return m_fn.ThreadIbcnt(); }
     long ThreadIbcntl() override { return m_fn.ThreadIbcntl(); }
 
+    const DriverConstants& constants() const { return m_constants; }
+
 private:
     int endMode(int niMode) const {
         switch (niMode) {
@@ -192,6 +194,11 @@ const DriverConstants& niGpibConstants() {
 std::unique_ptr<GpibDriver> makeResolvedDriver(const SymbolResolver& resolve,
                                                const DriverConstants& constants, std::string& missing) {
     return resolveDriver(resolve, constants, missing);
+}
+
+std::string_view driverFamily(const GpibDriver& driver) {
+    const auto* resolved = dynamic_cast<const ResolvedDriver*>(&driver);
+    return resolved ? std::string_view(resolved->constants().family) : std::string_view();
 }
 
 std::unique_ptr<GpibDriver> makeUnavailableDriver() {

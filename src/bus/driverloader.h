@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace ktq::bus {
 
@@ -43,6 +44,10 @@ struct DriverCandidate {
 /// Opens the candidates in order; the first one that opens and has every function wins and owns
 /// its library handle. Writes one line to `log` like loadSystemDriver.
 std::unique_ptr<GpibDriver> loadFirstDriver(std::span<const DriverCandidate> candidates, std::ostream& log);
+
+/// The family of the library behind a driver from this loader ("linux-gpib", "NI-488.2"); empty
+/// for the unavailable driver and any other.
+std::string_view driverFamily(const GpibDriver& driver);
 
 /// Loads the system's NI-488.2 compatible library (linux-gpib first, then NI-488.2 for Linux) and
 /// writes one line to `log` naming the file loaded, or what was looked for and why it failed.

@@ -16,6 +16,7 @@ TEST(Discovery, FindsNothingOneOrSeveralAndSaysSoInOneBox) {
         const char* text;
         int beeps;
         const char* proposed;
+        const char* listed = ""; // added after the box's own text
     } cases[] = {
         {{},
          "WARNING - No devices found",
@@ -33,7 +34,8 @@ TEST(Discovery, FindsNothingOneOrSeveralAndSaysSoInOneBox) {
          "CAUTION - Found multiple devices",
          "FindLstn found 3 devices, Check bus connections and manually enter device GPIB address",
          1,
-         ""},
+         "",
+         "\n\nListeners found at addresses: 3, 7, 12"},
     };
     for (const auto& c : cases) {
         ConfigRun run;
@@ -43,7 +45,7 @@ TEST(Discovery, FindsNothingOneOrSeveralAndSaysSoInOneBox) {
         run.open(QStringLiteral("7174"));
         ASSERT_EQ(run.bench.interaction.boxes.size(), 1u) << c.title;
         EXPECT_EQ(run.bench.interaction.boxes[0].title, QString::fromLatin1(c.title));
-        EXPECT_EQ(run.bench.interaction.boxes[0].text, QString::fromLatin1(c.text));
+        EXPECT_EQ(run.bench.interaction.boxes[0].text, QString::fromLatin1(c.text) + QLatin1String(c.listed));
         EXPECT_EQ(run.bench.interaction.beeps, c.beeps) << c.title;
         EXPECT_EQ(control<QLineEdit>(*run.window, "txtAddr")->text(), QString::fromLatin1(c.proposed));
         const auto calls = run.bench.calls();
@@ -121,9 +123,17 @@ TEST(Discovery, MoreListenersThanTheLimitAreNotAFailure) {
     EXPECT_EQ(run.bench.sim.lastStatus().iberr, bus::ni::ETAB);
     EXPECT_TRUE(run.box("txtGPIBErr")->isHidden());
     EXPECT_EQ(run.window->FoundNum, 32);
+    // Each 7189 listens on four secondary addresses: the first 32 listeners are units 1 to 8.
+    QStringList listed;
+    for (int primary = 1; primary <= 8; ++primary) {
+        for (int secondary = 11; secondary <= 14; ++secondary) {
+            listed << QString::number(primary * 100 + secondary);
+        }
+    }
     EXPECT_EQ(run.bench.interaction.boxes.at(0).text,
               QStringLiteral(
-                  "FindLstn found 32 devices, Check bus connections and manually enter device GPIB address"));
+                  "FindLstn found 32 devices, Check bus connections and manually enter device GPIB address") +
+                  QStringLiteral("\n\nListeners found at addresses: ") + listed.join(QStringLiteral(", ")));
     EXPECT_EQ(run.window->ListenerTable[32], -1);
 }
 

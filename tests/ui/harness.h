@@ -93,7 +93,9 @@ public:
     FakeInteraction interaction{sim};
     FakePauser pauser{sim};
 
-    ui::Session session() { return ui::Session{gpib, state, interaction, pauser}; }
+    ui::Session session() {
+        return ui::Session{gpib, state, interaction, pauser, bus::driverFamily(*driver)};
+    }
 
     // The trace lines from `from` on, without the status part of the driver calls.
     std::vector<std::string> calls(std::size_t from = 0) const;

@@ -13,6 +13,7 @@
 #include "ui/dialogs/interaction.h"
 #include "ui/dialogs/messageline.h"
 #include "ui/dialogs/returnkey.h"
+#include "ui/dialogs/statusline.h"
 #include "ui/dialogs/textvalue.h"
 
 #include <QCloseEvent>
@@ -29,6 +30,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 namespace ktq::ui {
 
@@ -58,17 +60,6 @@ QString qs(std::string_view text) {
 
 std::int16_t addressWord(int primary, int secondary) {
     return static_cast<std::int16_t>(primary + 256 * (secondary + secondaryBase));
-}
-
-// An address word as the operator types it: the primary address, or primary x 100 + secondary.
-std::int16_t entryForm(std::int16_t word) {
-    const auto bits = static_cast<std::uint16_t>(word);
-    if (bits <= 0x6000) {
-        return word;
-    }
-    const int primary = bits & 0xFF;
-    const int secondary = (bits >> 8) - secondaryBase;
-    return static_cast<std::int16_t>(primary * 100 + secondary);
 }
 
 // The bus carries one byte per character; anything wider would go out as '?', which the units
@@ -120,6 +111,7 @@ void frmConfig::buildControls() {
     const int twoLines = fontMetrics().height() * 3 + 10;
     txtErrMsg->setFixedHeight(twoLines);
     txtGPIBErr->setFixedHeight(twoLines);
+    statusLine = new StatusLine(this);
     txtChNum = new QLineEdit(this);
     describe(txtChNum, "txtChNum", QStringLiteral("Channel"));
     txtChNum->setReadOnly(true);
@@ -217,6 +209,7 @@ void frmConfig::buildControls() {
     layout->addLayout(endButtons);
     layout->addWidget(txtErrMsg);
     layout->addWidget(txtGPIBErr);
+    layout->addWidget(statusLine);
 
     QWidget* order[] = {txtAddr,   cmdSet, lstFunction, txtChoice, cmdEnter, cmdRedo,
                         cmdNextCh, cmdSav, cmdLock,     cmdSRQ,    cmdNoSRQ, cmdDone};
@@ -255,6 +248,7 @@ void frmConfig::resetControls() {
     txtGPIBErr->setText(QString());
     txtGPIBErr->setVisible(false);
     txtErrMsg->setText(QString());
+    statusLine->clearGuidance();
     txtChNum->clear();
     cmdNextCh->setVisible(false);
     cmdNextCh->setEnabled(false);
@@ -305,13 +299,13 @@ void frmConfig::FindLstners() {
     gpib.GpibFindLstn(m_session.state.BoardIndex, std::span<const std::int16_t>(candidates.data(), 31),
                       ListenerTable, findLstnLimit);
     if (gpib.ibsta() < 0 && gpib.iberr() == bus::ni::EDVR) {
-        showBusError(QStringLiteral("FindLstn error"));
+        showBusError(QStringLiteral("FindLstn error"), BusStep::Search);
         return;
     }
     // The driver wrote at most the limit; a larger or negative count never indexes past that.
     const int found = std::clamp<int>(gpib.ibcnt(), 0, findLstnLimit);
     if (found > 0) {
-        founddev = entryForm(ListenerTable[0]);
+        founddev = addressEntry(ListenerTable[0]);
         FoundFlg = 1;
         FoundNum = gpib.ibcnt();
     }
@@ -320,9 +314,13 @@ void frmConfig::FindLstners() {
 
 void frmConfig::reportDiscovery() {
     const QString count = signedNumberText(m_session.bus.ibcnt());
+    const int listed = std::clamp<int>(FoundNum, 0, findLstnLimit);
+    // The operator has to type one of them: name them the way the address box takes them.
     const QString several =
         QStringLiteral("FindLstn found") + count +
-        QStringLiteral(" devices, Check bus connections and manually enter device GPIB address");
+        QStringLiteral(" devices, Check bus connections and manually enter device GPIB address") +
+        QStringLiteral("\n\nListeners found at addresses: ") +
+        addressListText(std::span<const std::int16_t>(ListenerTable.data(), listed));
     Interaction& ui = m_session.interaction;
     if (FoundFlg == 1 && FoundNum > 32) {
         ui.beep();
@@ -348,6 +346,7 @@ void frmConfig::cmdSet_Click() {
     SharedState& s = m_session.state;
     bus::Gpib32& gpib = m_session.bus;
     txtGPIBErr->setVisible(false);
+    statusLine->clearGuidance();
 
     const double value = roundHalfEven(numericValue(txtAddr->text()));
     const std::optional<std::int16_t> entry = toInt16(value);
@@ -381,7 +380,7 @@ void frmConfig::cmdSet_Click() {
     gpib.GpibSendIFC(s.BoardIndex);
     gpib.GpibDevClear(s.BoardIndex, s.DeviceAddress);
     if (gpib.ibsta() < 0) {
-        showBusError(QStringLiteral("DevClear Error"));
+        showBusError(QStringLiteral("DevClear Error"), BusStep::ClearUnit);
         return;
     }
 
@@ -451,6 +450,8 @@ void frmConfig::runSetup(const models::SetupRoutine& routine) {
     s.FunctionIndex = 1;
     ListOffset = 0;
     s.EntryPending = 0;
+    m_answeredQueries = 0;
+    m_unansweredQueries = 0;
     LOOP2();
 }
 
@@ -514,8 +515,14 @@ void frmConfig::showFunction() {
     sendText(s.CommandText);
     receiveResponse();
     if (gpib.ibsta() < 0) {
-        showBusError(QStringLiteral("Receive Error"));
+        showBusError(QStringLiteral("Receive Error"), BusStep::Query);
+        ++m_unansweredQueries;
+        // Two queries in and not a word back: say it now, not after the whole list.
+        if (m_answeredQueries == 0 && m_unansweredQueries >= 2) {
+            statusLine->say(silentUnitAdvice(addressText(), s.ModelText));
+        }
     } else {
+        ++m_answeredQueries;
         TrimResponse(s.Response);
         if (i == s.AddressFunction) {
             const double v = numericValue(s.Response);
@@ -575,6 +582,8 @@ void frmConfig::setFunction() {
         if ((esr & (queryError | executionError | commandError)) != 0) {
             s.Response = QStringLiteral("Error - retry\n");
         } else {
+            // The unit took a value the last save did not store: Done must ask again.
+            SavedFlag = 0;
             s.CommandText = queryText(i);
             sendText(s.CommandText);
             receiveResponse();
@@ -650,6 +659,7 @@ void frmConfig::TrimResponse(const QString& text) {
 void frmConfig::cmdEnter_Click() {
     SharedState& s = m_session.state;
     txtGPIBErr->setVisible(false);
+    statusLine->clearGuidance();
     const QString entry = txtChoice->text();
     // A pasted line break would reach the unit as a second command.
     if (holdsControlCharacter(entry)) {
@@ -684,16 +694,29 @@ bool frmConfig::sendChecked(const QString& command, const QString& failureMessag
     s.CommandText = command;
     sendText(s.CommandText);
     if (m_session.bus.ibsta() < 0) {
-        showBusError(failureMessage);
+        showBusError(failureMessage, BusStep::Store);
         return false;
     }
     return true;
 }
 
+void frmConfig::reportStore(StoreAction action, const bus::StatusSnapshot* failure) {
+    QString text = storeOutcome(action, addressText(), failure == nullptr);
+    if (failure != nullptr) {
+        text += u' ' + busAdvice(BusFailure{BusStep::Store, *failure, m_session.driverFamily, addressText(),
+                                            m_session.state.ModelText});
+    }
+    statusLine->say(text);
+}
+
 void frmConfig::cmdSav_Click() {
     txtGPIBErr->setVisible(false);
+    statusLine->clearGuidance();
     if (sendChecked(QStringLiteral("*SAV 0"), QStringLiteral("Send SAV Error"))) {
         SavedFlag = 1;
+        reportStore(StoreAction::SaveSettings, nullptr);
+    } else {
+        reportStore(StoreAction::SaveSettings, &m_session.bus.status());
     }
     cmdSav->setEnabled(false);
 }
@@ -701,24 +724,36 @@ void frmConfig::cmdSav_Click() {
 void frmConfig::cmdLock_Click() {
     SharedState& s = m_session.state;
     txtGPIBErr->setVisible(false);
-    s.CommandText = QStringLiteral("CAL:LOCK ON");
-    sendText(s.CommandText);
-    s.CommandText = QStringLiteral("*SAV 0");
-    sendText(s.CommandText);
+    statusLine->clearGuidance();
+    // Both commands go out as they always have; the first failure is the one the operator hears of.
+    std::optional<bus::StatusSnapshot> failure;
+    for (const QString& command : {QStringLiteral("CAL:LOCK ON"), QStringLiteral("*SAV 0")}) {
+        s.CommandText = command;
+        sendText(s.CommandText);
+        if (m_session.bus.status().failed() && !failure) {
+            failure = m_session.bus.status();
+        }
+    }
+    reportStore(StoreAction::LockSettings, failure ? &*failure : nullptr);
 }
 
 void frmConfig::cmdSRQ_Click() {
     txtGPIBErr->setVisible(false);
-    sendChecked(QStringLiteral("*PSC 0"), QStringLiteral("Send ESE Error"));
+    statusLine->clearGuidance();
+    const bool sent = sendChecked(QStringLiteral("*PSC 0"), QStringLiteral("Send ESE Error"));
+    reportStore(StoreAction::KeepStatusEnables, sent ? nullptr : &m_session.bus.status());
 }
 
 void frmConfig::cmdNoSRQ_Click() {
     txtGPIBErr->setVisible(false);
-    sendChecked(QStringLiteral("*PSC 1"), QStringLiteral("Send ESE Error"));
+    statusLine->clearGuidance();
+    const bool sent = sendChecked(QStringLiteral("*PSC 1"), QStringLiteral("Send ESE Error"));
+    reportStore(StoreAction::ClearStatusEnables, sent ? nullptr : &m_session.bus.status());
 }
 
 void frmConfig::cmdDone_Click() {
     txtGPIBErr->setVisible(false);
+    statusLine->clearGuidance();
     if (SavedFlag == 1) {
         closeWindow();
         return;
@@ -731,6 +766,7 @@ void frmConfig::cmdDone_Click() {
 }
 
 void frmConfig::cmdRedo_Click() {
+    statusLine->clearGuidance();
     lstFunction->clear();
     txtAddr->clear();
     txtAddr->setEnabled(true);
@@ -758,11 +794,21 @@ void frmConfig::cmdNextCh_Click() {
     cmdSet_Click();
 }
 
-void frmConfig::showBusError(const QString& message) {
+void frmConfig::showBusError(const QString& message, BusStep step) {
     QString report = message;
     bus::GpibErrorReport(report, m_session.bus.status(), m_session.state.GpibErrorText);
     txtGPIBErr->setText(m_session.state.GpibErrorText);
     txtGPIBErr->setVisible(true);
+    statusLine->say(busAdviceNow(step));
+}
+
+QString frmConfig::busAdviceNow(BusStep step) const {
+    return busAdvice(BusFailure{step, m_session.bus.status(), m_session.driverFamily, addressText(),
+                                m_session.state.ModelText});
+}
+
+QString frmConfig::addressText() const {
+    return QString::number(addressEntry(m_session.state.DeviceAddress));
 }
 
 void frmConfig::showEntryError(const QString& message) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "advice.h"
 #include "session.h"
 
 #include <QDialog>
@@ -21,6 +22,7 @@ struct SetupRoutine;
 namespace ktq::ui {
 
 class MessageLine;
+class StatusLine;
 
 /// One configuration run with one unit: discovery and addressing, the function menu, saving,
 /// locking and navigation. The object is kept for later runs of the same program run.
@@ -80,7 +82,11 @@ private:
     bool sendChecked(const QString& command, const QString& failureMessage);
     void receiveResponse();
     QString queryText(int index) const;
-    void showBusError(const QString& message);
+    // The report as the bus gives it, and beside it on the status line what to check.
+    void showBusError(const QString& message, BusStep step);
+    QString busAdviceNow(BusStep step) const;
+    void reportStore(StoreAction action, const bus::StatusSnapshot* failure);
+    QString addressText() const;
     void showEntryError(const QString& message);
     void openChannelDialog();
     void showChannelLine();
@@ -89,6 +95,9 @@ private:
 
     Session m_session;
     bool m_closing = false;
+    // Replies to the queries of this run so far, for telling a unit that answers nothing.
+    int m_answeredQueries = 0;
+    int m_unansweredQueries = 0;
 
     QLineEdit* txtTitle = nullptr;
     MessageLine* txtErrMsg = nullptr;
@@ -111,6 +120,7 @@ private:
     QPushButton* cmdSRQ = nullptr;
     QPushButton* cmdNoSRQ = nullptr;
     QPushButton* cmdDone = nullptr;
+    StatusLine* statusLine = nullptr;
 };
 
 } // namespace ktq::ui

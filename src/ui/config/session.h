@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 namespace ktq::bus {
 class Gpib32;
 }
@@ -17,6 +19,9 @@ struct Session {
     SharedState& state;
     Interaction& interaction;
     Pauser& pauser;
+    // The loaded driver library's family ("linux-gpib", "NI-488.2"); empty when none loaded. Its
+    // codes mean different things only in a few places, which the advice tells apart.
+    std::string_view driverFamily{};
 };
 
 } // namespace ktq::ui

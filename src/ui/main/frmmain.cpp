@@ -12,6 +12,7 @@
 #include "ui/dialogs/interaction.h"
 #include "ui/dialogs/messageline.h"
 #include "ui/dialogs/returnkey.h"
+#include "ui/dialogs/statusline.h"
 #include "ui/dialogs/textvalue.h"
 
 #include <QGridLayout>
@@ -64,6 +65,7 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     describe(txtGPIBErr, "txtGPIBErr", QStringLiteral("Message"));
     txtGPIBErr->setFocusPolicy(Qt::StrongFocus);
     txtGPIBErr->setFixedHeight(fontMetrics().height() * 4 + 10);
+    statusLine = new StatusLine(this);
     txtRev = new QLineEdit(this);
     txtRev->setObjectName(QStringLiteral("txtRev"));
     txtRev->setReadOnly(true);
@@ -94,6 +96,7 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     layout->addWidget(labelSelect);
     layout->addLayout(body, 1);
     layout->addWidget(txtGPIBErr);
+    layout->addWidget(statusLine);
 
     setTabOrder(listUnit, cmdConfig);
     setTabOrder(cmdConfig, txtGPIBErr);
@@ -147,7 +150,7 @@ void frmMain::listUnit_DblClick() {
     cmdConfig_Click();
 }
 
-bool frmMain::failed(const char* message) {
+bool frmMain::failed(const char* message, BusStep step) {
     if (m_session.bus.ibsta() >= 0) {
         return false;
     }
@@ -155,6 +158,8 @@ bool frmMain::failed(const char* message) {
     bus::GpibErrorReport(report, m_session.bus.status(), m_session.state.GpibErrorText);
     txtGPIBErr->setText(m_session.state.GpibErrorText);
     txtGPIBErr->setVisible(true);
+    statusLine->say(busAdvice(
+        BusFailure{step, m_session.bus.status(), m_session.driverFamily, {}, m_session.state.ModelText}));
     return true;
 }
 
@@ -163,6 +168,7 @@ void frmMain::cmdConfig_Click() {
     bus::Gpib32& gpib = m_session.bus;
     const QListWidgetItem* item = listUnit->currentItem();
     const QString text = item != nullptr && item->isSelected() ? item->text() : QString();
+    statusLine->clearGuidance();
     const std::optional<std::int16_t> number = toInt16(numericValue(text));
     s.ModelNumber = number.value_or(0);
     s.ModelText = text;
@@ -175,7 +181,7 @@ void frmMain::cmdConfig_Click() {
     txtGPIBErr->setVisible(false);
 
     gpib.GpibFind(QStringLiteral("GPIB0"), &s.BoardDescriptor);
-    if (failed("ibfind error")) {
+    if (failed("ibfind error", BusStep::FindBoard)) {
         return;
     }
     std::int16_t scratch = 0;
@@ -207,6 +213,7 @@ void frmMain::cmdConfig_Click() {
 }
 
 void frmMain::cmdContinue_Click() {
+    statusLine->clearGuidance();
     cmdContinue->setEnabled(false);
     txtGPIBErr->setVisible(false);
     openConfiguration();

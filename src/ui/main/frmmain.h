@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/config/advice.h"
 #include "ui/config/session.h"
 
 #include <QWidget>
@@ -13,6 +14,7 @@ namespace ktq::ui {
 
 class frmConfig;
 class MessageLine;
+class StatusLine;
 
 /// The model list: the operator picks a model and configures it, or leaves the program.
 class frmMain : public QWidget {
@@ -34,7 +36,7 @@ public:
     frmConfig* configWindow() const { return m_config; }
 
 private:
-    bool failed(const char* message);
+    bool failed(const char* message, BusStep step = BusStep::SetUpBoard);
     void openConfiguration();
 
     Session m_session;
@@ -50,6 +52,7 @@ private:
     MessageLine* txtGPIBErr = nullptr;
     QLineEdit* txtRev = nullptr;
     QLabel* ImageKTQ = nullptr;
+    StatusLine* statusLine = nullptr;
 };
 
 } // namespace ktq::ui

@@ -1,0 +1,206 @@
+#include "advice.h"
+
+#include "bus/driverloader.h"
+#include "bus/gpibconstants.h"
+
+#include <QStringList>
+
+#include <array>
+#include <cerrno>
+
+namespace ktq::ui {
+
+namespace {
+
+constexpr unsigned steps(std::initializer_list<BusStep> list) {
+    unsigned mask = 0;
+    for (BusStep step : list) {
+        mask |= static_cast<unsigned>(step);
+    }
+    return mask;
+}
+
+constexpr unsigned bringUp = steps({BusStep::FindBoard, BusStep::SetUpBoard, BusStep::Search});
+constexpr unsigned unitSteps = steps({BusStep::ClearUnit, BusStep::Query, BusStep::Store});
+constexpr unsigned anyStep = bringUp | unitSteps;
+
+enum class Family { Any, None, LinuxGpib, Ni };
+
+constexpr int anyCode = -1;
+constexpr long anyCount = -1;
+
+// linux-gpib leaves the system's errno in the count of an EDVR failure. Its ibfind gives ENOENT
+// when the configuration file is missing, and EBADF when the board named there cannot be opened:
+// the open's own errno is overwritten by the status read that follows on the unopened file.
+constexpr long noConfigurationFile = ENOENT;
+constexpr long boardFileNotOpened = EBADF;
+
+struct AdviceRule {
+    unsigned steps;
+    Family family;
+    int iberr;
+    long count;
+    const char* text; // {address}, {model} and {libraries} are filled in
+};
+
+constexpr const char* readme = " The README's \"Real hardware\" section explains the set-up.";
+
+// The first rule that fits wins, so a rule for one family or count comes before the general one.
+const std::array adviceRules{
+    AdviceRule{anyStep, Family::None, anyCode, anyCount,
+               "No GPIB driver library was found ({libraries}): install the driver of the GPIB board and "
+               "start the program again."},
+    AdviceRule{steps({BusStep::FindBoard}), Family::LinuxGpib, bus::ni::EDVR, noConfigurationFile,
+               "linux-gpib found no configuration file: describe the board in /etc/gpib.conf with "
+               "name = \"GPIB0\" and board index 0, load its kernel module and run gpib_config."},
+    AdviceRule{steps({BusStep::FindBoard}), Family::LinuxGpib, bus::ni::EDVR, boardFileNotOpened,
+               "linux-gpib could not open board GPIB0's device file /dev/gpib0: check that the board is "
+               "fitted, its kernel module is loaded and gpib_config has run, and that you may read and "
+               "write /dev/gpib0 (usually as a member of the gpib group)."},
+    AdviceRule{steps({BusStep::FindBoard}), Family::LinuxGpib, bus::ni::EDVR, anyCount,
+               "linux-gpib has no usable board GPIB0: check that /etc/gpib.conf can be read and names the "
+               "board \"GPIB0\" with board index 0, that its kernel module is loaded and gpib_config has "
+               "run, and that you may read and write /dev/gpib0."},
+    AdviceRule{steps({BusStep::FindBoard}), Family::Any, bus::ni::EDVR, anyCount,
+               "The driver could not open board GPIB0: check that the board is fitted, that its driver "
+               "sees it, and that the driver's configuration names it GPIB0."},
+    AdviceRule{bringUp, Family::Any, bus::ni::ENEB, anyCount,
+               "There is no GPIB board GPIB0: check that the board is fitted and that the driver's "
+               "configuration names it GPIB0."},
+    AdviceRule{bringUp, Family::Any, bus::ni::ESAC, anyCount,
+               "Board GPIB0 is not the system controller: make it the system controller in the driver's "
+               "configuration."},
+    AdviceRule{steps({BusStep::SetUpBoard}), Family::Any, anyCode, anyCount,
+               "The driver would not set up board GPIB0: check the board and the driver's configuration."},
+    AdviceRule{steps({BusStep::Search}), Family::Any, anyCode, anyCount,
+               "The search could not use board GPIB0: check the board and its driver, or type the unit's "
+               "address if you know it."},
+    AdviceRule{unitSteps, Family::Any, bus::ni::ENOL, anyCount,
+               "No unit listens at address {address}: check the address, and that the unit is switched on "
+               "and its GPIB cable connected."},
+    AdviceRule{steps({BusStep::Query}), Family::Any, bus::ni::EABO, anyCount,
+               "No answer from address {address} within the timeout: the program is asking it as a "
+               "{model}; the unit there may be another model, or not at address {address}."},
+    AdviceRule{unitSteps, Family::Any, bus::ni::EABO, anyCount,
+               "The unit at address {address} did not take the command within the timeout: check that it "
+               "is switched on and connected, and that it is at address {address}."},
+    AdviceRule{unitSteps, Family::Any, bus::ni::ENEB, anyCount,
+               "Board GPIB0 is gone: check the board and its driver, then press Done and Configure again."},
+    AdviceRule{unitSteps, Family::Any, bus::ni::EDVR, anyCount,
+               "The driver lost board GPIB0: check the board and its driver, then press Done and Configure "
+               "again."},
+    AdviceRule{unitSteps, Family::Any, anyCode, anyCount,
+               "The transfer to address {address} failed: check the address, the unit and its cable."},
+};
+
+Family familyOf(std::string_view name) {
+    if (name.empty()) {
+        return Family::None;
+    }
+    if (name == bus::linuxGpibConstants().family) {
+        return Family::LinuxGpib;
+    }
+    if (name == bus::niGpibConstants().family) {
+        return Family::Ni;
+    }
+    return Family::Any;
+}
+
+bool fits(const AdviceRule& rule, const BusFailure& failure, Family family) {
+    return (rule.steps & static_cast<unsigned>(failure.step)) != 0 &&
+           (rule.family == Family::Any || rule.family == family) &&
+           (rule.iberr == anyCode || rule.iberr == failure.status.iberr) &&
+           (rule.count == anyCount || rule.count == failure.status.ibcntl);
+}
+
+QString libraryNames() {
+#ifdef _WIN32
+    return QStringLiteral("NI-488.2's ni4882.dll");
+#else
+    return QStringLiteral("linux-gpib's libgpib.so.0, NI-488.2's libgpibapi.so");
+#endif
+}
+
+QString filled(const char* text, const QString& address, const QString& model) {
+    QString out = QString::fromUtf8(text);
+    out.replace(QStringLiteral("{address}"), address);
+    out.replace(QStringLiteral("{model}"), model);
+    out.replace(QStringLiteral("{libraries}"), libraryNames());
+    return out;
+}
+
+struct StoreTexts {
+    StoreAction action;
+    const char* succeeded;
+    const char* failed;
+};
+
+constexpr std::array storeTexts{
+    StoreTexts{StoreAction::SaveSettings,
+               "Settings stored in the unit at address {address}: it starts with them at its next "
+               "power-up.",
+               "The settings were NOT stored in the unit at address {address}."},
+    StoreTexts{StoreAction::LockSettings,
+               "Settings stored and locked in the unit at address {address}: it refuses changes until "
+               "unlocked.",
+               "The settings were NOT locked in the unit at address {address}."},
+    StoreTexts{StoreAction::KeepStatusEnables,
+               "The unit at address {address} now keeps its ESE and SRE values at power-up.",
+               "The unit at address {address} was NOT told to keep its ESE and SRE values."},
+    StoreTexts{StoreAction::ClearStatusEnables,
+               "The unit at address {address} now clears its ESE and SRE values at power-up.",
+               "The unit at address {address} was NOT told to clear its ESE and SRE values."},
+};
+
+} // namespace
+
+QString busAdvice(const BusFailure& failure) {
+    const Family family = familyOf(failure.driverFamily);
+    for (const AdviceRule& rule : adviceRules) {
+        if (fits(rule, failure, family)) {
+            QString text = filled(rule.text, failure.address, failure.model);
+            if ((static_cast<unsigned>(failure.step) & bringUp) != 0) {
+                text += QLatin1String(readme);
+            }
+            return text;
+        }
+    }
+    return {};
+}
+
+QString silentUnitAdvice(const QString& address, const QString& model) {
+    return filled("The unit at address {address} does not answer as a {model}: most likely the model "
+                  "chosen does not match the unit, or the address is wrong. Press Done to choose another "
+                  "model, or Redo from Start to type another address.",
+                  address, model);
+}
+
+QString storeOutcome(StoreAction action, const QString& address, bool succeeded) {
+    for (const StoreTexts& texts : storeTexts) {
+        if (texts.action == action) {
+            return filled(succeeded ? texts.succeeded : texts.failed, address, {});
+        }
+    }
+    return {};
+}
+
+std::int16_t addressEntry(std::int16_t word) {
+    constexpr int secondaryBase = 96;
+    const auto bits = static_cast<std::uint16_t>(word);
+    if (bits <= 0x6000) {
+        return word;
+    }
+    const int primary = bits & 0xFF;
+    const int secondary = (bits >> 8) - secondaryBase;
+    return static_cast<std::int16_t>(primary * 100 + secondary);
+}
+
+QString addressListText(std::span<const std::int16_t> words) {
+    QStringList entries;
+    for (std::int16_t word : words) {
+        entries << QString::number(addressEntry(word));
+    }
+    return entries.join(QStringLiteral(", "));
+}
+
+} // namespace ktq::ui

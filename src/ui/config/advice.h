@@ -1,0 +1,52 @@
+#pragma once
+
+#include "bus/gpib32.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace ktq::ui {
+
+/// What the program was doing when a driver call failed: the same code means different things
+/// at bring-up and in a transfer to a unit.
+enum class BusStep : unsigned {
+    FindBoard = 1u << 0,  // ibfind("GPIB0")
+    SetUpBoard = 1u << 1, // ibask, SendIFC, ibsre, ibtmo on the board
+    Search = 1u << 2,     // FindLstn over the bus
+    ClearUnit = 1u << 3,  // DevClear of the unit at the address set
+    Query = 1u << 4,      // a function's query and its reply
+    Store = 1u << 5,      // *SAV, CAL:LOCK, *PSC at the end of a run
+};
+
+/// The failed call and what the operator chose, for the advice to name.
+struct BusFailure {
+    BusStep step = BusStep::FindBoard;
+    bus::StatusSnapshot status{};
+    std::string_view driverFamily{}; // as the driver loader names it; empty when no library loaded
+    QString address{};               // as the operator types it
+    QString model{};                 // the row chosen in the model list
+};
+
+/// A sentence the operator can act on after a failed driver call, shown beside the bus error
+/// report; empty when there is nothing useful to add.
+QString busAdvice(const BusFailure& failure);
+
+/// Said once a run's first two queries both went unanswered.
+QString silentUnitAdvice(const QString& address, const QString& model);
+
+/// The end-of-run commands and what they leave in the unit.
+enum class StoreAction { SaveSettings, LockSettings, KeepStatusEnables, ClearStatusEnables };
+
+/// What the status line says after an end-of-run command went out, or failed.
+QString storeOutcome(StoreAction action, const QString& address, bool succeeded);
+
+/// An address word as the operator types it: the primary address, or primary x 100 + secondary.
+std::int16_t addressEntry(std::int16_t word);
+
+/// The listeners a search found, in entry form and in the order found: "5, 9, 911".
+QString addressListText(std::span<const std::int16_t> words);
+
+} // namespace ktq::ui

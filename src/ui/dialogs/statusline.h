@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QLabel>
+#include <QString>
+
+namespace ktq::ui {
+
+/// Plain guidance at the bottom of a window, beside the program's own messages, which it never
+/// replaces. Empty until there is something to say; the window clears it when the next step
+/// starts.
+class StatusLine : public QLabel {
+    Q_OBJECT
+public:
+    explicit StatusLine(QWidget* parent = nullptr);
+    void say(const QString& text);
+    void clearGuidance() { say(QString()); }
+};
+
+} // namespace ktq::ui
