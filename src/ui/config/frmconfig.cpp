@@ -450,8 +450,7 @@ void frmConfig::runSetup(const models::SetupRoutine& routine) {
     s.FunctionIndex = 1;
     ListOffset = 0;
     s.EntryPending = 0;
-    m_answeredQueries = 0;
-    m_unansweredQueries = 0;
+    m_modelQueriesAnswered = 0;
     LOOP2();
 }
 
@@ -516,13 +515,15 @@ void frmConfig::showFunction() {
     receiveResponse();
     if (gpib.ibsta() < 0) {
         showBusError(QStringLiteral("Receive Error"), BusStep::Query);
-        ++m_unansweredQueries;
-        // Two queries in and not a word back: say it now, not after the whole list.
-        if (m_answeredQueries == 0 && m_unansweredQueries >= 2) {
+        // Two queries in and not a word of the model's own back: say it now, not after the whole
+        // list. The bus address query does not count, as units of every model answer it alike.
+        if (i >= 2 && m_modelQueriesAnswered == 0) {
             statusLine->say(silentUnitAdvice(addressText(), s.ModelText));
         }
     } else {
-        ++m_answeredQueries;
+        if (i != s.AddressFunction) {
+            ++m_modelQueriesAnswered;
+        }
         TrimResponse(s.Response);
         if (i == s.AddressFunction) {
             const double v = numericValue(s.Response);

@@ -95,9 +95,9 @@ private:
 
     Session m_session;
     bool m_closing = false;
-    // Replies to the queries of this run so far, for telling a unit that answers nothing.
-    int m_answeredQueries = 0;
-    int m_unansweredQueries = 0;
+    // Replies to this run's queries other than the bus address, for telling a unit that does not
+    // answer as the model chosen.
+    int m_modelQueriesAnswered = 0;
 
     QLineEdit* txtTitle = nullptr;
     MessageLine* txtErrMsg = nullptr;

@@ -1,0 +1,215 @@
+// The status line: plain guidance beside the bus error report, which stays as it is.
+#include "configrun.h"
+
+#include "bus/gpibconstants.h"
+#include "ui/config/advice.h"
+#include "ui/dialogs/statusline.h"
+#include "ui/main/frmmain.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace ktq::test {
+namespace {
+
+QString guidance(const QWidget& window) {
+    return control<ui::StatusLine>(window, "statusLine")->text();
+}
+
+// QString::startsWith is false for an empty prefix on a cleared (null) text.
+bool begins(const QString& text, const char* prefix) {
+    return text.left(static_cast<qsizetype>(std::strlen(prefix))) == QLatin1String(prefix);
+}
+
+// The rule that fits names what fits: the right address and model, and nothing of another case.
+TEST(Advice, EachFailureGetsItsOwnSentence) {
+    using ui::BusStep;
+    const struct {
+        BusStep step;
+        const char* family;
+        int iberr;
+        std::int32_t count;
+        const char* says;
+        const char* never;
+    } cases[] = {
+        {BusStep::FindBoard, "", bus::ni::EDVR, 0, "No GPIB driver library was found", "/dev/gpib0"},
+        {BusStep::FindBoard, "linux-gpib", bus::ni::EDVR, ENOENT, "found no configuration file",
+         "/dev/gpib0"},
+        {BusStep::FindBoard, "linux-gpib", bus::ni::EDVR, EBADF, "open board GPIB0's device file", "library"},
+        {BusStep::FindBoard, "NI-488.2", bus::ni::EDVR, EBADF, "could not open board GPIB0", "/dev/gpib0"},
+        {BusStep::SetUpBoard, "linux-gpib", bus::ni::ENEB, 0, "no GPIB board GPIB0", "address"},
+        {BusStep::ClearUnit, "linux-gpib", bus::ni::ENOL, 0, "No unit listens at address 12", "7121"},
+        {BusStep::Query, "NI-488.2", bus::ni::EABO, 0, "not at address 12", "listens"},
+        {BusStep::Query, "linux-gpib", bus::ni::EABO, 0, "as a 7121", "README"},
+        {BusStep::Store, "linux-gpib", bus::ni::EABO, 0, "did not take the command", "7121"},
+    };
+    for (const auto& c : cases) {
+        const QString advice = ui::busAdvice(
+            {c.step,
+             {static_cast<std::int16_t>(bus::ni::ERR), static_cast<std::int16_t>(c.iberr), 0, c.count},
+             c.family,
+             QStringLiteral("12"),
+             QStringLiteral("7121")});
+        EXPECT_TRUE(advice.contains(QLatin1String(c.says))) << c.says << ": " << advice.toStdString();
+        EXPECT_FALSE(advice.contains(QLatin1String(c.never))) << c.says << ": " << advice.toStdString();
+    }
+}
+
+// Stands in for a driver library whose ibfind fails with the given code and count.
+class FailingFind final : public bus::GpibDriver {
+public:
+    FailingFind(int iberr, long count) : m_iberr(iberr), m_count(count) {}
+    int ibfind(const char*) override { return -1; }
+    int ibask(int, int, int*) override { return bus::ni::ERR; }
+    int ibsre(int, int) override { return bus::ni::ERR; }
+    int ibtmo(int, int) override { return bus::ni::ERR; }
+    void SendIFC(int) override {}
+    void DevClear(int, std::uint16_t) override {}
+    void FindLstn(int, const std::uint16_t*, std::uint16_t*, int) override {}
+    void Send(int, std::uint16_t, const void*, long, int) override {}
+    void Receive(int, std::uint16_t, void*, long, int) override {}
+    void SendCmds(int, const void*, long) override {}
+    int ThreadIbsta() override { return bus::ni::ERR; }
+    int ThreadIberr() override { return m_iberr; }
+    int ThreadIbcnt() override { return static_cast<int>(m_count); }
+    long ThreadIbcntl() override { return m_count; }
+
+private:
+    int m_iberr;
+    long m_count;
+};
+
+// linux-gpib 4.3.5's ibfind, tried on a machine without a board: ERR, EDVR and errno in the
+// count, 2 for a missing configuration file, 9 for a configured board without /dev/gpib0.
+TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
+    const struct {
+        const char* family;
+        long count;
+        const char* says;
+    } cases[] = {
+        {"linux-gpib", 2, "/etc/gpib.conf"},
+        {"linux-gpib", 9, "read and write /dev/gpib0"},
+        {"", 0, "libgpibapi.so"},
+    };
+    for (const auto& c : cases) {
+        Bench bench;
+        FailingFind driver(bus::ni::EDVR, c.count);
+        bus::Gpib32 gpib(driver);
+        ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser, c.family});
+        auto* list = control<QListWidget>(window, "listUnit");
+        list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
+        control<QPushButton>(window, "cmdConfig")->click();
+        EXPECT_EQ(
+            control<ui::MessageLine>(window, "txtGPIBErr")->text(),
+            QStringLiteral("ibfind error,  ibsta = &H8000 <  ERR  >, iberr =  0 EDVR <Op System Error>, "
+                           "ibcnt = ") +
+                QString::number(c.count).rightJustified(2));
+        EXPECT_TRUE(guidance(window).contains(QLatin1String(c.says))) << guidance(window).toStdString();
+        EXPECT_TRUE(guidance(window).contains(QLatin1String("\"Real hardware\"")));
+    }
+}
+
+// The wrong row picked, or a unit that listens but never talks: said after the second query,
+// naming the model and the address. A 7174 answers the first query of a 7121, the bus address,
+// as units of every model do. No unit at the address typed: said at Set Address.
+TEST(Advice, AUnitThatDoesNotAnswerAsTheModelChosenIsNamedBeforeTheThirdFunction) {
+    const struct {
+        const char* model;
+        const char* address;
+        bool silent;
+        const char* afterSet;
+        const char* afterTwo;
+    } cases[] = {
+        {"7121", "5", false, "", "The unit at address 5 does not answer as a 7121"},
+        {"7174", "5", true, "", "The unit at address 5 does not answer as a 7174"},
+        {"7174", "6", false, "No unit listens at address 6", "No unit listens at address 6"},
+        {"7174", "5", false, "", ""},
+    };
+    for (const auto& c : cases) {
+        ConfigRun run;
+        run.bench.sim.addUnit(5, "7174");
+        run.bench.sim.silence(5, c.silent);
+        run.open(QString::fromLatin1(c.model));
+        run.setAddress(QString::fromLatin1(c.address));
+        EXPECT_TRUE(begins(guidance(*run.window), c.afterSet))
+            << c.model << ": " << guidance(*run.window).toStdString();
+        EXPECT_FALSE(guidance(*run.window).contains(QLatin1String("does not answer"))) << "one query only";
+        run.advance(1);
+        EXPECT_TRUE(begins(guidance(*run.window), c.afterTwo))
+            << c.model << ": " << guidance(*run.window).toStdString();
+        if (*c.afterTwo == 0) {
+            EXPECT_TRUE(guidance(*run.window).isEmpty()) << guidance(*run.window).toStdString();
+        }
+        run.button("cmdDone")->click();
+        EXPECT_TRUE(guidance(*run.window).isEmpty()) << "cleared when the next step starts";
+    }
+}
+
+// A 7174 walked to the end of its list.
+struct EndOfRun : ConfigRun {
+    EndOfRun() {
+        bench.sim.addUnit(5, "7174");
+        open(QStringLiteral("7174"));
+        setAddress(QStringLiteral("5"));
+        advance(3);
+    }
+};
+
+TEST(Advice, EachEndOfRunButtonSaysWhatItDidOrThatItFailed) {
+    const struct {
+        const char* button;
+        int failingSends;
+        const char* says;
+    } cases[] = {
+        {"cmdSav", 0, "Settings stored in the unit at address 5"},
+        {"cmdSav", 1, "The settings were NOT stored in the unit at address 5. No unit listens at address 5"},
+        {"cmdLock", 0, "Settings stored and locked in the unit at address 5"},
+        {"cmdLock", 2, "The settings were NOT locked in the unit at address 5."},
+        {"cmdSRQ", 0, "The unit at address 5 now keeps its ESE and SRE"},
+        {"cmdNoSRQ", 1, "The unit at address 5 was NOT told to clear"},
+    };
+    for (const auto& c : cases) {
+        EndOfRun run;
+        if (c.failingSends > 0) {
+            run.bench.sim.failNext("Send", bus::ni::ENOL, c.failingSends);
+        }
+        run.button(c.button)->click();
+        EXPECT_TRUE(guidance(*run.window).startsWith(QLatin1String(c.says)))
+            << guidance(*run.window).toStdString();
+    }
+}
+
+TEST(Done, WarnsAgainWhenTheUnitTookAValueAfterTheLastSave) {
+    const struct {
+        const char* name;
+        const char* value; // typed for ESR Enable Bits after Redo from Start; null: no Redo
+        bool closesAtOnce;
+    } cases[] = {
+        {"NothingChanged", nullptr, true},
+        {"ValueTaken", "16", false},
+        {"ValueRefused", "999", true},
+    };
+    for (const auto& c : cases) {
+        EndOfRun run;
+        run.button("cmdSav")->click();
+        if (c.value != nullptr) {
+            run.button("cmdRedo")->click();
+            run.setAddress(QStringLiteral("5"));
+            run.advance(1);
+            run.enter(QString::fromLatin1(c.value));
+        }
+        run.button("cmdDone")->click();
+        EXPECT_EQ(run.closed.count(), c.closesAtOnce ? 1 : 0) << c.name;
+        if (!c.closesAtOnce) {
+            EXPECT_EQ(run.box("txtGPIBErr")->text(),
+                      QStringLiteral("Exit without saving? \r\nPress Done again to exit"));
+            run.button("cmdDone")->click();
+            EXPECT_EQ(run.closed.count(), 1) << c.name;
+        }
+    }
+}
+
+} // namespace
+} // namespace ktq::test
