@@ -51,8 +51,9 @@ const std::array adviceRules{
                "No GPIB driver library was found ({libraries}): install the driver of the GPIB board and "
                "start the program again."},
     AdviceRule{steps({BusStep::FindBoard}), Family::LinuxGpib, bus::ni::EDVR, noConfigurationFile,
-               "linux-gpib found no configuration file: describe the board in /etc/gpib.conf with "
-               "name = \"GPIB0\" and board index 0, load its kernel module and run gpib_config."},
+               "linux-gpib found no configuration file: describe the board in /etc/gpib.conf (or the file "
+               "IB_CONFIG names) with name = \"GPIB0\" and board index 0, load its kernel module and run "
+               "gpib_config."},
     AdviceRule{steps({BusStep::FindBoard}), Family::LinuxGpib, bus::ni::EDVR, boardFileNotOpened,
                "linux-gpib could not open board GPIB0's device file /dev/gpib0: check that the board is "
                "fitted, its kernel module is loaded and gpib_config has run, and that you may read and "

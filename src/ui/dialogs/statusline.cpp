@@ -12,8 +12,8 @@ StatusLine::StatusLine(QWidget* parent) : QLabel(parent) {
     setTextInteractionFlags(Qt::TextSelectableByMouse);
     // Selecting text must not take the focus from the entry box whose Return the operator uses.
     setFocusPolicy(Qt::NoFocus);
-    // Room for two lines, so that the window does not jump when a sentence appears.
-    setMinimumHeight(fontMetrics().lineSpacing() * 2 + 2 * frameWidth() + 4);
+    // Room for the longest advice at the windows' width, so that they do not grow when it appears.
+    setMinimumHeight(fontMetrics().lineSpacing() * 3 + 2 * frameWidth() + 4);
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
