@@ -49,6 +49,17 @@ struct ConfigRun {
     std::size_t mark() const { return bench.sim.trace().size(); }
 };
 
+// A 7174 at address 5 walked to the end of its list.
+struct FinishedRun : ConfigRun {
+    FinishedRun() {
+        bench.sim.addUnit(5, "7174");
+        open(QStringLiteral("7174"));
+        setAddress(QStringLiteral("5"));
+        advance(3);
+    }
+    bool enabled(const char* name) const { return button(name)->isEnabled(); }
+};
+
 // A function line as the window shows it: the prompt, blanks to column 36, the setting.
 inline QString line(const QString& prompt, const QString& setting) {
     const qsizetype pad = prompt.size() < 34 ? 35 - prompt.size() : 1;

@@ -10,17 +10,6 @@ namespace {
 
 using Wire = std::vector<std::string>;
 
-// A 7174 run walked to the end of its list.
-struct FinishedRun : ConfigRun {
-    FinishedRun() {
-        bench.sim.addUnit(5, "7174");
-        open(QStringLiteral("7174"));
-        setAddress(QStringLiteral("5"));
-        advance(3);
-    }
-    bool enabled(const char* name) const { return button(name)->isEnabled(); }
-};
-
 TEST(Finishing, EachButtonSendsItsCommandsInOrder) {
     const struct {
         const char* button;

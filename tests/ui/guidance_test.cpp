@@ -147,16 +147,6 @@ TEST(Advice, AUnitThatDoesNotAnswerAsTheModelChosenIsNamedBeforeTheThirdFunction
     }
 }
 
-// A 7174 walked to the end of its list.
-struct EndOfRun : ConfigRun {
-    EndOfRun() {
-        bench.sim.addUnit(5, "7174");
-        open(QStringLiteral("7174"));
-        setAddress(QStringLiteral("5"));
-        advance(3);
-    }
-};
-
 TEST(Advice, EachEndOfRunButtonSaysWhatItDidOrThatItFailed) {
     const struct {
         const char* button;
@@ -171,7 +161,7 @@ TEST(Advice, EachEndOfRunButtonSaysWhatItDidOrThatItFailed) {
         {"cmdNoSRQ", 1, "The unit at address 5 was NOT told to clear"},
     };
     for (const auto& c : cases) {
-        EndOfRun run;
+        FinishedRun run;
         if (c.failingSends > 0) {
             run.bench.sim.failNext("Send", bus::ni::ENOL, c.failingSends);
         }
@@ -192,7 +182,7 @@ TEST(Done, WarnsAgainWhenTheUnitTookAValueAfterTheLastSave) {
         {"ValueRefused", "999", true},
     };
     for (const auto& c : cases) {
-        EndOfRun run;
+        FinishedRun run;
         run.button("cmdSav")->click();
         if (c.value != nullptr) {
             run.button("cmdRedo")->click();
