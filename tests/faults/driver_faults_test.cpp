@@ -3,6 +3,7 @@
 #include "faultrun.h"
 
 #include "bus/driverloader.h"
+#include "ui/dialogs/statusline.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -32,14 +33,15 @@ std::string fullPathOf(const char* soname) {
 // The main window on a driver the loader returned; the bench only keeps the notes of the
 // interaction and pause fakes.
 struct LoadedRun {
-    explicit LoadedRun(bus::GpibDriver& driver) : gpib(driver) {}
+    explicit LoadedRun(bus::GpibDriver& driver) : gpibDriver(driver), gpib(driver) {}
 
+    bus::GpibDriver& gpibDriver;
     sim::SimBus notes;
     FakeInteraction interaction{notes};
     FakePauser pauser{notes};
     bus::Gpib32 gpib;
     ui::SharedState state;
-    MainRun main{ui::Session{gpib, state, interaction, pauser}, interaction};
+    MainRun main{ui::Session{gpib, state, interaction, pauser, bus::driverFamily(gpibDriver)}, interaction};
 };
 
 struct Candidates {
@@ -98,6 +100,8 @@ TEST_P(UnusableLibraries, FallBackToTheUnavailableDriverAndConfigureSaysIbfindEr
         main.configure();
         EXPECT_FALSE(main.message()->isHidden());
         EXPECT_EQ(main.message()->text(), expectedReport(QStringLiteral("ibfind error"), 0));
+        EXPECT_TRUE(
+            control<ui::StatusLine>(main.window, "statusLine")->text().startsWith(u"No GPIB driver library"));
         EXPECT_EQ(main.configRuns(), 0);
     }
 }
@@ -114,6 +118,7 @@ TEST(DriverLibraryFaults, AForeignLibraryBeforeAUsableOneIsPassedOver) {
     const std::unique_ptr<bus::GpibDriver> driver = bus::loadFirstDriver(candidates, log);
     EXPECT_NE(log.str().find("loaded "), std::string::npos) << log.str();
     EXPECT_NE(log.str().find("(linux-gpib)"), std::string::npos) << log.str();
+    EXPECT_EQ(bus::driverFamily(*driver), "linux-gpib") << "the family the advice tells codes apart by";
 
     // The drop-in's own bench, built from the environment, has its demo unit.
     qunsetenv("GPIB_SIM_BENCH");
