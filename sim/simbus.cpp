@@ -178,7 +178,7 @@ void SimBus::note(std::string line) {
 void SimBus::setTraceFile(std::string path) {
     m_traceFile.close();
     if (!path.empty())
-        m_traceFile.open(path, std::ios::app);
+        m_traceFile.open(path, std::ios::app | std::ios::binary); // "\n" alone on every platform
 }
 
 bool SimBus::takeFailure(const char* function) {
