@@ -114,6 +114,20 @@ bool resolveInto(const SymbolResolver& resolve, const char* name, Fn& function, 
     return true;
 }
 
+// The calls both export sets name alike, each in its own shapes.
+template <typename Functions>
+bool resolveBoardCalls(const SymbolResolver& resolve, Functions& fn, std::string& missing) {
+    return resolveInto(resolve, "SendIFC", fn.SendIFC, missing) &&
+           resolveInto(resolve, "DevClear", fn.DevClear, missing) &&
+           resolveInto(resolve, "FindLstn", fn.FindLstn, missing) &&
+           resolveInto(resolve, "Send", fn.Send, missing) &&
+           resolveInto(resolve, "Receive", fn.Receive, missing) &&
+           resolveInto(resolve, "SendCmds", fn.SendCmds, missing) &&
+           resolveInto(resolve, "ThreadIbsta", fn.ThreadIbsta, missing) &&
+           resolveInto(resolve, "ThreadIberr", fn.ThreadIberr, missing) &&
+           resolveInto(resolve, "ThreadIbcnt", fn.ThreadIbcnt, missing);
+}
+
 std::unique_ptr<LibraryDriver> resolveUnixDriver(const SymbolResolver& resolve,
                                                  const DriverConstants& constants, std::string& missing) {
     DriverFunctions fn;
@@ -126,15 +140,7 @@ std::unique_ptr<LibraryDriver> resolveUnixDriver(const SymbolResolver& resolve,
                           resolveInto(resolve, "ibask", fn.ibask, missing) &&
                           resolveInto(resolve, "ibsre", fn.ibsre, missing) &&
                           resolveInto(resolve, "ibtmo", fn.ibtmo, missing) &&
-                          resolveInto(resolve, "SendIFC", fn.SendIFC, missing) &&
-                          resolveInto(resolve, "DevClear", fn.DevClear, missing) &&
-                          resolveInto(resolve, "FindLstn", fn.FindLstn, missing) &&
-                          resolveInto(resolve, "Send", fn.Send, missing) &&
-                          resolveInto(resolve, "Receive", fn.Receive, missing) &&
-                          resolveInto(resolve, "SendCmds", fn.SendCmds, missing) &&
-                          resolveInto(resolve, "ThreadIbsta", fn.ThreadIbsta, missing) &&
-                          resolveInto(resolve, "ThreadIberr", fn.ThreadIberr, missing) &&
-                          resolveInto(resolve, "ThreadIbcnt", fn.ThreadIbcnt, missing) &&
+                          resolveBoardCalls(resolve, fn, missing) &&
                           resolveInto(resolve, "ThreadIbcntl", fn.ThreadIbcntl, missing);
     if (!complete) {
         return nullptr;
@@ -214,15 +220,7 @@ std::unique_ptr<LibraryDriver> resolveNi4882Driver(const SymbolResolver& resolve
     const bool complete = resolveInto(resolve, "ibfindA", fn.ibfindA, missing) &&
                           resolveInto(resolve, "ibask", fn.ibask, missing) &&
                           (!needsConfig || resolveInto(resolve, "ibconfig", fn.ibconfig, missing)) &&
-                          resolveInto(resolve, "SendIFC", fn.SendIFC, missing) &&
-                          resolveInto(resolve, "DevClear", fn.DevClear, missing) &&
-                          resolveInto(resolve, "FindLstn", fn.FindLstn, missing) &&
-                          resolveInto(resolve, "Send", fn.Send, missing) &&
-                          resolveInto(resolve, "Receive", fn.Receive, missing) &&
-                          resolveInto(resolve, "SendCmds", fn.SendCmds, missing) &&
-                          resolveInto(resolve, "ThreadIbsta", fn.ThreadIbsta, missing) &&
-                          resolveInto(resolve, "ThreadIberr", fn.ThreadIberr, missing) &&
-                          resolveInto(resolve, "ThreadIbcnt", fn.ThreadIbcnt, missing);
+                          resolveBoardCalls(resolve, fn, missing);
     if (!complete) {
         return nullptr;
     }

@@ -8,20 +8,14 @@ namespace ktq::bus {
 
 namespace {
 
-// dlerror's text usually starts with the file name, which the caller already gives; and the
-// caller's log takes exactly one line.
+// dlerror's text usually starts with the file name, which the caller already gives.
 std::string failureReason(const std::string& fileName, const char* error) {
     std::string reason = error ? error : "cannot be opened";
     const std::string prefix = fileName + ": ";
     if (reason.starts_with(prefix)) {
         reason.erase(0, prefix.size());
     }
-    for (char& c : reason) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    return reason;
+    return oneLine(reason);
 }
 
 } // namespace

@@ -36,12 +36,7 @@ std::string systemMessage(DWORD code) {
            (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
         text.pop_back();
     }
-    for (char& c : text) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    return text;
+    return oneLine(text);
 }
 
 } // namespace

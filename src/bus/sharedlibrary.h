@@ -1,9 +1,17 @@
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
 namespace ktq::bus {
+
+/// A system's error text on one line: the loader's log takes exactly one.
+inline std::string oneLine(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    return text;
+}
 
 /// One opened driver library, closed when destroyed. Each platform opens it its own way
 /// (driverloader_posix.cpp, driverloader_windows.cpp).

@@ -2,6 +2,7 @@
 #include "bus/gpib32.h"
 #include "bus/gpibconstants.h"
 #include "bus/module3.h"
+#include "symboltable.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,9 @@
 
 namespace ktq::bus {
 namespace {
+
+using test::resolverFor;
+using test::symbol;
 
 // What the resolver-built functions last received.
 struct LibraryCalls {
@@ -57,10 +61,6 @@ long libCount() {
     return 0;
 }
 
-template <typename Fn> void* symbol(Fn* fn) {
-    return reinterpret_cast<void*>(fn);
-}
-
 std::map<std::string, void*> completeLibrary() {
     return {{"ibfind", symbol(libIbfind)},      {"ibask", symbol(libIbask)},
             {"ibsre", symbol(libIntInt)},       {"ibtmo", symbol(libIntInt)},
@@ -69,13 +69,6 @@ std::map<std::string, void*> completeLibrary() {
             {"Receive", symbol(libReceive)},    {"SendCmds", symbol(libSendCmds)},
             {"ThreadIbsta", symbol(libStatus)}, {"ThreadIberr", symbol(libStatus)},
             {"ThreadIbcnt", symbol(libStatus)}, {"ThreadIbcntl", symbol(libCount)}};
-}
-
-SymbolResolver resolverFor(std::map<std::string, void*> symbols) {
-    return [symbols = std::move(symbols)](const char* name) -> void* {
-        const auto it = symbols.find(name);
-        return it == symbols.end() ? nullptr : it->second;
-    };
 }
 
 TEST(DriverLoader, TranslatesNiEndModesAndTerminationToTheLibrarys) {

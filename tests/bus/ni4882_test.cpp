@@ -3,6 +3,7 @@
 #include "bus/driverloader.h"
 #include "bus/gpib32.h"
 #include "bus/gpibconstants.h"
+#include "symboltable.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -24,6 +25,9 @@
 
 namespace ktq::bus {
 namespace {
+
+using test::resolverFor;
+using test::symbol;
 
 // What the stand-ins in NI's shapes last received.
 struct NiCalls {
@@ -75,10 +79,6 @@ unsigned long niCount() {
     return 70000; // wider than 16 bits: ibcntl must keep it whole
 }
 
-template <typename Fn> void* symbol(Fn* fn) {
-    return reinterpret_cast<void*>(fn);
-}
-
 // What NI's header promises: no ibfind, ibsre, ibtmo or ThreadIbcntl as functions.
 std::map<std::string, void*> windowsLibrary() {
     return {{"ibfindA", symbol(niIbfindA)},    {"ibask", symbol(niIbask)},
@@ -87,13 +87,6 @@ std::map<std::string, void*> windowsLibrary() {
             {"Send", symbol(niSend)},          {"Receive", symbol(niReceive)},
             {"SendCmds", symbol(niSendCmds)},  {"ThreadIbsta", symbol(niStatus)},
             {"ThreadIberr", symbol(niStatus)}, {"ThreadIbcnt", symbol(niCount)}};
-}
-
-SymbolResolver resolverFor(std::map<std::string, void*> symbols) {
-    return [symbols = std::move(symbols)](const char* name) -> void* {
-        const auto it = symbols.find(name);
-        return it == symbols.end() ? nullptr : it->second;
-    };
 }
 
 TEST(Ni4882Library, CallsReachTheExportsNiNamesWithNiNumbers) {
