@@ -21,6 +21,7 @@ std::recursive_mutex& benchLock() {
 
 SimBus* g_installed = nullptr;
 bool g_useEnvironment = false;
+bool g_niEndModes = false;
 thread_local CallStatus t_status;
 
 std::unique_ptr<SimBus> benchFromEnvironment() {
@@ -34,6 +35,7 @@ std::unique_ptr<SimBus> benchFromEnvironment() {
         bench = std::make_unique<SimBus>();
         bench->setBoardPresent(false);
     }
+    bench->setNiEndModes(g_niEndModes);
     if (const char* trace = std::getenv("GPIB_SIM_TRACE"); trace && *trace)
         bench->setTraceFile(trace);
     if (const char* delay = std::getenv("GPIB_SIM_DELAY_MS"); delay && *delay)
@@ -176,5 +178,22 @@ long ktqsim_ThreadIbcntl(void) {
 void ktqsim_useEnvironmentBench(void) {
     std::lock_guard guard(ktq::sim::benchLock());
     ktq::sim::g_useEnvironment = true;
+}
+
+void ktqsim_useNiEndModes(void) {
+    std::lock_guard guard(ktq::sim::benchLock());
+    ktq::sim::g_niEndModes = true;
+}
+
+int ktqsim_ibconfig(int ud, int option, int v) {
+    switch (option) {
+    case 0x3:
+        return ktqsim_ibtmo(ud, v);
+    case 0xB:
+        return ktqsim_ibsre(ud, v);
+    default:
+        ktq::sim::t_status = ktq::sim::CallStatus{ktq::sim::lg::ERR, ktq::sim::lg::ECAP, 0};
+        return ktq::sim::lg::ERR;
+    }
 }
 }

@@ -25,4 +25,9 @@ int ktqsim_ThreadIbcnt(void);
 long ktqsim_ThreadIbcntl(void);
 
 void ktqsim_useEnvironmentBench(void);
+
+// For NI's Windows library: the environment bench takes NI's end modes, and ibconfig reaches the
+// two settings that library offers only through it (IbcTMO 3, IbcSRE 11; others fail with ECAP).
+void ktqsim_useNiEndModes(void);
+int ktqsim_ibconfig(int ud, int option, int v);
 }

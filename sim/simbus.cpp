@@ -178,7 +178,7 @@ void SimBus::note(std::string line) {
 void SimBus::setTraceFile(std::string path) {
     m_traceFile.close();
     if (!path.empty())
-        m_traceFile.open(path, std::ios::app);
+        m_traceFile.open(path, std::ios::app | std::ios::binary); // "\n" alone on every platform
 }
 
 bool SimBus::takeFailure(const char* function) {
@@ -365,7 +365,12 @@ void SimBus::findLstn(int board, const Addr4882* padList, Addr4882* resultList, 
            joined(written));
 }
 
-void SimBus::send(int board, Addr4882 address, const void* buffer, long count, int eotMode) {
+void SimBus::send(int board, Addr4882 address, const void* buffer, long count, int callerEotMode) {
+    // NI swaps linux-gpib's NLend and DABend; any other number stays invalid.
+    const int eotMode = !m_niEndModes                 ? callerEotMode
+                        : callerEotMode == lg::NLend  ? lg::DABend
+                        : callerEotMode == lg::DABend ? lg::NLend
+                                                      : callerEotMode;
     if (!takeFailure("Send") && !boardFails(board)) {
         const auto target = decode(address);
         SimUnit* unit = target ? listenerAt(target->primary, target->secondary) : nullptr;
@@ -387,7 +392,7 @@ void SimBus::send(int board, Addr4882 address, const void* buffer, long count, i
     }
     finish("Send(" + std::to_string(board) + ", " + std::to_string(address) + ", " +
            quoted(buffer, count > 0 ? count : 0) + ", " + std::to_string(count) + ", " +
-           std::to_string(eotMode) + ")");
+           std::to_string(callerEotMode) + ")");
 }
 
 void SimBus::receive(int board, Addr4882 address, void* buffer, long count, int termination) {

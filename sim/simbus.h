@@ -76,6 +76,9 @@ public:
     /// Each transfer (Send, Receive, SendCmds) takes this long; for a demo that feels like
     /// hardware. Off by default.
     void setTransferDelay(std::chrono::milliseconds delay) { m_delay = delay; }
+    /// Send takes NI's end modes (NLend 1, DABend 2) instead of linux-gpib's, as NI's Windows
+    /// library does; the trace shows the caller's number.
+    void setNiEndModes(bool ni) { m_niEndModes = ni; }
 
     const std::vector<std::string>& trace() const { return m_trace; }
     void clearTrace() { m_trace.clear(); }
@@ -111,6 +114,7 @@ private:
     std::map<std::string, std::deque<int>, std::less<>> m_failures;
 
     bool m_boardPresent = true;
+    bool m_niEndModes = false;
     bool m_remoteEnabled = false;
     int m_timeoutCode = lg::T10s;
     int m_interfaceClears = 0;

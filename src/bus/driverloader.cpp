@@ -1,11 +1,10 @@
 #include "driverloader.h"
 
 #include "gpibconstants.h"
+#include "sharedlibrary.h"
 
-#include <dlfcn.h>
-#include <link.h>
-
-#include <array>
+#include <algorithm>
+#include <cstddef>
 #include <ostream>
 #include <utility>
 
@@ -18,11 +17,23 @@ namespace {
 constexpr DriverConstants linuxGpib{.family = "linux-gpib", .nlEnd = 2, .dabEnd = 1, .stopEnd = 0x100};
 constexpr DriverConstants niGpib{
     .family = "NI-488.2", .nlEnd = 1, .dabEnd = 2, .stopEnd = 0x100, .findAlias = "ibfindA"};
+constexpr DriverConstants ni4882Windows{
+    .family = "NI-488.2", .exports = DriverExports::Ni4882Windows, .nlEnd = 1, .dabEnd = 2, .stopEnd = 0x100};
 
-struct LibraryCloser {
-    void operator()(void* handle) const { dlclose(handle); }
+// ibconfig's options for the two settings NI's Windows library may offer only through it.
+constexpr int IbcTMO = 0x0003;
+constexpr int IbcSRE = 0x000B;
+
+/// A driver whose functions live in a loaded library.
+class LibraryDriver : public GpibDriver {
+public:
+    // Keeps the library loaded for as long as its functions can be called.
+    void adoptLibrary(std::unique_ptr<SharedLibrary> library) { m_library = std::move(library); }
+
+private:
+    // In the base, so that it is released last, after nothing can call into the library.
+    std::unique_ptr<SharedLibrary> m_library;
 };
-using LibraryHandle = std::unique_ptr<void, LibraryCloser>;
 
 // The library's C entry points; Addr4882_t is uint16_t.
 struct DriverFunctions {
@@ -43,13 +54,10 @@ struct DriverFunctions {
 };
 
 /// A driver calling a library's functions, translating NI's numbers to the library's.
-class ResolvedDriver final : public GpibDriver {
+class ResolvedDriver final : public LibraryDriver {
 public:
     ResolvedDriver(const DriverFunctions& functions, const DriverConstants& constants)
         : m_fn(functions), m_constants(constants) {}
-
-    // Keeps the library loaded for as long as its functions can be called.
-    void adoptLibrary(LibraryHandle handle) { m_library = std::move(handle); }
 
     int ibfind(const char* name) override { return m_fn.ibfind(name); }
     int ibask(int ud, int option, int* value) override { return m_fn.ibask(ud, option, value); }
@@ -93,8 +101,6 @@ private:
         return niTermination == ni::STOPend ? m_constants.stopEnd : niTermination;
     }
 
-    // Declared first so that it is released last, after nothing can call into the library.
-    LibraryHandle m_library;
     DriverFunctions m_fn;
     DriverConstants m_constants;
 };
@@ -110,8 +116,22 @@ bool resolveInto(const SymbolResolver& resolve, const char* name, Fn& function, 
     return true;
 }
 
-std::unique_ptr<ResolvedDriver> resolveDriver(const SymbolResolver& resolve, const DriverConstants& constants,
-                                              std::string& missing) {
+// The calls both export sets name alike, each in its own shapes.
+template <typename Functions>
+bool resolveBoardCalls(const SymbolResolver& resolve, Functions& fn, std::string& missing) {
+    return resolveInto(resolve, "SendIFC", fn.SendIFC, missing) &&
+           resolveInto(resolve, "DevClear", fn.DevClear, missing) &&
+           resolveInto(resolve, "FindLstn", fn.FindLstn, missing) &&
+           resolveInto(resolve, "Send", fn.Send, missing) &&
+           resolveInto(resolve, "Receive", fn.Receive, missing) &&
+           resolveInto(resolve, "SendCmds", fn.SendCmds, missing) &&
+           resolveInto(resolve, "ThreadIbsta", fn.ThreadIbsta, missing) &&
+           resolveInto(resolve, "ThreadIberr", fn.ThreadIberr, missing) &&
+           resolveInto(resolve, "ThreadIbcnt", fn.ThreadIbcnt, missing);
+}
+
+std::unique_ptr<LibraryDriver> resolveUnixDriver(const SymbolResolver& resolve,
+                                                 const DriverConstants& constants, std::string& missing) {
     DriverFunctions fn;
     if (constants.findAlias) {
         if (void* symbol = resolve(constants.findAlias)) {
@@ -122,20 +142,99 @@ std::unique_ptr<ResolvedDriver> resolveDriver(const SymbolResolver& resolve, con
                           resolveInto(resolve, "ibask", fn.ibask, missing) &&
                           resolveInto(resolve, "ibsre", fn.ibsre, missing) &&
                           resolveInto(resolve, "ibtmo", fn.ibtmo, missing) &&
-                          resolveInto(resolve, "SendIFC", fn.SendIFC, missing) &&
-                          resolveInto(resolve, "DevClear", fn.DevClear, missing) &&
-                          resolveInto(resolve, "FindLstn", fn.FindLstn, missing) &&
-                          resolveInto(resolve, "Send", fn.Send, missing) &&
-                          resolveInto(resolve, "Receive", fn.Receive, missing) &&
-                          resolveInto(resolve, "SendCmds", fn.SendCmds, missing) &&
-                          resolveInto(resolve, "ThreadIbsta", fn.ThreadIbsta, missing) &&
-                          resolveInto(resolve, "ThreadIberr", fn.ThreadIberr, missing) &&
-                          resolveInto(resolve, "ThreadIbcnt", fn.ThreadIbcnt, missing) &&
+                          resolveBoardCalls(resolve, fn, missing) &&
                           resolveInto(resolve, "ThreadIbcntl", fn.ThreadIbcntl, missing);
     if (!complete) {
         return nullptr;
     }
     return std::make_unique<ResolvedDriver>(fn, constants);
+}
+
+// NI-488.2's 64-bit Windows library, in the shapes it exports (Addr4882_t is 16 bits; __stdcall
+// means nothing on x64). The settings calls may be absent: NI's header makes them ibconfig options.
+struct Ni4882Functions {
+    int (*ibfindA)(const char*) = nullptr;
+    unsigned long (*ibask)(int, int, int*) = nullptr;
+    unsigned long (*ibconfig)(int, int, int) = nullptr;
+    unsigned long (*ibsre)(int, int) = nullptr;
+    unsigned long (*ibtmo)(int, int) = nullptr;
+    void (*SendIFC)(int) = nullptr;
+    void (*DevClear)(int, std::uint16_t) = nullptr;
+    void (*FindLstn)(int, const std::uint16_t*, std::uint16_t*, std::size_t) = nullptr;
+    void (*Send)(int, std::uint16_t, const void*, std::size_t, int) = nullptr;
+    void (*Receive)(int, std::uint16_t, void*, std::size_t, int) = nullptr;
+    void (*SendCmds)(int, const void*, std::size_t) = nullptr;
+    unsigned long (*ThreadIbsta)() = nullptr;
+    unsigned long (*ThreadIberr)() = nullptr;
+    unsigned long (*ThreadIbcnt)() = nullptr;
+};
+
+// A negative count would turn into an enormous size_t: the library would read or write far past
+// the caller's buffer.
+std::size_t byteCount(long count) {
+    return static_cast<std::size_t>(std::max(count, 0L));
+}
+
+/// NI's numbers are the library's own here; only names and argument shapes differ.
+class Ni4882Driver final : public LibraryDriver {
+public:
+    explicit Ni4882Driver(const Ni4882Functions& functions) : m_fn(functions) {}
+
+    int ibfind(const char* name) override { return m_fn.ibfindA(name); }
+    int ibask(int ud, int option, int* value) override {
+        return static_cast<int>(m_fn.ibask(ud, option, value));
+    }
+    int ibsre(int ud, int v) override {
+        return static_cast<int>(m_fn.ibsre ? m_fn.ibsre(ud, v) : m_fn.ibconfig(ud, IbcSRE, v));
+    }
+    int ibtmo(int ud, int v) override {
+        return static_cast<int>(m_fn.ibtmo ? m_fn.ibtmo(ud, v) : m_fn.ibconfig(ud, IbcTMO, v));
+    }
+    void SendIFC(int board) override { m_fn.SendIFC(board); }
+    void DevClear(int board, std::uint16_t address) override { m_fn.DevClear(board, address); }
+    void FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) override {
+        m_fn.FindLstn(board, padList, resultList, static_cast<std::size_t>(std::max(limit, 0)));
+    }
+    void Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode) override {
+        m_fn.Send(board, address, buffer, byteCount(count), eotMode);
+    }
+    void Receive(int board, std::uint16_t address, void* buffer, long count, int termination) override {
+        m_fn.Receive(board, address, buffer, byteCount(count), termination);
+    }
+    void SendCmds(int board, const void* commands, long count) override {
+        m_fn.SendCmds(board, commands, byteCount(count));
+    }
+    int ThreadIbsta() override { return static_cast<int>(m_fn.ThreadIbsta()); }
+    int ThreadIberr() override { return static_cast<int>(m_fn.ThreadIberr()); }
+    int ThreadIbcnt() override { return static_cast<int>(m_fn.ThreadIbcnt()); }
+    // NI's header defines ThreadIbcntl as ThreadIbcnt: the library has no function of that name.
+    long ThreadIbcntl() override { return static_cast<long>(m_fn.ThreadIbcnt()); }
+
+private:
+    Ni4882Functions m_fn;
+};
+
+std::unique_ptr<LibraryDriver> resolveNi4882Driver(const SymbolResolver& resolve, std::string& missing) {
+    Ni4882Functions fn;
+    fn.ibsre = reinterpret_cast<decltype(fn.ibsre)>(resolve("ibsre"));
+    fn.ibtmo = reinterpret_cast<decltype(fn.ibtmo)>(resolve("ibtmo"));
+    const bool needsConfig = !fn.ibsre || !fn.ibtmo;
+    const bool complete = resolveInto(resolve, "ibfindA", fn.ibfindA, missing) &&
+                          resolveInto(resolve, "ibask", fn.ibask, missing) &&
+                          (!needsConfig || resolveInto(resolve, "ibconfig", fn.ibconfig, missing)) &&
+                          resolveBoardCalls(resolve, fn, missing);
+    if (!complete) {
+        return nullptr;
+    }
+    return std::make_unique<Ni4882Driver>(fn);
+}
+
+std::unique_ptr<LibraryDriver> resolveDriver(const SymbolResolver& resolve, const DriverConstants& constants,
+                                             std::string& missing) {
+    if (constants.exports == DriverExports::Ni4882Windows) {
+        return resolveNi4882Driver(resolve, missing);
+    }
+    return resolveUnixDriver(resolve, constants, missing);
 }
 
 /// Stands in when no library is usable, so that every bus step fails the ordinary way.
@@ -157,30 +256,6 @@ public:
     long ThreadIbcntl() override { return 0; }
 };
 
-// dlerror's text usually starts with the file name, which the log line already gives; and the
-// log takes exactly one line.
-std::string failureReason(const std::string& fileName, const char* error) {
-    std::string reason = error ? error : "cannot be opened";
-    const std::string prefix = fileName + ": ";
-    if (reason.starts_with(prefix)) {
-        reason.erase(0, prefix.size());
-    }
-    for (char& c : reason) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    return reason;
-}
-
-std::string loadedPath(void* handle, const std::string& fallback) {
-    link_map* map = nullptr;
-    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && *map->l_name) {
-        return map->l_name;
-    }
-    return fallback;
-}
-
 } // namespace
 
 const DriverConstants& linuxGpibConstants() {
@@ -189,6 +264,10 @@ const DriverConstants& linuxGpibConstants() {
 
 const DriverConstants& niGpibConstants() {
     return niGpib;
+}
+
+const DriverConstants& ni4882WindowsConstants() {
+    return ni4882Windows;
 }
 
 std::unique_ptr<GpibDriver> makeResolvedDriver(const SymbolResolver& resolve,
@@ -216,21 +295,21 @@ std::unique_ptr<GpibDriver> loadFirstDriver(std::span<const DriverCandidate> can
 
     for (const DriverCandidate& candidate : candidates) {
         const DriverConstants& constants = candidate.constants ? *candidate.constants : linuxGpibConstants();
-        dlerror();
-        LibraryHandle library(dlopen(candidate.fileName.c_str(), RTLD_NOW | RTLD_LOCAL));
+        std::string error;
+        std::unique_ptr<SharedLibrary> library = SharedLibrary::open(candidate.fileName, error);
         if (!library) {
-            noteFailure(candidate.fileName, failureReason(candidate.fileName, dlerror()));
+            noteFailure(candidate.fileName, error);
             continue;
         }
-        void* handle = library.get();
+        const SharedLibrary& opened = *library;
         std::string missing;
         auto driver =
-            resolveDriver([handle](const char* name) { return dlsym(handle, name); }, constants, missing);
+            resolveDriver([&opened](const char* name) { return opened.symbol(name); }, constants, missing);
         if (!driver) {
             noteFailure(candidate.fileName, "lacks " + missing);
             continue;
         }
-        const std::string path = loadedPath(handle, candidate.fileName);
+        const std::string path = library->path();
         driver->adoptLibrary(std::move(library));
         log << "ktqconfig: GPIB driver: loaded " << path << " (" << constants.family << ")\n";
         return driver;
@@ -242,14 +321,7 @@ std::unique_ptr<GpibDriver> loadFirstDriver(std::span<const DriverCandidate> can
 }
 
 std::unique_ptr<GpibDriver> loadSystemDriver(std::ostream& log) {
-    // Bare file names only: the dynamic loader's search path, never the current folder.
-    const std::array<DriverCandidate, 4> candidates{{
-        {"libgpib.so.0", &linuxGpib},
-        {"libgpibapi.so", &niGpib},
-        {"libgpibapi.so.2", &niGpib},
-        {"libgpibapi.so.1", &niGpib},
-    }};
-    return loadFirstDriver(candidates, log);
+    return loadFirstDriver(systemDriverCandidates(), log);
 }
 
 } // namespace ktq::bus

@@ -8,12 +8,24 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ktq::bus {
+
+/// Which functions a driver library exports, and in which shapes.
+enum class DriverExports {
+    /// linux-gpib's and NI-488.2 for Linux: ibsre and ibtmo as functions, counts as long,
+    /// ThreadIbcntl as a function.
+    Unix,
+    /// NI-488.2's 64-bit Windows library: ibfind only as ibfindA, ibsre and ibtmo possibly only as
+    /// ibconfig options, counts as size_t, ibcntl read through ThreadIbcnt.
+    Ni4882Windows,
+};
 
 /// The numbers in which a driver library's interface differs from NI's.
 struct DriverConstants {
     const char* family = "";
+    DriverExports exports = DriverExports::Unix;
     int nlEnd = 1;       // end mode that appends a line feed sent with EOI
     int dabEnd = 2;      // end mode that sends EOI with the last data byte
     int stopEnd = 0x100; // termination value meaning "no end-of-string byte"
@@ -23,6 +35,7 @@ struct DriverConstants {
 
 const DriverConstants& linuxGpibConstants();
 const DriverConstants& niGpibConstants();
+const DriverConstants& ni4882WindowsConstants();
 
 /// Looks a function up by name in a loaded library; nullptr when it is not there.
 using SymbolResolver = std::function<void*(const char* name)>;
@@ -49,8 +62,14 @@ std::unique_ptr<GpibDriver> loadFirstDriver(std::span<const DriverCandidate> can
 /// for the unavailable driver and any other.
 std::string_view driverFamily(const GpibDriver& driver);
 
-/// Loads the system's NI-488.2 compatible library (linux-gpib first, then NI-488.2 for Linux) and
-/// writes one line to `log` naming the file loaded, or what was looked for and why it failed.
+/// Where this platform's driver library is looked for, in order. Linux: linux-gpib, then NI-488.2
+/// for Linux, by bare name through the dynamic loader's search path. Windows: NI-488.2's
+/// ni4882.dll by full path, in the program's own folder and then the system folder, never the
+/// current folder or PATH.
+std::vector<DriverCandidate> systemDriverCandidates();
+
+/// Loads the system's NI-488.2 compatible library (the first of systemDriverCandidates that works)
+/// and writes one line to `log` naming the file loaded, or what was looked for and why it failed.
 /// Never returns nullptr: without a usable library the unavailable driver is returned.
 std::unique_ptr<GpibDriver> loadSystemDriver(std::ostream& log);
 

@@ -171,7 +171,7 @@ TEST(Gpib32, SnapshotDescribesTheLastCallAtDriverWidths) {
         {0x8000, 2, 7, 7, {static_cast<std::int16_t>(0x8000), 2, 7, 7}},
         {0x0100, 0, 0, 0, {0x0100, 0, 0, 0}},
         {0x18100, 0x10006, 0x12345, 0x12345, {static_cast<std::int16_t>(0x8100), 6, 0x2345, 0x12345}},
-        {0x2100, 0, 0xFFFF, 0x1'8000'0000L, {0x2100, 0, -1, INT32_MIN}}, // long keeps its low 32 bits
+        {0x2100, 0, 0xFFFF, static_cast<long>(0x1'8000'0000LL), {0x2100, 0, -1, INT32_MIN}}, // low 32 bits
     }};
     FakeDriver driver;
     Gpib32 bus(driver);

@@ -1,0 +1,79 @@
+// ni4882.dll with the names and argument shapes of NI-488.2's 64-bit Windows library: a stand-in
+// for the real driver that puts the program on a simulated bench, for tests and the demo only.
+// ibfind is exported only as ibfindA, and ibsre and ibtmo only as ibconfig options, as NI's is.
+
+#include "sim/ktqsim.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#ifdef _WIN32
+#define KTQ_DRIVER_EXPORT __declspec(dllexport)
+#else
+#define KTQ_DRIVER_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+// The bench comes from the environment; there is nobody to install one.
+struct EnvironmentBench {
+    EnvironmentBench() {
+        ktqsim_useNiEndModes();
+        ktqsim_useEnvironmentBench();
+    }
+} const environmentBench;
+
+// NI's counts are size_t; the bench's are long, which is 32 bits on Windows.
+long benchCount(std::size_t count) {
+    constexpr std::size_t most = 0x7fffffff;
+    return static_cast<long>(count > most ? most : count);
+}
+
+unsigned long status(int ibsta) {
+    return static_cast<unsigned long>(static_cast<unsigned int>(ibsta) & 0xffffu);
+}
+
+} // namespace
+
+extern "C" {
+
+KTQ_DRIVER_EXPORT int ibfindA(const char* name) {
+    return ktqsim_ibfind(name);
+}
+KTQ_DRIVER_EXPORT unsigned long ibask(int ud, int option, int* value) {
+    return status(ktqsim_ibask(ud, option, value));
+}
+KTQ_DRIVER_EXPORT unsigned long ibconfig(int ud, int option, int v) {
+    return status(ktqsim_ibconfig(ud, option, v));
+}
+KTQ_DRIVER_EXPORT void SendIFC(int board) {
+    ktqsim_SendIFC(board);
+}
+KTQ_DRIVER_EXPORT void DevClear(int board, std::uint16_t address) {
+    ktqsim_DevClear(board, address);
+}
+KTQ_DRIVER_EXPORT void FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList,
+                                std::size_t limit) {
+    ktqsim_FindLstn(board, padList, resultList, static_cast<int>(benchCount(limit)));
+}
+KTQ_DRIVER_EXPORT void Send(int board, std::uint16_t address, const void* buffer, std::size_t count,
+                            int eotMode) {
+    ktqsim_Send(board, address, buffer, benchCount(count), eotMode);
+}
+KTQ_DRIVER_EXPORT void Receive(int board, std::uint16_t address, void* buffer, std::size_t count,
+                               int termination) {
+    ktqsim_Receive(board, address, buffer, benchCount(count), termination);
+}
+KTQ_DRIVER_EXPORT void SendCmds(int board, const void* cmds, std::size_t count) {
+    ktqsim_SendCmds(board, cmds, benchCount(count));
+}
+KTQ_DRIVER_EXPORT unsigned long ThreadIbsta(void) {
+    return status(ktqsim_ThreadIbsta());
+}
+KTQ_DRIVER_EXPORT unsigned long ThreadIberr(void) {
+    return static_cast<unsigned long>(ktqsim_ThreadIberr());
+}
+KTQ_DRIVER_EXPORT unsigned long ThreadIbcnt(void) {
+    return static_cast<unsigned long>(ktqsim_ThreadIbcntl());
+}
+}

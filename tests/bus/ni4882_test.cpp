@@ -1,0 +1,232 @@
+// NI-488.2's 64-bit Windows library: its export names and argument shapes, and (on Windows) where
+// the program looks for it.
+#include "bus/driverloader.h"
+#include "bus/gpib32.h"
+#include "bus/gpibconstants.h"
+#include "symboltable.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace ktq::bus {
+namespace {
+
+using test::resolverFor;
+using test::symbol;
+
+// What the stand-ins in NI's shapes last received.
+struct NiCalls {
+    std::string foundName;
+    std::vector<std::array<int, 3>> configs;
+    std::vector<std::string> direct;
+    std::size_t count = 0;
+    int eotMode = -1;
+};
+NiCalls ni4882;
+
+int niIbfindA(const char* name) {
+    ni4882.foundName = name;
+    return 4;
+}
+unsigned long niIbask(int, int, int* value) {
+    *value = 0;
+    return 0x100;
+}
+unsigned long niIbconfig(int ud, int option, int v) {
+    ni4882.configs.push_back({ud, option, v});
+    return 0x100;
+}
+unsigned long niIbsre(int, int) {
+    ni4882.direct.push_back("ibsre");
+    return 0x100;
+}
+unsigned long niIbtmo(int, int) {
+    ni4882.direct.push_back("ibtmo");
+    return 0x100;
+}
+void niBoard(int) {}
+void niDevClear(int, std::uint16_t) {}
+void niFindLstn(int, const std::uint16_t*, std::uint16_t*, std::size_t) {}
+void niSend(int, std::uint16_t, const void*, std::size_t count, int eotMode) {
+    ni4882.count = count;
+    ni4882.eotMode = eotMode;
+}
+void niReceive(int, std::uint16_t, void*, std::size_t count, int) {
+    ni4882.count = count;
+}
+void niSendCmds(int, const void*, std::size_t count) {
+    ni4882.count = count;
+}
+unsigned long niStatus() {
+    return 0x2100;
+}
+unsigned long niCount() {
+    return 70000; // wider than 16 bits: ibcntl must keep it whole
+}
+
+// What NI's header promises: no ibfind, ibsre, ibtmo or ThreadIbcntl as functions.
+std::map<std::string, void*> windowsLibrary() {
+    return {{"ibfindA", symbol(niIbfindA)},    {"ibask", symbol(niIbask)},
+            {"ibconfig", symbol(niIbconfig)},  {"SendIFC", symbol(niBoard)},
+            {"DevClear", symbol(niDevClear)},  {"FindLstn", symbol(niFindLstn)},
+            {"Send", symbol(niSend)},          {"Receive", symbol(niReceive)},
+            {"SendCmds", symbol(niSendCmds)},  {"ThreadIbsta", symbol(niStatus)},
+            {"ThreadIberr", symbol(niStatus)}, {"ThreadIbcnt", symbol(niCount)}};
+}
+
+TEST(Ni4882Library, CallsReachTheExportsNiNamesWithNiNumbers) {
+    ni4882 = {};
+    std::string missing;
+    auto driver = makeResolvedDriver(resolverFor(windowsLibrary()), ni4882WindowsConstants(), missing);
+    ASSERT_NE(driver, nullptr) << missing;
+    Gpib32 bus(*driver);
+
+    std::int16_t descriptor = 0;
+    bus.GpibFind("GPIB0", &descriptor);
+    EXPECT_EQ(ni4882.foundName, "GPIB0");
+    EXPECT_EQ(descriptor, 4);
+
+    bus.GpibTmo(4, ni::T3s);
+    bus.GpibSre(4, 1);
+    const std::vector<std::array<int, 3>> configs{{4, 0x3, ni::T3s}, {4, 0xB, 1}};
+    EXPECT_EQ(ni4882.configs, configs) << "timeout and service request go through ibconfig";
+
+    QString text = "*RST";
+    bus.GpibSend(0, 5, text, ni::NLend);
+    EXPECT_EQ(ni4882.eotMode, 1) << "NI's own numbers go unchanged";
+    EXPECT_EQ(ni4882.count, 4u);
+    EXPECT_EQ(bus.ibcntl(), 70000);
+    EXPECT_EQ(bus.ibsta(), 0x2100);
+}
+
+TEST(Ni4882Library, ExportedSettingsCallsAreUsedAndIbconfigIsThenOptional) {
+    ni4882 = {};
+    auto symbols = windowsLibrary();
+    symbols.erase("ibconfig");
+    symbols["ibsre"] = symbol(niIbsre);
+    symbols["ibtmo"] = symbol(niIbtmo);
+    std::string missing;
+    auto driver = makeResolvedDriver(resolverFor(symbols), ni4882WindowsConstants(), missing);
+    ASSERT_NE(driver, nullptr) << missing;
+    driver->ibtmo(0, ni::T3s);
+    driver->ibsre(0, 1);
+    EXPECT_EQ(ni4882.direct, (std::vector<std::string>{"ibtmo", "ibsre"}));
+}
+
+TEST(Ni4882Library, NamesTheMissingFunction) {
+    struct Case {
+        std::vector<std::string> removed;
+        std::map<std::string, void*> added;
+        const char* missing;
+    };
+    const std::vector<Case> cases{
+        // A library offering only the unsuffixed name lacks what NI's library exports.
+        {{"ibfindA"}, {{"ibfind", symbol(niIbfindA)}}, "ibfindA"},
+        {{"ibconfig"}, {}, "ibconfig"},
+        {{"ibconfig"}, {{"ibsre", symbol(niIbsre)}}, "ibconfig"},
+        {{"SendCmds"}, {}, "SendCmds"},
+        {{"ThreadIbcnt"}, {{"ThreadIbcntl", symbol(niCount)}}, "ThreadIbcnt"},
+    };
+    for (const Case& c : cases) {
+        auto symbols = windowsLibrary();
+        for (const std::string& name : c.removed) {
+            symbols.erase(name);
+        }
+        symbols.insert(c.added.begin(), c.added.end());
+        std::string missing;
+        EXPECT_EQ(makeResolvedDriver(resolverFor(symbols), ni4882WindowsConstants(), missing), nullptr)
+            << c.missing;
+        EXPECT_EQ(missing, c.missing);
+    }
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The simulated library in NI's Windows shapes, loaded from its full path: the whole way from the
+// wrappers through the loader to the bench, whose trace shows what the library received.
+TEST(Ni4882Library, SimulatedLibraryReceivesNiEndModes) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const std::string tracePath = QDir::toNativeSeparators(folder.filePath("trace.txt")).toStdString();
+    qputenv("GPIB_SIM_BENCH", "5=7174");
+    qputenv("GPIB_SIM_TRACE", QByteArray::fromStdString(tracePath));
+
+    const std::array<DriverCandidate, 1> candidates{{{KTQ_SIM_NI4882_LIB, &ni4882WindowsConstants()}}};
+    std::ostringstream log;
+    auto driver = loadFirstDriver(candidates, log);
+    EXPECT_TRUE(log.str().starts_with("ktqconfig: GPIB driver: loaded ")) << log.str();
+    EXPECT_TRUE(log.str().ends_with(" (NI-488.2)\n")) << log.str();
+    Gpib32 bus(*driver);
+    std::int16_t descriptor = -1;
+    bus.GpibFind("GPIB0", &descriptor);
+    bus.GpibTmo(descriptor, ni::T3s);
+    QString query = "SYST:COMM:GPIB:ADDR?";
+    bus.GpibSend(0, 5, query, ni::NLend);
+    QString reply(18, QLatin1Char(' '));
+    bus.GpibReceive(0, 5, reply, ni::STOPend);
+    EXPECT_EQ(reply.left(bus.ibcntl()), "5\n");
+    driver.reset();
+    qunsetenv("GPIB_SIM_BENCH");
+    qunsetenv("GPIB_SIM_TRACE");
+
+    EXPECT_EQ(readFile(tracePath), "ibfind(\"GPIB0\") -> 0x0120 0 0\n"
+                                   "ibtmo(0, 12) -> 0x0120 0 0\n"
+                                   "Send(0, 5, \"SYST:COMM:GPIB:ADDR?\", 20, 1) -> 0x0120 0 21\n"
+                                   "Receive(0, 5, 18, 256) \"5\\n\" -> 0x2120 0 2\n");
+}
+
+#ifdef _WIN32
+// A library of the driver's name in the current folder or on PATH is never loaded: only the
+// program's folder and the system folder are searched.
+TEST(Ni4882Library, PlantedLibraryInTheCurrentFolderIsIgnored) {
+    QTemporaryDir planted;
+    ASSERT_TRUE(planted.isValid());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KTQ_SIM_NI4882_LIB), planted.filePath("ni4882.dll")));
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(planted.path()));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QDir::toNativeSeparators(planted.path()).toLocal8Bit() + ";" + path);
+
+    // The plant works: a bare name would find it.
+    HMODULE naive = LoadLibraryW(L"ni4882.dll");
+    EXPECT_NE(naive, nullptr) << "the test's planted library is not where a bare name looks";
+    if (naive) {
+        FreeLibrary(naive);
+    }
+
+    std::ostringstream log;
+    auto driver = loadSystemDriver(log);
+    QDir::setCurrent(previous);
+    qputenv("PATH", path);
+
+    const std::string line = log.str();
+    EXPECT_TRUE(
+        line.starts_with("ktqconfig: GPIB driver: no usable library, the bus is unavailable; looked for "))
+        << line;
+    EXPECT_NE(line.find("\\ni4882.dll ("), std::string::npos) << line;
+    EXPECT_EQ(driver->ibfind("GPIB0"), -1);
+}
+#endif
+
+} // namespace
+} // namespace ktq::bus
