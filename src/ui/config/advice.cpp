@@ -42,7 +42,12 @@ struct AdviceRule {
     const char* text; // {address}, {model} and {libraries} are filled in
 };
 
+// The README explains each platform's driver set-up in a section of its own.
+#ifdef _WIN32
+constexpr const char* readme = " The README's \"Windows\" section explains the set-up.";
+#else
 constexpr const char* readme = " The README's \"Real hardware\" section explains the set-up.";
+#endif
 
 // The first rule that fits wins, so a rule for one family or count comes before the general one.
 const std::array adviceRules{
