@@ -1,7 +1,9 @@
+#include "bus/busthread.h"
 #include "bus/driverloader.h"
 #include "bus/gpib32.h"
 #include "ui/config/pause.h"
 #include "ui/config/sharedstate.h"
+#include "ui/dialogs/busycursor.h"
 #include "ui/dialogs/interaction.h"
 #include "ui/main/frmmain.h"
 #include "ui/main/logo.h"
@@ -20,11 +22,14 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon(ktq::ui::drawLogo(64)));
 
     const std::unique_ptr<ktq::bus::GpibDriver> driver = ktq::bus::loadSystemDriver(std::cerr);
-    ktq::bus::Gpib32 gpib(*driver);
+    // Driver calls and pauses wait in local event loops, so the windows keep painting while a
+    // unit takes its time; the bus thread ends after the driver's last call, before the driver.
+    ktq::ui::BusyCursor busy;
+    ktq::bus::BusThread busThread(&busy);
+    ktq::bus::Gpib32 gpib(*driver, busThread);
     ktq::ui::SharedState state;
     ktq::ui::DesktopInteraction interaction;
-    ktq::ui::SteadyClock clock;
-    ktq::ui::BlockingPauser pauser(clock);
+    ktq::ui::EventLoopPauser pauser(&busy);
 
     ktq::ui::frmMain window(ktq::ui::Session{gpib, state, interaction, pauser});
     window.show();

@@ -51,3 +51,59 @@ TEST(BenchLayout, AddUnitRefusesATakenAddress) {
 
 } // namespace
 } // namespace ktq::sim
+
+namespace ktq::sim {
+namespace {
+
+struct TimingCase {
+    const char* mode;
+    const char* delayMs;
+    long transferMs;
+    bool timeouts;
+};
+
+TEST(BenchTiming, ComesFromTheTwoSettings) {
+    const TimingCase cases[] = {
+        {nullptr, nullptr, 0, false}, {"real", nullptr, 3, true}, {"real", "10", 10, true},
+        {nullptr, "7", 7, false},     {"fast", "", 0, false},     {"real", "-5", 0, true},
+    };
+    for (const TimingCase& c : cases) {
+        const Timing timing = Timing::fromSettings(c.mode, c.delayMs);
+        EXPECT_EQ(timing.transfer.count(), c.transferMs)
+            << (c.mode ? c.mode : "-") << " " << (c.delayMs ? c.delayMs : "-");
+        EXPECT_EQ(timing.timeouts, c.timeouts);
+    }
+}
+
+class RecordingSleeper final : public Sleeper {
+public:
+    void sleep(std::chrono::milliseconds duration) override { slept.push_back(duration.count()); }
+    std::vector<long> slept;
+};
+
+// With real timing a transfer takes its few milliseconds and a unit that does not answer holds
+// the Receive for the timeout last set with ibtmo; without it nothing takes time.
+TEST(BenchTiming, TransfersAndSilentUnitsTakeTheirTime) {
+    for (const bool real : {true, false}) {
+        SimBus bench;
+        bench.addUnit(5, "7174");
+        RecordingSleeper sleeper;
+        bench.setSleeper(&sleeper);
+        if (real)
+            bench.setTiming(Timing::fromSettings("real", nullptr));
+        char reply[18] = {};
+        bench.ibtmo(0, lg::T3s);
+        bench.send(0, 5, "*ESE?", 5, lg::NLend);
+        bench.receive(0, 5, reply, sizeof reply, 0);
+        bench.receive(0, 5, reply, sizeof reply, 0); // nothing left to say
+        bench.ibtmo(0, 11);                          // T1s
+        bench.silence(5, true);
+        bench.receive(0, 5, reply, sizeof reply, 0);
+        EXPECT_EQ(bench.lastStatus().iberr, lg::EABO);
+        EXPECT_EQ(sleeper.slept, real ? (std::vector<long>{3, 3, 3000, 1000}) : std::vector<long>{})
+            << (real ? "real" : "simulated");
+    }
+}
+
+} // namespace
+} // namespace ktq::sim

@@ -1,0 +1,301 @@
+#include "harness.h"
+
+#include "bus/busthread.h"
+#include "bus/gpibconstants.h"
+#include "ui/config/frmconfig.h"
+#include "ui/dialogs/busycursor.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <qpa/qwindowsysteminterface.h>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace ktq::test {
+namespace {
+
+using Async = QWindowSystemInterface::AsynchronousDelivery;
+
+/// Passes every call on to the bench's driver; the next call of one chosen function stops on the
+/// thread that makes it until the test lets it go, and the test hears of it on its own thread.
+class HeldDriver final : public bus::GpibDriver {
+public:
+    explicit HeldDriver(bus::GpibDriver& inner) : m_inner(inner) {}
+
+    // `whileHeld` runs on the window's thread while the call is stopped.
+    void holdNext(std::string function, std::function<void()> whileHeld) {
+        const std::lock_guard guard(m_lock);
+        m_function = std::move(function);
+        m_whileHeld = std::move(whileHeld);
+        m_released = false;
+    }
+    void release() {
+        {
+            const std::lock_guard guard(m_lock);
+            m_released = true;
+        }
+        m_wake.notify_all();
+    }
+    std::set<std::thread::id> callers() {
+        const std::lock_guard guard(m_lock);
+        return m_callers;
+    }
+
+    int ibfind(const char* name) override { return gate("ibfind"), m_inner.ibfind(name); }
+    int ibask(int ud, int option, int* value) override {
+        return gate("ibask"), m_inner.ibask(ud, option, value);
+    }
+    int ibsre(int ud, int v) override { return gate("ibsre"), m_inner.ibsre(ud, v); }
+    int ibtmo(int ud, int v) override { return gate("ibtmo"), m_inner.ibtmo(ud, v); }
+    void SendIFC(int board) override { gate("SendIFC"), m_inner.SendIFC(board); }
+    void DevClear(int board, std::uint16_t address) override {
+        gate("DevClear"), m_inner.DevClear(board, address);
+    }
+    void FindLstn(int board, const std::uint16_t* pads, std::uint16_t* results, int limit) override {
+        gate("FindLstn"), m_inner.FindLstn(board, pads, results, limit);
+    }
+    void Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode) override {
+        gate("Send"), m_inner.Send(board, address, buffer, count, eotMode);
+    }
+    void Receive(int board, std::uint16_t address, void* buffer, long count, int termination) override {
+        gate("Receive"), m_inner.Receive(board, address, buffer, count, termination);
+    }
+    void SendCmds(int board, const void* commands, long count) override {
+        gate("SendCmds"), m_inner.SendCmds(board, commands, count);
+    }
+    int ThreadIbsta() override { return m_inner.ThreadIbsta(); }
+    int ThreadIberr() override { return m_inner.ThreadIberr(); }
+    int ThreadIbcnt() override { return m_inner.ThreadIbcnt(); }
+    long ThreadIbcntl() override { return m_inner.ThreadIbcntl(); }
+
+private:
+    void gate(const char* function) {
+        std::unique_lock guard(m_lock);
+        m_callers.insert(std::this_thread::get_id());
+        if (m_function != function) {
+            return;
+        }
+        m_function.clear();
+        QMetaObject::invokeMethod(qApp, m_whileHeld, Qt::QueuedConnection);
+        m_wake.wait(guard, [this] { return m_released; });
+    }
+
+    bus::GpibDriver& m_inner;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::string m_function;
+    std::function<void()> m_whileHeld;
+    bool m_released = false;
+    std::set<std::thread::id> m_callers;
+};
+
+/// A configuration window whose driver calls run on the bus thread, as in the program; the
+/// pauses are still the bench's, which take no time.
+struct ThreadedRun {
+    explicit ThreadedRun(const char* model) {
+        bench.sim.addUnit(5, model);
+        bench.state.ModelText = QString::fromLatin1(model);
+        bench.state.ModelNumber = static_cast<std::int16_t>(bench.state.ModelText.toInt());
+        window->show();
+        window->activateWindow();
+        window->openRun();
+        control<QLineEdit>(*window, "txtAddr")->setText(QStringLiteral("5"));
+        control<QPushButton>(*window, "cmdSet")->click();
+    }
+    void enter(const QString& value) {
+        control<QLineEdit>(*window, "txtChoice")->setText(value);
+        control<QPushButton>(*window, "cmdEnter")->click();
+    }
+    // Hands over what the window system holds for the window: keys, clicks, close requests.
+    void deliverQueuedInput() {
+        for (int pass = 0; pass < 3; ++pass) {
+            QCoreApplication::processEvents();
+        }
+    }
+    std::vector<std::string> sentSince(std::size_t from) const {
+        std::vector<std::string> out;
+        for (const std::string& line : bench.wire(from)) {
+            if (line.rfind("> ", 0) == 0) {
+                out.push_back(line);
+            }
+        }
+        return out;
+    }
+    QWindow* handle() const { return window->windowHandle(); }
+
+    Bench bench;
+    HeldDriver held{*bench.driver};
+    ui::BusyCursor busy{std::chrono::milliseconds(0)};
+    bus::BusThread busThread{&busy};
+    bus::Gpib32 gpib{held, busThread};
+    std::unique_ptr<ui::frmConfig> window =
+        std::make_unique<ui::frmConfig>(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+};
+
+void postKey(QWindow* window, Qt::Key key) {
+    QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyPress, key, Qt::NoModifier);
+    QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyRelease, key, Qt::NoModifier);
+}
+
+void postClick(QWidget& target) {
+    QWindow* window = target.window()->windowHandle();
+    const QPoint centre = target.rect().center();
+    const QPointF local = target.mapTo(target.window(), centre);
+    const QPointF global = target.mapToGlobal(centre);
+    QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::LeftButton, Qt::LeftButton,
+                                                    QEvent::MouseButtonPress);
+    QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::NoButton, Qt::LeftButton,
+                                                    QEvent::MouseButtonRelease);
+}
+
+const QString leaveWarning = QStringLiteral("Exit without saving? \r\nPress Done again to exit");
+
+// The operator sets the ESR enable bits of a 7174 and, while the unit is slow to answer, presses
+// Return again and clicks Done: the window goes on painting its step to the end, then the
+// Return advances once and the click asks about leaving, in that order.
+TEST(Waiting, InputDuringAStepWaitsForItsEndAndIsHandledOnce) {
+    ThreadedRun run("7174");
+    run.enter(QString()); // keep the address; the ESR enable bits are next
+    auto* done = control<QPushButton>(*run.window, "cmdDone");
+    auto* gpibErr = control<ui::MessageLine>(*run.window, "txtGPIBErr");
+    const std::size_t start = run.bench.sim.trace().size();
+
+    std::vector<std::string> sentWhileHeld;
+    bool warnedWhileHeld = true;
+    bool busyWhileHeld = false;
+    bool stepEndedWhileHeld = true;
+    run.held.holdNext("Receive", [&] { // the unit's answer to *ESR?
+        postKey(run.handle(), Qt::Key_Return);
+        postClick(*done);
+        // A full pass of the loop later, with the window system's queue handed over.
+        QTimer::singleShot(0, [&] {
+            sentWhileHeld = run.sentSince(start);
+            warnedWhileHeld = gpibErr->isVisible();
+            busyWhileHeld = run.busy.cursorShown() && QApplication::overrideCursor() != nullptr &&
+                            QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+            stepEndedWhileHeld = !run.busy.inStep();
+            run.held.release();
+        });
+    });
+    run.enter(QStringLiteral("32"));
+
+    EXPECT_EQ(sentWhileHeld, (std::vector<std::string>{"> *ESE 32", "> *ESR?"}));
+    EXPECT_FALSE(warnedWhileHeld) << "the click was acted on inside the step";
+    EXPECT_TRUE(busyWhileHeld) << "no busy cursor while the step waited";
+    EXPECT_FALSE(stepEndedWhileHeld);
+    const std::vector<std::string> stepOne = {"> *ESE 32", "> *ESR?", "> *ESE?"};
+    EXPECT_EQ(run.sentSince(start), stepOne) << "input reached the window before the step ended";
+    EXPECT_EQ(run.bench.sim.unitAt(5)->value("*ESE"), "32");
+
+    run.deliverQueuedInput();
+    std::vector<std::string> both = stepOne;
+    both.push_back("> *SRE?");
+    EXPECT_EQ(run.sentSince(start), both) << "the Return typed ahead was not handled exactly once";
+    EXPECT_EQ(run.bench.state.FunctionIndex, 3);
+    EXPECT_TRUE(gpibErr->isVisible());
+    EXPECT_EQ(gpibErr->text(), leaveWarning);
+    EXPECT_EQ(run.bench.interaction.beeps, 1);
+    EXPECT_FALSE(run.busy.inStep());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor stayed";
+
+    const std::set<std::thread::id> callers = run.held.callers();
+    EXPECT_EQ(callers.size(), 1u) << "driver calls came from more than one thread";
+    EXPECT_EQ(callers.count(std::this_thread::get_id()), 0u) << "a driver call ran on the window's thread";
+}
+
+// The window's close button pressed while a call is out: the step ends as it would have, and
+// only then does the close act, the way Done does.
+TEST(Waiting, ACloseRequestDuringAStepActsAfterIt) {
+    ThreadedRun run("7174");
+    auto* gpibErr = control<ui::MessageLine>(*run.window, "txtGPIBErr");
+    const std::size_t start = run.bench.sim.trace().size();
+    bool warnedWhileHeld = true;
+    run.held.holdNext("Receive", [&] {
+        QWindowSystemInterface::handleCloseEvent<Async>(run.handle());
+        QTimer::singleShot(0, [&] {
+            warnedWhileHeld = gpibErr->isVisible();
+            run.held.release();
+        });
+    });
+    run.enter(QStringLiteral("7"));
+
+    EXPECT_FALSE(warnedWhileHeld);
+    EXPECT_EQ(run.sentSince(start),
+              (std::vector<std::string>{"> SYST:COMM:GPIB:ADDR 7", "> *ESR?", "> SYST:COMM:GPIB:ADDR?"}));
+    EXPECT_EQ(run.bench.state.DeviceAddress, 7);
+    run.deliverQueuedInput();
+    EXPECT_EQ(gpibErr->text(), leaveWarning);
+    EXPECT_TRUE(run.window->isVisible()) << "leaving without saving is asked first";
+}
+
+// The program asked to quit (the desktop session ends) while a unit is silent: the call under
+// way finishes on the bus thread, the step unwinds without sending anything more, and the bus
+// thread ends cleanly.
+TEST(Waiting, QuittingWhileACallIsOutFinishesItAndSendsNothingMore) {
+    {
+        ThreadedRun run("7174");
+        run.enter(QString()); // keep the address
+        std::size_t heldAt = 0;
+        run.held.holdNext("Receive", [&] {
+            heldAt = run.bench.sim.trace().size();
+            QCoreApplication::exit(0);
+            run.held.release();
+        });
+        run.enter(QStringLiteral("16"));
+        // Each later step fails at once without reaching the bus.
+        run.enter(QStringLiteral("1"));
+        std::vector<std::string> driverCalls;
+        for (const std::string& line : run.bench.calls(heldAt)) {
+            if (line.find('(') != std::string::npos) {
+                driverCalls.push_back(line);
+            }
+        }
+        EXPECT_EQ(driverCalls, std::vector<std::string>{"Receive(0, 5, 18, 0) \"0\\n\""})
+            << "the held call did not finish, or more was sent";
+        EXPECT_EQ(run.gpib.iberr(), bus::ni::EABO);
+        EXPECT_TRUE(run.gpib.status().failed());
+    }
+    // The next test's loops must run again: a finished exec() clears the quit.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
+
+// The status the wrappers keep is the one the driver left for the thread that made the call,
+// whatever the window's own thread last saw.
+TEST(Waiting, StatusAfterACallIsThatCallsStatus) {
+    Bench bench;
+    bench.sim.addUnit(5, "7174");
+    bus::BusThread busThread;
+    bus::Gpib32 threaded(*bench.driver, busThread);
+    QString text = QStringLiteral("*ESE?");
+    struct Step {
+        const char* failing; // the driver function made to fail, or nullptr
+        int iberr;
+        std::int16_t ibsta;
+    };
+    for (const Step step :
+         {Step{"Send", bus::ni::ENOL, static_cast<std::int16_t>(bus::ni::ERR)}, Step{nullptr, 0, 0x0120},
+          Step{"Send", bus::ni::EARG, static_cast<std::int16_t>(bus::ni::ERR)}}) {
+        // The window's thread is left with the opposite outcome.
+        if (step.failing == nullptr) {
+            bench.sim.failNext("SendIFC", bus::ni::EBUS);
+        }
+        bench.gpib.GpibSendIFC(0);
+        ASSERT_EQ(bench.gpib.status().failed(), step.failing == nullptr);
+        if (step.failing != nullptr) {
+            bench.sim.failNext(step.failing, step.iberr);
+        }
+        threaded.GpibSend(0, 5, text, static_cast<std::int16_t>(bus::ni::NLend));
+        EXPECT_EQ(threaded.ibsta(), step.ibsta);
+        EXPECT_EQ(threaded.iberr(), step.iberr);
+        EXPECT_EQ(threaded.ibcntl(), step.failing ? 0 : 6);
+    }
+}
+
+} // namespace
+} // namespace ktq::test
