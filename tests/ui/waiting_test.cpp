@@ -3,6 +3,7 @@
 #include "bus/busthread.h"
 #include "bus/gpibconstants.h"
 #include "ui/config/frmconfig.h"
+#include "ui/config/pause.h"
 #include "ui/dialogs/busycursor.h"
 
 #include <QApplication>
@@ -295,6 +296,35 @@ TEST(Waiting, StatusAfterACallIsThatCallsStatus) {
         EXPECT_EQ(threaded.iberr(), step.iberr);
         EXPECT_EQ(threaded.ibcntl(), step.failing ? 0 : 6);
     }
+}
+
+// The program's own pause, the one piece here that takes real time (2 ms): timers go on during
+// it, a key pressed meanwhile reaches its box only afterwards, and the wait is announced.
+TEST(Waiting, APauseKeepsTheLoopRunningAndLeavesKeysForAfterIt) {
+    struct Counter final : bus::WaitObserver {
+        void waitStarted() override { ++started; }
+        void waitEnded() override { ++ended; }
+        int started = 0;
+        int ended = 0;
+    } counter;
+    QLineEdit box;
+    box.show();
+    box.activateWindow();
+    box.setFocus();
+    bool timerRan = false;
+    QTimer::singleShot(0, [&] { timerRan = true; });
+    QWindowSystemInterface::handleKeyEvent<Async>(box.windowHandle(), QEvent::KeyPress, Qt::Key_A,
+                                                  Qt::NoModifier, QStringLiteral("a"));
+
+    const auto start = std::chrono::steady_clock::now();
+    ui::EventLoopPauser(&counter).pause(std::chrono::milliseconds(2));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2));
+    EXPECT_TRUE(timerRan);
+    EXPECT_EQ(box.text(), QString());
+    EXPECT_EQ(counter.started, 1);
+    EXPECT_EQ(counter.ended, 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box.text(), QStringLiteral("a"));
 }
 
 } // namespace
