@@ -16,22 +16,20 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <utility>
 
 namespace ktq::test {
 namespace {
 
 using Async = QWindowSystemInterface::AsynchronousDelivery;
 
-/// Passes every call on to the bench's driver; the next call of one chosen function stops on the
-/// thread that makes it until the test lets it go, and the test hears of it on its own thread.
-class HeldDriver final : public bus::GpibDriver {
+/// Stands in for the time the simulated bus takes per transfer: the next transfer after
+/// holdNext() stops on the thread that makes it until release(), and `whileHeld` runs on the
+/// window's thread meanwhile. Also notes which threads made transfers.
+class TransferGate final : public sim::Sleeper {
 public:
-    explicit HeldDriver(bus::GpibDriver& inner) : m_inner(inner) {}
-
-    // `whileHeld` runs on the window's thread while the call is stopped.
-    void holdNext(std::string function, std::function<void()> whileHeld) {
+    void holdNext(std::function<void()> whileHeld) {
         const std::lock_guard guard(m_lock);
-        m_function = std::move(function);
         m_whileHeld = std::move(whileHeld);
         m_released = false;
     }
@@ -46,50 +44,18 @@ public:
         const std::lock_guard guard(m_lock);
         return m_callers;
     }
-
-    int ibfind(const char* name) override { return gate("ibfind"), m_inner.ibfind(name); }
-    int ibask(int ud, int option, int* value) override {
-        return gate("ibask"), m_inner.ibask(ud, option, value);
-    }
-    int ibsre(int ud, int v) override { return gate("ibsre"), m_inner.ibsre(ud, v); }
-    int ibtmo(int ud, int v) override { return gate("ibtmo"), m_inner.ibtmo(ud, v); }
-    void SendIFC(int board) override { gate("SendIFC"), m_inner.SendIFC(board); }
-    void DevClear(int board, std::uint16_t address) override {
-        gate("DevClear"), m_inner.DevClear(board, address);
-    }
-    void FindLstn(int board, const std::uint16_t* pads, std::uint16_t* results, int limit) override {
-        gate("FindLstn"), m_inner.FindLstn(board, pads, results, limit);
-    }
-    void Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode) override {
-        gate("Send"), m_inner.Send(board, address, buffer, count, eotMode);
-    }
-    void Receive(int board, std::uint16_t address, void* buffer, long count, int termination) override {
-        gate("Receive"), m_inner.Receive(board, address, buffer, count, termination);
-    }
-    void SendCmds(int board, const void* commands, long count) override {
-        gate("SendCmds"), m_inner.SendCmds(board, commands, count);
-    }
-    int ThreadIbsta() override { return m_inner.ThreadIbsta(); }
-    int ThreadIberr() override { return m_inner.ThreadIberr(); }
-    int ThreadIbcnt() override { return m_inner.ThreadIbcnt(); }
-    long ThreadIbcntl() override { return m_inner.ThreadIbcntl(); }
-
-private:
-    void gate(const char* function) {
+    void sleep(std::chrono::milliseconds) override {
         std::unique_lock guard(m_lock);
         m_callers.insert(std::this_thread::get_id());
-        if (m_function != function) {
-            return;
+        if (m_whileHeld) {
+            QMetaObject::invokeMethod(qApp, std::exchange(m_whileHeld, nullptr), Qt::QueuedConnection);
+            m_wake.wait(guard, [this] { return m_released; });
         }
-        m_function.clear();
-        QMetaObject::invokeMethod(qApp, m_whileHeld, Qt::QueuedConnection);
-        m_wake.wait(guard, [this] { return m_released; });
     }
 
-    bus::GpibDriver& m_inner;
+private:
     std::mutex m_lock;
     std::condition_variable m_wake;
-    std::string m_function;
     std::function<void()> m_whileHeld;
     bool m_released = false;
     std::set<std::thread::id> m_callers;
@@ -100,6 +66,8 @@ private:
 struct ThreadedRun {
     explicit ThreadedRun(const char* model) {
         bench.sim.addUnit(5, model);
+        bench.sim.setTiming(sim::Timing{std::chrono::milliseconds(1), false});
+        bench.sim.setSleeper(&held);
         bench.state.ModelText = QString::fromLatin1(model);
         bench.state.ModelNumber = static_cast<std::int16_t>(bench.state.ModelText.toInt());
         window->show();
@@ -130,10 +98,10 @@ struct ThreadedRun {
     QWindow* handle() const { return window->windowHandle(); }
 
     Bench bench;
-    HeldDriver held{*bench.driver};
+    TransferGate held;
     ui::BusyCursor busy{std::chrono::milliseconds(0)};
     bus::BusThread busThread{&busy};
-    bus::Gpib32 gpib{held, busThread};
+    bus::Gpib32 gpib{*bench.driver, busThread};
     std::unique_ptr<ui::frmConfig> window =
         std::make_unique<ui::frmConfig>(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
 };
@@ -170,7 +138,7 @@ TEST(Waiting, InputDuringAStepWaitsForItsEndAndIsHandledOnce) {
     bool warnedWhileHeld = true;
     bool busyWhileHeld = false;
     bool stepEndedWhileHeld = true;
-    run.held.holdNext("Receive", [&] { // the unit's answer to *ESR?
+    run.held.holdNext([&] { // the setting going out
         postKey(run.handle(), Qt::Key_Return);
         postClick(*done);
         // A full pass of the loop later, with the window system's queue handed over.
@@ -185,7 +153,7 @@ TEST(Waiting, InputDuringAStepWaitsForItsEndAndIsHandledOnce) {
     });
     run.enter(QStringLiteral("32"));
 
-    EXPECT_EQ(sentWhileHeld, (std::vector<std::string>{"> *ESE 32", "> *ESR?"}));
+    EXPECT_EQ(sentWhileHeld, std::vector<std::string>{});
     EXPECT_FALSE(warnedWhileHeld) << "the click was acted on inside the step";
     EXPECT_TRUE(busyWhileHeld) << "no busy cursor while the step waited";
     EXPECT_FALSE(stepEndedWhileHeld);
@@ -216,7 +184,7 @@ TEST(Waiting, ACloseRequestDuringAStepActsAfterIt) {
     auto* gpibErr = control<ui::MessageLine>(*run.window, "txtGPIBErr");
     const std::size_t start = run.bench.sim.trace().size();
     bool warnedWhileHeld = true;
-    run.held.holdNext("Receive", [&] {
+    run.held.holdNext([&] {
         QWindowSystemInterface::handleCloseEvent<Async>(run.handle());
         QTimer::singleShot(0, [&] {
             warnedWhileHeld = gpibErr->isVisible();
@@ -242,7 +210,7 @@ TEST(Waiting, QuittingWhileACallIsOutFinishesItAndSendsNothingMore) {
         ThreadedRun run("7174");
         run.enter(QString()); // keep the address
         std::size_t heldAt = 0;
-        run.held.holdNext("Receive", [&] {
+        run.held.holdNext([&] {
             heldAt = run.bench.sim.trace().size();
             QCoreApplication::exit(0);
             run.held.release();
@@ -256,7 +224,7 @@ TEST(Waiting, QuittingWhileACallIsOutFinishesItAndSendsNothingMore) {
                 driverCalls.push_back(line);
             }
         }
-        EXPECT_EQ(driverCalls, std::vector<std::string>{"Receive(0, 5, 18, 0) \"0\\n\""})
+        EXPECT_EQ(driverCalls, std::vector<std::string>{"Send(0, 5, \"*ESE 16\", 7, 2)"})
             << "the held call did not finish, or more was sent";
         EXPECT_EQ(run.gpib.iberr(), bus::ni::EABO);
         EXPECT_TRUE(run.gpib.status().failed());
