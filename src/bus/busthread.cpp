@@ -2,22 +2,16 @@
 
 namespace ktq::bus {
 
-namespace {
-// The exit code of a wait the finished call ended; any other code means the program is quitting.
-constexpr int callFinished = 0x6b74;
-} // namespace
-
-int waitInLocalLoop(QEventLoop& loop, WaitObserver* observer) {
+void waitInLocalLoop(QEventLoop& loop, WaitObserver* observer) {
     if (observer != nullptr) {
         observer->waitStarted();
     }
     // Input stays queued by the window system and reaches the windows after the step, in the
     // order it was given, so no second step starts inside this one.
-    const int code = loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (observer != nullptr) {
         observer->waitEnded();
     }
-    return code;
 }
 
 struct BusThread::Job {
@@ -60,13 +54,14 @@ bool BusThread::run(const std::function<void()>& call) {
             m_wake.notify_one();
         },
         Qt::QueuedConnection);
-    const int code = waitInLocalLoop(loop, m_observer);
+    waitInLocalLoop(loop, m_observer);
 
     std::unique_lock guard(m_lock);
     job->loop = nullptr;
-    if (code != callFinished) {
-        // Only quitting ends the loop otherwise (QCoreApplication::exit ends every loop). A call
-        // under way still holds the caller's buffers, so it is waited for; none follows.
+    if (!job->done) {
+        // Only quitting ends the loop before the call has (QCoreApplication::exit ends every
+        // loop, and later ones return at once, before handing anything over). A call under way
+        // still holds the caller's buffers, so it is waited for; none follows.
         m_ended = true;
         if (!handedOver) {
             return false;
@@ -90,9 +85,8 @@ void BusThread::work() {
         guard.lock();
         job->done = true;
         if (job->loop != nullptr) {
-            QEventLoop* loop = job->loop;
-            QMetaObject::invokeMethod(
-                loop, [loop] { loop->exit(callFinished); }, Qt::QueuedConnection);
+            // Posted by name: nothing of the caller's is built or freed on this thread.
+            QMetaObject::invokeMethod(job->loop, "quit", Qt::QueuedConnection);
         }
         job->finished.notify_all();
     }

@@ -22,8 +22,7 @@ public:
 
 /// Runs `loop` on the calling thread until something ends it, leaving the operator's keys and
 /// clicks queued for afterwards; the observer (may be null) hears of the start and the end.
-/// Returns the loop's exit code.
-int waitInLocalLoop(QEventLoop& loop, WaitObserver* observer);
+void waitInLocalLoop(QEventLoop& loop, WaitObserver* observer);
 
 /// Where the driver calls run.
 class CallRunner {
@@ -31,15 +30,6 @@ public:
     virtual ~CallRunner() = default;
     /// Runs `call` to its end. False when the call was not made because the program is ending.
     virtual bool run(const std::function<void()>& call) = 0;
-};
-
-/// Runs each call on the caller's own thread: the wrappers' default, used where nothing paints.
-class DirectRunner final : public CallRunner {
-public:
-    bool run(const std::function<void()>& call) override {
-        call();
-        return true;
-    }
 };
 
 /// One worker thread, for the life of the program, that makes every driver call, so that the
@@ -54,7 +44,6 @@ public:
     BusThread& operator=(const BusThread&) = delete;
 
     bool run(const std::function<void()>& call) override;
-    bool ended() const { return m_ended; }
 
 private:
     struct Job;

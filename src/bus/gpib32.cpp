@@ -1,5 +1,6 @@
 #include "gpib32.h"
 
+#include "busthread.h"
 #include "gpibconstants.h"
 
 #include <QByteArray>

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "busthread.h"
 #include "gpibdriver.h"
 
 #include <QString>
@@ -9,6 +8,8 @@
 #include <span>
 
 namespace ktq::bus {
+
+class CallRunner;
 
 /// Driver status after the last call, as the driver's per-thread functions report it.
 struct StatusSnapshot {
