@@ -7,7 +7,8 @@ void waitInLocalLoop(QEventLoop& loop, WaitObserver* observer) {
         observer->waitStarted();
     }
     // Input stays queued by the window system and reaches the windows after the step, in the
-    // order it was given, so no second step starts inside this one.
+    // order it was given, so no second step starts inside this one. Qt counts a close request
+    // from the window system as input too.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (observer != nullptr) {
         observer->waitEnded();

@@ -1,9 +1,6 @@
 #include "busycursor.h"
 
 #include <QApplication>
-#include <QCloseEvent>
-
-#include <algorithm>
 
 namespace ktq::ui {
 
@@ -17,9 +14,6 @@ BusyCursor::BusyCursor(std::chrono::milliseconds delay, QObject* parent) : QObje
             m_shown = true;
         }
     });
-    if (qApp != nullptr) {
-        qApp->installEventFilter(this);
-    }
 }
 
 BusyCursor::~BusyCursor() {
@@ -54,27 +48,6 @@ void BusyCursor::endStep() {
         QApplication::restoreOverrideCursor();
         m_shown = false;
     }
-    std::vector<QPointer<QWidget>> held;
-    held.swap(m_heldCloses);
-    for (const QPointer<QWidget>& widget : held) {
-        if (widget && widget->isVisible()) {
-            widget->close();
-        }
-    }
-}
-
-bool BusyCursor::eventFilter(QObject* watched, QEvent* event) {
-    // Closing is not input, so the local loops deliver it; the window system's request waits for
-    // the end of the step instead, once per window.
-    if (m_inStep && event->type() == QEvent::Close && event->spontaneous() && watched->isWidgetType()) {
-        auto* widget = static_cast<QWidget*>(watched);
-        if (std::find(m_heldCloses.begin(), m_heldCloses.end(), widget) == m_heldCloses.end()) {
-            m_heldCloses.emplace_back(widget);
-        }
-        event->ignore();
-        return true;
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 } // namespace ktq::ui
