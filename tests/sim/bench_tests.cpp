@@ -55,53 +55,38 @@ TEST(BenchLayout, AddUnitRefusesATakenAddress) {
 namespace ktq::sim {
 namespace {
 
-struct TimingCase {
-    const char* mode;
-    const char* delayMs;
-    long transferMs;
-    bool timeouts;
-};
-
-TEST(BenchTiming, ComesFromTheTwoSettings) {
-    const TimingCase cases[] = {
-        {nullptr, nullptr, 0, false}, {"real", nullptr, 3, true}, {"real", "10", 10, true},
-        {nullptr, "7", 7, false},     {"fast", "", 0, false},     {"real", "-5", 0, true},
-    };
-    for (const TimingCase& c : cases) {
-        const Timing timing = Timing::fromSettings(c.mode, c.delayMs);
-        EXPECT_EQ(timing.transfer.count(), c.transferMs)
-            << (c.mode ? c.mode : "-") << " " << (c.delayMs ? c.delayMs : "-");
-        EXPECT_EQ(timing.timeouts, c.timeouts);
-    }
-}
-
 class RecordingSleeper final : public Sleeper {
 public:
     void sleep(std::chrono::milliseconds duration) override { slept.push_back(duration.count()); }
     std::vector<long> slept;
 };
 
-// With real timing a transfer takes its few milliseconds and a unit that does not answer holds
-// the Receive for the timeout last set with ibtmo; without it nothing takes time.
-TEST(BenchTiming, TransfersAndSilentUnitsTakeTheirTime) {
-    for (const bool real : {true, false}) {
+// GPIB_SIM_TIMING=real: each transfer takes its few milliseconds (GPIB_SIM_DELAY_MS sets how
+// many, with or without it) and a unit that does not answer holds the Receive for the timeout
+// last set with ibtmo. Without either nothing takes time.
+TEST(BenchTiming, TransfersAndSilentUnitsTakeTheTimeTheSettingsGive) {
+    struct Case {
+        const char* mode;
+        const char* delayMs;
+        std::vector<long> slept;
+    };
+    for (const Case& c : {Case{nullptr, nullptr, {}}, Case{"real", nullptr, {3, 3, 3000, 1000}},
+                          Case{"real", "10", {10, 10, 3000, 1000}}, Case{"fast", "7", {7, 7}}}) {
         SimBus bench;
         bench.addUnit(5, "7174");
         RecordingSleeper sleeper;
         bench.setSleeper(&sleeper);
-        if (real)
-            bench.setTiming(Timing::fromSettings("real", nullptr));
+        bench.setTiming(Timing::fromSettings(c.mode, c.delayMs));
         char reply[18] = {};
         bench.ibtmo(0, lg::T3s);
         bench.send(0, 5, "*ESE?", 5, lg::NLend);
         bench.receive(0, 5, reply, sizeof reply, 0);
         bench.receive(0, 5, reply, sizeof reply, 0); // nothing left to say
-        bench.ibtmo(0, 11);                          // T1s
+        bench.ibtmo(0, lg::T3s - 1);                 // 1 s
         bench.silence(5, true);
         bench.receive(0, 5, reply, sizeof reply, 0);
         EXPECT_EQ(bench.lastStatus().iberr, lg::EABO);
-        EXPECT_EQ(sleeper.slept, real ? (std::vector<long>{3, 3, 3000, 1000}) : std::vector<long>{})
-            << (real ? "real" : "simulated");
+        EXPECT_EQ(sleeper.slept, c.slept) << (c.mode ? c.mode : "-") << " " << (c.delayMs ? c.delayMs : "-");
     }
 }
 
