@@ -6,8 +6,9 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${KTQ_BUILD_DIR:-$repo/build}
 
 # cmake and ninja build it; Qt 6 Widgets is the toolkit (its CMake files need the OpenGL headers);
-# GoogleTest runs the unit tests; fonts let the windows draw text on any machine.
-packages="cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev fonts-dejavu-core ${KTQ_EXTRA_PACKAGES:-}"
+# GoogleTest runs the unit tests (Qt's private headers let the window tests queue input as the
+# window system does); fonts let the windows draw text on any machine.
+packages="cmake ninja-build g++ qt6-base-dev qt6-base-private-dev libgl-dev libgtest-dev fonts-dejavu-core ${KTQ_EXTRA_PACKAGES:-}"
 
 # shellcheck source=scripts/packages.sh
 . "$repo/scripts/packages.sh"

@@ -38,8 +38,10 @@ std::unique_ptr<SimBus> benchFromEnvironment() {
     bench->setNiEndModes(g_niEndModes);
     if (const char* trace = std::getenv("GPIB_SIM_TRACE"); trace && *trace)
         bench->setTraceFile(trace);
-    if (const char* delay = std::getenv("GPIB_SIM_DELAY_MS"); delay && *delay)
-        bench->setTransferDelay(std::chrono::milliseconds(std::max(0L, std::strtol(delay, nullptr, 10))));
+    // Real timing: each transfer takes a few milliseconds and a silent unit its whole timeout.
+    const Timing timing =
+        Timing::fromSettings(std::getenv("GPIB_SIM_TIMING"), std::getenv("GPIB_SIM_DELAY_MS"));
+    bench->setTiming(timing);
     return bench;
 }
 

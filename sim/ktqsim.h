@@ -6,7 +6,8 @@
 // this library and the drop-in libgpib.so.0 never has two definitions of linux-gpib's names.
 // They act on the bench installed with ScopedBench; without one every call fails with ENEB,
 // unless ktqsim_useEnvironmentBench() was called (the drop-in library does), in which case the
-// first call builds a bench from GPIB_SIM_BENCH, GPIB_SIM_TRACE and GPIB_SIM_DELAY_MS.
+// first call builds a bench from GPIB_SIM_BENCH, GPIB_SIM_TRACE, GPIB_SIM_TIMING and
+// GPIB_SIM_DELAY_MS.
 extern "C" {
 
 int ktqsim_ibfind(const char* name);

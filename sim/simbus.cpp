@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -170,6 +171,7 @@ void SimBus::silence(int primary, bool silent) {
 }
 
 void SimBus::note(std::string line) {
+    const std::lock_guard guard(m_traceLock);
     if (m_traceFile.is_open())
         m_traceFile << line << '\n' << std::flush;
     m_trace.push_back(std::move(line));
@@ -220,9 +222,41 @@ void SimBus::finish(std::string line) {
          std::to_string(m_status.ibcntl));
 }
 
+Timing Timing::fromSettings(const char* mode, const char* delayMs) {
+    Timing timing;
+    if (mode != nullptr && std::strcmp(mode, "real") == 0)
+        timing = Timing{realTransfer, true};
+    if (delayMs != nullptr && *delayMs != '\0')
+        timing.transfer = std::chrono::milliseconds(std::max(0L, std::strtol(delayMs, nullptr, 10)));
+    return timing;
+}
+
+void SimBus::sleep(std::chrono::milliseconds duration) const {
+    if (duration.count() <= 0)
+        return;
+    if (m_sleeper)
+        m_sleeper->sleep(duration);
+    else
+        std::this_thread::sleep_for(duration);
+}
+
 void SimBus::pause() const {
-    if (m_delay.count() > 0)
-        std::this_thread::sleep_for(m_delay);
+    sleep(m_timing.transfer);
+}
+
+// A listener that never talks holds the controller for the whole timeout set with ibtmo; with no
+// timeout at all a real one would wait for ever, which a demo never wants.
+void SimBus::waitTimeout() const {
+    using std::chrono::microseconds;
+    static constexpr microseconds byCode[] = {
+        microseconds(0),         microseconds(10),         microseconds(30),       microseconds(100),
+        microseconds(300),       microseconds(1000),       microseconds(3000),     microseconds(10000),
+        microseconds(30000),     microseconds(100000),     microseconds(300000),   microseconds(1000000),
+        microseconds(3000000),   microseconds(10000000),   microseconds(30000000), microseconds(100000000),
+        microseconds(300000000), microseconds(1000000000),
+    };
+    if (m_timing.timeouts && m_timeoutCode > lg::TNONE && m_timeoutCode <= lg::T1000s)
+        sleep(std::chrono::ceil<std::chrono::milliseconds>(byCode[m_timeoutCode]));
 }
 
 int SimBus::ibfind(const char* name) {
@@ -415,7 +449,8 @@ void SimBus::receive(int board, Addr4882 address, void* buffer, long count, int 
             if (count == 0) {
                 m_status = CallStatus{success, 0, 0};
             } else if (source == nullptr || source->empty()) {
-                // Nobody talks: the timeout, reported at once rather than waited for.
+                // Nobody talks: the timeout, reported at once unless the timing is real.
+                waitTimeout();
                 m_status = failure(lg::EABO);
             } else {
                 pause();

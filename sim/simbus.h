@@ -8,11 +8,32 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ktq::sim {
+
+/// How the simulated bus spends time; tests put one in that only records.
+class Sleeper {
+public:
+    virtual ~Sleeper() = default;
+    virtual void sleep(std::chrono::milliseconds duration) = 0;
+};
+
+/// Time as a real bus takes it: a few milliseconds per transfer and, when `timeouts` is set,
+/// the whole ibtmo timeout for a Receive that nobody answers. None of it by default.
+struct Timing {
+    static constexpr std::chrono::milliseconds realTransfer{3};
+
+    std::chrono::milliseconds transfer{0};
+    bool timeouts = false;
+
+    /// From GPIB_SIM_TIMING ("real", or anything else for none) and GPIB_SIM_DELAY_MS (the time
+    /// per transfer, with or without real timing); null for unset.
+    static Timing fromSettings(const char* mode, const char* delayMs);
+};
 
 /// Status the driver leaves behind after one call.
 struct CallStatus {
@@ -75,10 +96,14 @@ public:
     void silence(int primary, bool silent);
     /// Each transfer (Send, Receive, SendCmds) takes this long; for a demo that feels like
     /// hardware. Off by default.
-    void setTransferDelay(std::chrono::milliseconds delay) { m_delay = delay; }
     /// Send takes NI's end modes (NLend 1, DABend 2) instead of linux-gpib's, as NI's Windows
     /// library does; the trace shows the caller's number.
     void setNiEndModes(bool ni) { m_niEndModes = ni; }
+    void setTransferDelay(std::chrono::milliseconds delay) { m_timing.transfer = delay; }
+    void setTiming(Timing timing) { m_timing = timing; }
+    const Timing& timing() const { return m_timing; }
+    /// The sleeper the timing uses (the thread's own sleep when none is set); not owned.
+    void setSleeper(Sleeper* sleeper) { m_sleeper = sleeper; }
 
     const std::vector<std::string>& trace() const { return m_trace; }
     void clearTrace() { m_trace.clear(); }
@@ -107,6 +132,8 @@ private:
     void unaddressAll();
     void finish(std::string line);
     void pause() const;
+    void waitTimeout() const;
+    void sleep(std::chrono::milliseconds duration) const;
 
     std::vector<std::unique_ptr<SimUnit>> m_units;
     std::map<int, std::deque<std::string>> m_replies;
@@ -118,9 +145,12 @@ private:
     bool m_remoteEnabled = false;
     int m_timeoutCode = lg::T10s;
     int m_interfaceClears = 0;
-    std::chrono::milliseconds m_delay{0};
+    Timing m_timing;
+    Sleeper* m_sleeper = nullptr;
     CallStatus m_status;
 
+    // Notes may come from the window's thread (tests) and calls from the bus thread.
+    std::mutex m_traceLock;
     std::vector<std::string> m_trace;
     std::ofstream m_traceFile;
 };

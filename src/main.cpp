@@ -1,16 +1,50 @@
+#include "bus/busthread.h"
 #include "bus/driverloader.h"
 #include "bus/gpib32.h"
 #include "ui/config/pause.h"
 #include "ui/config/sharedstate.h"
+#include "ui/dialogs/busycursor.h"
 #include "ui/dialogs/interaction.h"
 #include "ui/main/frmmain.h"
 #include "ui/main/logo.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QIcon>
 #include <QTimer>
 
 #include <iostream>
+
+namespace {
+
+// scripts/bench measures how long the window's thread goes without running its event loop: a
+// 10 ms timer whose late ticks are logged to the file, as "<ms since the epoch> <ms late>".
+void logEventLoopStalls(QApplication& app, const QString& path) {
+    auto* file = new QFile(path, &app);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        std::cerr << "ktqconfig: cannot write " << path.toStdString() << '\n';
+        return;
+    }
+    constexpr qint64 periodMs = 10;
+    auto* timer = new QTimer(&app);
+    timer->setTimerType(Qt::PreciseTimer);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(timer, &QTimer::destroyed, [clock] { delete clock; });
+    QObject::connect(timer, &QTimer::timeout, timer, [file, clock] {
+        const qint64 late = clock->restart() - periodMs;
+        if (late >= 2) {
+            file->write(QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + ' ' +
+                        QByteArray::number(late) + '\n');
+            file->flush();
+        }
+    });
+    timer->start(periodMs);
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -20,15 +54,21 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon(ktq::ui::drawLogo(64)));
 
     const std::unique_ptr<ktq::bus::GpibDriver> driver = ktq::bus::loadSystemDriver(std::cerr);
-    ktq::bus::Gpib32 gpib(*driver);
+    // Driver calls and pauses wait in local event loops, so the windows keep painting while a
+    // unit takes its time; the bus thread ends after the driver's last call, before the driver.
+    ktq::ui::BusyCursor busy;
+    ktq::bus::BusThread busThread(&busy);
+    ktq::bus::Gpib32 gpib(*driver, busThread);
     ktq::ui::SharedState state;
     ktq::ui::DesktopInteraction interaction;
-    ktq::ui::SteadyClock clock;
-    ktq::ui::BlockingPauser pauser(clock);
+    ktq::ui::EventLoopPauser pauser(&busy);
 
     ktq::ui::frmMain window(
         ktq::ui::Session{gpib, state, interaction, pauser, ktq::bus::driverFamily(*driver)});
     window.show();
+    if (const QString stallLog = qEnvironmentVariable("KTQ_STALL_LOG"); !stallLog.isEmpty()) {
+        logEventLoopStalls(app, stallLog);
+    }
     // scripts/bench times start-up: quit from the first pass of the event loop after show().
     if (qEnvironmentVariableIntValue("KTQ_QUIT_WHEN_IDLE") == 1) {
         QTimer::singleShot(0, &app, &QCoreApplication::quit);

@@ -1,10 +1,13 @@
 #include "gpib32.h"
 
+#include "busthread.h"
 #include "gpibconstants.h"
 
 #include <QByteArray>
 
 #include <algorithm>
+#include <functional>
+#include <type_traits>
 #include <vector>
 
 namespace ktq::bus {
@@ -33,47 +36,67 @@ std::int16_t low16(long value) {
 
 } // namespace
 
+// Runs the driver call and reads its status on the same thread, then keeps that status as the
+// wrappers' snapshot. `call` returns the call's result, or nothing.
+template <typename Call> auto Gpib32::onBus(Call call) {
+    using Raw = decltype(call());
+    using Result = std::conditional_t<std::is_void_v<Raw>, bool, Raw>;
+    Outcome<Result> outcome;
+    const std::function<void()> job = [&] {
+        if constexpr (std::is_void_v<Raw>) {
+            call();
+        } else {
+            outcome.result = call();
+        }
+        outcome.status = GpibCopyStatus();
+    };
+    const bool made = m_runner != nullptr ? m_runner->run(job) : (job(), true);
+    if (!made) {
+        if constexpr (!std::is_void_v<Raw>) {
+            outcome.result = Raw(-1);
+        }
+        outcome.status =
+            StatusSnapshot{static_cast<std::int16_t>(ni::ERR), static_cast<std::int16_t>(ni::EABO), 0, 0};
+    }
+    m_status = outcome.status;
+    if constexpr (!std::is_void_v<Raw>) {
+        return outcome.result;
+    }
+}
+
 std::int16_t Gpib32::GpibFind(const QString& name, std::int16_t* descriptor) {
     const QByteArray bytes = toBusBytes(name);
-    const std::int16_t result = low16(m_driver.ibfind(bytes.constData()));
+    const std::int16_t result = low16(onBus([&] { return m_driver.ibfind(bytes.constData()); }));
     // Written on failure as well: the caller keeps whatever the driver answered.
     if (descriptor) {
         *descriptor = result;
     }
-    GpibCopyStatus();
     return result;
 }
 
 std::int16_t Gpib32::GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value) {
     int slot = 0;
-    const std::int16_t result = low16(m_driver.ibask(descriptor, option, &slot));
+    const std::int16_t result = low16(onBus([&] { return m_driver.ibask(descriptor, option, &slot); }));
     // Options the program asks for fit in 16 bits; anything wider keeps its low bits instead
     // of stopping the program.
     value = low16(slot);
-    GpibCopyStatus();
     return result;
 }
 
 std::int16_t Gpib32::GpibSre(std::int16_t descriptor, std::int16_t value) {
-    const std::int16_t result = low16(m_driver.ibsre(descriptor, value));
-    GpibCopyStatus();
-    return result;
+    return low16(onBus([&] { return m_driver.ibsre(descriptor, value); }));
 }
 
 std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) {
-    const std::int16_t result = low16(m_driver.ibtmo(descriptor, timeoutCode));
-    GpibCopyStatus();
-    return result;
+    return low16(onBus([&] { return m_driver.ibtmo(descriptor, timeoutCode); }));
 }
 
 void Gpib32::GpibSendIFC(std::int16_t board) {
-    m_driver.SendIFC(board);
-    GpibCopyStatus();
+    onBus([&] { m_driver.SendIFC(board); });
 }
 
 void Gpib32::GpibDevClear(std::int16_t board, std::int16_t address) {
-    m_driver.DevClear(board, addressBits(address));
-    GpibCopyStatus();
+    onBus([&] { m_driver.DevClear(board, addressBits(address)); });
 }
 
 void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
@@ -89,36 +112,36 @@ void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addr
     const auto clampedLimit =
         static_cast<int>(std::min<std::int64_t>(limit, static_cast<std::int64_t>(resultList.size())));
     // int16 and uint16 may alias, so the driver writes straight into the caller's array.
-    m_driver.FindLstn(board, addresses.data(), reinterpret_cast<std::uint16_t*>(resultList.data()),
-                      clampedLimit);
-    GpibCopyStatus();
+    onBus([&] {
+        m_driver.FindLstn(board, addresses.data(), reinterpret_cast<std::uint16_t*>(resultList.data()),
+                          clampedLimit);
+    });
 }
 
 void Gpib32::GpibSend(std::int16_t board, std::int16_t address, QString& text, std::int16_t endMode) {
     const QByteArray bytes = toBusBytes(text);
-    m_driver.Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode);
-    GpibCopyStatus();
+    onBus([&] { m_driver.Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode); });
 }
 
 void Gpib32::GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination) {
     QByteArray buffer = toBusBytes(text);
-    m_driver.Receive(board, addressBits(address), buffer.data(), buffer.size(), termination);
+    onBus([&] { m_driver.Receive(board, addressBits(address), buffer.data(), buffer.size(), termination); });
     // The whole buffer comes back, so positions the driver did not fill keep the pre-fill.
     text = QString::fromLatin1(buffer);
-    GpibCopyStatus();
 }
 
 void Gpib32::GpibSendCmds(std::int16_t board, QString& text) {
     const QByteArray bytes = toBusBytes(text);
-    m_driver.SendCmds(board, bytes.constData(), bytes.size());
-    GpibCopyStatus();
+    onBus([&] { m_driver.SendCmds(board, bytes.constData(), bytes.size()); });
 }
 
-void Gpib32::GpibCopyStatus() {
-    m_status.ibsta = low16(m_driver.ThreadIbsta());
-    m_status.iberr = low16(m_driver.ThreadIberr());
-    m_status.ibcnt = low16(m_driver.ThreadIbcnt());
-    m_status.ibcntl = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_driver.ThreadIbcntl()));
+StatusSnapshot Gpib32::GpibCopyStatus() {
+    return StatusSnapshot{
+        low16(m_driver.ThreadIbsta()),
+        low16(m_driver.ThreadIberr()),
+        low16(m_driver.ThreadIbcnt()),
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(m_driver.ThreadIbcntl())),
+    };
 }
 
 } // namespace ktq::bus

@@ -9,6 +9,8 @@
 
 namespace ktq::bus {
 
+class CallRunner;
+
 /// Driver status after the last call, as the driver's per-thread functions report it.
 struct StatusSnapshot {
     std::int16_t ibsta = 0;
@@ -21,9 +23,12 @@ struct StatusSnapshot {
 
 /// The only way the program reaches the bus: one wrapper per driver call, each ending with a
 /// status snapshot. Text goes out one byte per character; a character beyond 8 bits goes as '?'.
+/// Each call and the reading of its status run together through the runner (on the bus thread
+/// in the program); a call the runner no longer makes reports ERR with EABO.
 class Gpib32 {
 public:
     explicit Gpib32(GpibDriver& driver) : m_driver(driver) {}
+    Gpib32(GpibDriver& driver, CallRunner& runner) : m_driver(driver), m_runner(&runner) {}
 
     std::int16_t GpibFind(const QString& name, std::int16_t* descriptor = nullptr);
     std::int16_t GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value);
@@ -48,9 +53,16 @@ public:
     std::int32_t ibcntl() const { return m_status.ibcntl; }
 
 private:
-    void GpibCopyStatus();
+    // The call's result and the status the driver kept for the thread that made it.
+    template <typename Result> struct Outcome {
+        Result result{};
+        StatusSnapshot status;
+    };
+    template <typename Call> auto onBus(Call call);
+    StatusSnapshot GpibCopyStatus();
 
     GpibDriver& m_driver;
+    CallRunner* m_runner = nullptr; // none: on the caller's thread
     StatusSnapshot m_status;
 };
 

@@ -303,7 +303,7 @@ TEST_P(AddressFunctionEntries, MoveTheProgramOnlyToAnAddressFrom0To30) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, AddressFunctionEntries,
     testing::Values(AddressFunctionEntry{"TenThousandDigits", tenThousandNines, 9},
-                    AddressFunctionEntry{"TenThousandLetters", tenThousandLetters, 0},
+                    AddressFunctionEntry{"TenThousandLetters", tenThousandLetters, 9},
                     AddressFunctionEntry{"Exponent", QStringLiteral("3e1"), 3},
                     AddressFunctionEntry{"HalfToEven", QStringLiteral("30.5"), 30},
                     AddressFunctionEntry{"JustAbove", QStringLiteral("30.51"), 9},

@@ -51,3 +51,44 @@ TEST(BenchLayout, AddUnitRefusesATakenAddress) {
 
 } // namespace
 } // namespace ktq::sim
+
+namespace ktq::sim {
+namespace {
+
+class RecordingSleeper final : public Sleeper {
+public:
+    void sleep(std::chrono::milliseconds duration) override { slept.push_back(duration.count()); }
+    std::vector<long> slept;
+};
+
+// GPIB_SIM_TIMING=real: each transfer takes its few milliseconds (GPIB_SIM_DELAY_MS sets how
+// many, with or without it) and a unit that does not answer holds the Receive for the timeout
+// last set with ibtmo. Without either nothing takes time.
+TEST(BenchTiming, TransfersAndSilentUnitsTakeTheTimeTheSettingsGive) {
+    struct Case {
+        const char* mode;
+        const char* delayMs;
+        std::vector<long> slept;
+    };
+    for (const Case& c : {Case{nullptr, nullptr, {}}, Case{"real", nullptr, {3, 3, 3000, 1000}},
+                          Case{"real", "10", {10, 10, 3000, 1000}}, Case{"fast", "7", {7, 7}}}) {
+        SimBus bench;
+        bench.addUnit(5, "7174");
+        RecordingSleeper sleeper;
+        bench.setSleeper(&sleeper);
+        bench.setTiming(Timing::fromSettings(c.mode, c.delayMs));
+        char reply[18] = {};
+        bench.ibtmo(0, lg::T3s);
+        bench.send(0, 5, "*ESE?", 5, lg::NLend);
+        bench.receive(0, 5, reply, sizeof reply, 0);
+        bench.receive(0, 5, reply, sizeof reply, 0); // nothing left to say
+        bench.ibtmo(0, lg::T3s - 1);                 // 1 s
+        bench.silence(5, true);
+        bench.receive(0, 5, reply, sizeof reply, 0);
+        EXPECT_EQ(bench.lastStatus().iberr, lg::EABO);
+        EXPECT_EQ(sleeper.slept, c.slept) << (c.mode ? c.mode : "-") << " " << (c.delayMs ? c.delayMs : "-");
+    }
+}
+
+} // namespace
+} // namespace ktq::sim

@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(Entries, AddressFunction,
                          testing::Values(AddressEntry{"5", 5, 2}, AddressEntry{"0", 0, 2},
                                          AddressEntry{"31", 9, 2}, AddressEntry{"45", 9, 2},
                                          AddressEntry{"99999", 9, 2}, AddressEntry{"-1", 9, 2},
-                                         AddressEntry{"4.5", 4, 2}));
+                                         AddressEntry{"4.5", 4, 2}, AddressEntry{"xxx", 9, 2}));
 
 TEST(FunctionMenu, AnAddressMoveCarriesAllLaterTrafficAndTheUnitAnswersThere) {
     SimpleUnitRun run("7174", 9);

@@ -555,9 +555,11 @@ void frmConfig::setFunction() {
     s.CommandText = s.CommandPrefix + s.FunctionCommand[i] + QStringLiteral(" ") + s.NewValue;
     sendText(s.CommandText);
     if (i == s.AddressFunction) {
-        const std::optional<std::int16_t> n = toInt16(numericValue(s.NewValue));
+        const std::optional<double> typed = leadingNumber(s.NewValue);
+        const std::optional<std::int16_t> n = typed ? toInt16(*typed) : std::nullopt;
         // Only an address the unit can move to moves the program: 31 keeps the address, and so
-        // does a value the unit refuses, which would otherwise strand every later transfer.
+        // does a value the unit refuses (one that is not a number among them), which would
+        // otherwise strand every later transfer.
         if (n && *n >= 0 && *n <= 30) {
             if (s.ModelNumber == model7189) {
                 const int word = (secondaryBase + s.SecondaryAddress) * 256 + *n;

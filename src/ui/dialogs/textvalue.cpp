@@ -6,6 +6,10 @@
 namespace ktq::ui {
 
 double numericValue(const QString& text) {
+    return leadingNumber(text).value_or(0.0);
+}
+
+std::optional<double> leadingNumber(const QString& text) {
     qsizetype pos = 0;
     const qsizetype size = text.size();
     while (pos < size && (text[pos] == u' ' || text[pos] == u'\t' || text[pos] == u'\n')) {
@@ -30,7 +34,7 @@ double numericValue(const QString& text) {
         }
     }
     if (!digits) {
-        return 0.0;
+        return std::nullopt;
     }
     bool ok = false;
     const double value = number.toDouble(&ok);

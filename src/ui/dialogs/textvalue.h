@@ -12,6 +12,9 @@ namespace ktq::ui {
 /// infinity (with the sign) for a whole number too long for a double.
 double numericValue(const QString& text);
 
+/// The same leading number, or nothing when the text does not begin with one.
+std::optional<double> leadingNumber(const QString& text);
+
 /// Nearest whole number, a half going to the even neighbour.
 double roundHalfEven(double value);
 
