@@ -8,7 +8,7 @@ class WaitObserver;
 
 namespace ktq::ui {
 
-/// Waits without processing window events. Tests replace it so that nothing waits in real time.
+/// The menu engine's short pause. Tests replace it so that nothing waits in real time.
 class Pauser {
 public:
     virtual ~Pauser() = default;
@@ -24,32 +24,6 @@ public:
 
 private:
     bus::WaitObserver* m_observer = nullptr;
-};
-
-/// A monotonic clock and a way to sleep until a point of it: the real ones, or a test's.
-class MonotonicClock {
-public:
-    using TimePoint = std::chrono::steady_clock::time_point;
-    virtual ~MonotonicClock() = default;
-    virtual TimePoint now() const = 0;
-    virtual void sleepUntil(TimePoint deadline) = 0;
-};
-
-class SteadyClock final : public MonotonicClock {
-public:
-    TimePoint now() const override;
-    void sleepUntil(TimePoint deadline) override;
-};
-
-/// Blocks the thread until the whole duration has passed on the monotonic clock, sleeping
-/// rather than spinning; an early wake-up sleeps again for the rest.
-class BlockingPauser final : public Pauser {
-public:
-    explicit BlockingPauser(MonotonicClock& clock) : m_clock(clock) {}
-    void pause(std::chrono::milliseconds duration) override;
-
-private:
-    MonotonicClock& m_clock;
 };
 
 } // namespace ktq::ui
