@@ -7,6 +7,8 @@
 #include <iostream>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
+#include <thread>
 
 namespace ktq::sim {
 
@@ -21,7 +23,16 @@ std::recursive_mutex& benchLock() {
 
 SimBus* g_installed = nullptr;
 bool g_useEnvironment = false;
+bool g_traceWire = false; // GPIB_SIM_TRACE gets bus events instead of driver calls
 thread_local CallStatus t_status;
+
+// With GPIB_SIM_TIMING=real a transfer nobody answers takes its whole timeout, as on a bench.
+void wireTimingFromEnvironment(SimBus& bench) {
+    const char* timing = std::getenv("GPIB_SIM_TIMING");
+    if (timing && std::string_view(timing) == "real")
+        bench.wire().setTimeoutWait(
+            [](std::chrono::microseconds timeout) { std::this_thread::sleep_for(timeout); });
+}
 
 std::unique_ptr<SimBus> benchFromEnvironment() {
     const char* layout = std::getenv("GPIB_SIM_BENCH");
@@ -34,8 +45,13 @@ std::unique_ptr<SimBus> benchFromEnvironment() {
         bench = std::make_unique<SimBus>();
         bench->setBoardPresent(false);
     }
-    if (const char* trace = std::getenv("GPIB_SIM_TRACE"); trace && *trace)
-        bench->setTraceFile(trace);
+    if (const char* trace = std::getenv("GPIB_SIM_TRACE"); trace && *trace) {
+        if (g_traceWire)
+            bench->wire().setEventFile(trace);
+        else
+            bench->setTraceFile(trace);
+    }
+    wireTimingFromEnvironment(*bench);
     if (const char* delay = std::getenv("GPIB_SIM_DELAY_MS"); delay && *delay)
         bench->setTransferDelay(std::chrono::milliseconds(std::max(0L, std::strtol(delay, nullptr, 10))));
     return bench;
@@ -83,6 +99,17 @@ ScopedBench::ScopedBench(SimBus& bench) {
 ScopedBench::~ScopedBench() {
     std::lock_guard guard(benchLock());
     g_installed = m_previous;
+}
+
+void onCurrentBench(const std::function<void(SimBus*)>& action) {
+    std::lock_guard guard(benchLock());
+    action(currentBench());
+}
+
+void useEnvironmentBench(EnvironmentTrace trace) {
+    std::lock_guard guard(benchLock());
+    g_useEnvironment = true;
+    g_traceWire = trace == EnvironmentTrace::BusEvents;
 }
 
 void* resolveSymbol(const char* name) {
@@ -174,7 +201,6 @@ long ktqsim_ThreadIbcntl(void) {
 }
 
 void ktqsim_useEnvironmentBench(void) {
-    std::lock_guard guard(ktq::sim::benchLock());
-    ktq::sim::g_useEnvironment = true;
+    ktq::sim::useEnvironmentBench(ktq::sim::EnvironmentTrace::DriverCalls);
 }
 }
