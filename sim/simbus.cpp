@@ -14,7 +14,8 @@ namespace ktq::sim {
 namespace {
 
 constexpr int boardIndex = 0;
-constexpr int boardDescriptor = 0;
+// linux-gpib hands out a new descriptor from 16 up on every ibfind, beside board index 0.
+constexpr int firstDescriptor = 16;
 constexpr int highestPrimary = 30;
 
 const char* const driverFunctions[] = {"ibfind",   "ibask",    "ibsre", "ibtmo",   "SendIFC",
@@ -171,17 +172,21 @@ bool SimBus::boardFails(int board, bool boardCall) {
         m_status = absentBoard(boardCall);
         return true;
     }
-    if (board != boardIndex) {
-        m_status = failure(lg::EDVR);
+    m_boardOpened = true;
+    // Like linux-gpib: the board index and every descriptor ibfind handed out are valid.
+    if (board != boardIndex && (board < firstDescriptor || board >= m_nextDescriptor)) {
+        m_status = failure(lg::EARG);
         return true;
     }
     return false;
 }
 
 // As linux-gpib reports a board whose device cannot be used: an operating system error with the
-// system's error number (ENODEV) as the count; no board state, but END as the library kept it.
+// system's error number as the count: ENODEV once the board was open, EBADF before (the library's
+// status read on the descriptor it never got overwrites the failed open's ENODEV); no board state,
+// but END as the library kept it.
 CallStatus SimBus::absentBoard(bool boardCall) const {
-    return CallStatus{lg::ERR | (boardCall && m_end ? lg::END : 0), lg::EDVR, ENODEV};
+    return CallStatus{lg::ERR | (boardCall && m_end ? lg::END : 0), lg::EDVR, m_boardOpened ? ENODEV : EBADF};
 }
 
 void SimBus::finish(std::string line) {
@@ -199,8 +204,8 @@ void SimBus::pause() const {
 }
 
 // Success as linux-gpib reports it: the board's state, and END while the last transfer on the
-// board ended with EOI (the library keeps that flag until the next transfer, calls on the board
-// in between included).
+// board ended with EOI (the library keeps that flag with board index 0 until the next transfer;
+// a descriptor from ibfind has its own, never set).
 CallStatus SimBus::ok(bool boardCall, long count) const {
     return CallStatus{m_wire.controllerStatus() | (boardCall && m_end ? lg::END : 0), 0, count};
 }
@@ -221,8 +226,9 @@ int SimBus::ibfind(const char* name) {
         else if (name == nullptr || std::string_view(name) != "GPIB0")
             m_status = failure(lg::EDVR);
         else {
+            m_boardOpened = true;
             m_status = ok(false);
-            descriptor = boardDescriptor;
+            descriptor = m_nextDescriptor++;
         }
     }
     finish(std::string("ibfind(") + (name ? quoted(name, static_cast<long>(std::strlen(name))) : "NULL") +
@@ -232,7 +238,7 @@ int SimBus::ibfind(const char* name) {
 
 int SimBus::ibask(int ud, int option, int* value) {
     std::string written;
-    if (!takeFailure("ibask") && !boardFails(ud, false)) {
+    if (!takeFailure("ibask") && !boardFails(ud, ud == boardIndex)) {
         int answer = 0;
         bool known = true;
         switch (option) {
@@ -249,11 +255,11 @@ int SimBus::ibask(int ud, int option, int* value) {
             known = false;
         }
         if (!known || value == nullptr) {
-            m_status = busError(lg::EARG, false);
+            m_status = busError(lg::EARG, ud == boardIndex);
         } else {
             *value = answer;
             written = " " + std::to_string(answer);
-            m_status = ok(false);
+            m_status = ok(ud == boardIndex);
         }
     }
     finish("ibask(" + std::to_string(ud) + ", " + std::to_string(option) + ")" + written);
@@ -261,21 +267,21 @@ int SimBus::ibask(int ud, int option, int* value) {
 }
 
 int SimBus::ibsre(int ud, int enable) {
-    if (!takeFailure("ibsre") && !boardFails(ud, false)) {
+    if (!takeFailure("ibsre") && !boardFails(ud, ud == boardIndex)) {
         m_wire.remoteEnable(enable != 0);
-        m_status = ok(false);
+        m_status = ok(ud == boardIndex);
     }
     finish("ibsre(" + std::to_string(ud) + ", " + std::to_string(enable) + ")");
     return m_status.ibsta;
 }
 
 int SimBus::ibtmo(int ud, int code) {
-    if (!takeFailure("ibtmo") && !boardFails(ud, false)) {
+    if (!takeFailure("ibtmo") && !boardFails(ud, ud == boardIndex)) {
         if (code < lg::TNONE || code > lg::T1000s) {
-            m_status = busError(lg::EARG, false);
+            m_status = busError(lg::EARG, ud == boardIndex);
         } else {
             m_timeoutCode = code;
-            m_status = ok(false);
+            m_status = ok(ud == boardIndex);
         }
     }
     finish("ibtmo(" + std::to_string(ud) + ", " + std::to_string(code) + ")");

@@ -23,20 +23,20 @@ struct CallStatus {
     long ibcntl = 0;
 };
 
-/// A simulated GPIB bus: one controller board "GPIB0" (board index and descriptor 0, bus address
-/// 0) and the units on it, driven through linux-gpib's calls with linux-gpib's numbers. Each call
-/// goes down to the wire-level bus as the bytes and lines the driver would put on it; the units
-/// live there.
+/// A simulated GPIB bus: one controller board "GPIB0" (board index 0, bus address 0; every ibfind
+/// hands out a new descriptor from 16 up, as linux-gpib does) and the units on it, driven through
+/// linux-gpib's calls with linux-gpib's numbers. Each call goes down to the wire-level bus as the bytes and
+/// lines the driver would put on it; the units live there.
 ///
 /// Status after a call, as linux-gpib reports it over a board: success is CMPL|CIC with ATN, TACS
 /// and LACS as the bus was left (0x0130 after commands, 0x0128 after a Send, 0x0124 after a
-/// Receive), plus END while the board's last transfer ended with EOI (a Send with EOI, a Receive
-/// ended by EOI or the termination byte) up to the next transfer; iberr is 0. A failure on the bus
+/// Receive), plus END, on calls with board index 0, while the board's last transfer ended with EOI
+/// (a Send with EOI, a Receive ended by EOI or the termination byte); iberr is 0. A failure on the bus
 /// adds ERR, and TIMO for EABO (a Receive nobody answered: 0xc124), with the code in iberr and
 /// count 0, except FindLstn's ETAB, whose count is the number of addresses written; DevClear with a
 /// bad address keeps EARG in iberr without ERR. An absent board gives ERR alone (and a kept END),
-/// EDVR with the count 19 (ENODEV). A failure injected with failNext is ERR, or ERR|TIMO for EABO,
-/// alone.
+/// EDVR with the count 19 (ENODEV), or 9 (EBADF) while it was never there. A failure injected with
+/// failNext is ERR, or ERR|TIMO for EABO, alone.
 ///
 /// Every call appends one trace line:
 ///   Send(0, 5, "CAL:LOCK 0", 10, 2) -> 0x2128 0 11
@@ -127,6 +127,8 @@ private:
     int m_timeoutCode = lg::T10s;
     int m_interfaceClears = 0;
     bool m_end = false; // the last transfer on the board ended with EOI
+    int m_nextDescriptor = 16;
+    bool m_boardOpened = false; // a call reached the board while it was there
     std::chrono::milliseconds m_delay{0};
     CallStatus m_status;
 

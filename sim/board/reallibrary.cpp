@@ -4,6 +4,7 @@
 #include "sim/simbus.h"
 #include "sim/tracetext.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <vector>
@@ -142,6 +143,8 @@ bool find(void* library, const char* name, Function& function, std::string& erro
 bool loadRealLibrary(const std::string& path, std::string& error) {
     if (g_loaded)
         return true;
+    // The library reads its configuration on first use; the emulated board's unless one is named.
+    setenv("IB_CONFIG", KTQ_BOARD_CONFIG, 0);
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* reason = dlerror();

@@ -4,8 +4,9 @@
 
 namespace ktq::sim::board {
 
-/// Loads the real linux-gpib library from `path` for resolveRealLibrary; false, with the loader's
-/// reason in `error`, when it cannot be opened or lacks a function. Loading it again is harmless.
+/// Loads the real linux-gpib library from `path` for resolveRealLibrary, with IB_CONFIG naming the
+/// emulated board's gpib.conf unless it is set; false, with the loader's reason in `error`, when it
+/// cannot be opened or lacks a function. Loading it again is harmless.
 bool loadRealLibrary(const std::string& path, std::string& error);
 
 /// linux-gpib's function of this name from the loaded real library, wrapped so that each call also

@@ -25,7 +25,7 @@ TEST(DropInLibrary, RunsTheProgramsCallsOnTheEnvironmentBench) {
     const Driver driver = Driver::resolve([library](const char* name) { return dlsym(library, name); });
     ASSERT_NE(driver.ThreadIbcntl, nullptr);
 
-    EXPECT_EQ(driver.ibfind("GPIB0"), 0);
+    EXPECT_EQ(driver.ibfind("GPIB0"), 16);
     driver.send(7, "SYST:COMM:GPIB:ADDR?");
     EXPECT_EQ(driver.ThreadIbcntl(), 21);
     EXPECT_EQ(driver.receive(7), "7\n");
