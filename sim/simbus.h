@@ -68,6 +68,7 @@ public:
     std::vector<SimUnit*> units();
     /// The bus beneath the driver calls, shared with every other way onto this bench.
     WireBus& wire() { return m_wire; }
+    const WireBus& wire() const { return m_wire; }
 
     // Board state.
     void setBoardPresent(bool present) { m_boardPresent = present; }
