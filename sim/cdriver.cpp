@@ -7,6 +7,7 @@
 #include <iostream>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 
 namespace ktq::sim {
 
@@ -22,6 +23,7 @@ std::recursive_mutex& benchLock() {
 SimBus* g_installed = nullptr;
 bool g_useEnvironment = false;
 bool g_niEndModes = false;
+bool g_traceWire = false; // GPIB_SIM_TRACE gets bus events instead of driver calls
 thread_local CallStatus t_status;
 
 std::unique_ptr<SimBus> benchFromEnvironment() {
@@ -36,12 +38,14 @@ std::unique_ptr<SimBus> benchFromEnvironment() {
         bench->setBoardPresent(false);
     }
     bench->setNiEndModes(g_niEndModes);
-    if (const char* trace = std::getenv("GPIB_SIM_TRACE"); trace && *trace)
-        bench->setTraceFile(trace);
+    if (const char* trace = std::getenv("GPIB_SIM_TRACE"); trace && *trace) {
+        if (g_traceWire)
+            bench->wire().setEventFile(trace);
+        else
+            bench->setTraceFile(trace);
+    }
     // Real timing: each transfer takes a few milliseconds and a silent unit its whole timeout.
-    const Timing timing =
-        Timing::fromSettings(std::getenv("GPIB_SIM_TIMING"), std::getenv("GPIB_SIM_DELAY_MS"));
-    bench->setTiming(timing);
+    bench->setTiming(Timing::fromSettings(std::getenv("GPIB_SIM_TIMING"), std::getenv("GPIB_SIM_DELAY_MS")));
     return bench;
 }
 
@@ -87,6 +91,17 @@ ScopedBench::ScopedBench(SimBus& bench) {
 ScopedBench::~ScopedBench() {
     std::lock_guard guard(benchLock());
     g_installed = m_previous;
+}
+
+void onCurrentBench(const std::function<void(SimBus*)>& action) {
+    std::lock_guard guard(benchLock());
+    action(currentBench());
+}
+
+void useEnvironmentBench(EnvironmentTrace trace) {
+    std::lock_guard guard(benchLock());
+    g_useEnvironment = true;
+    g_traceWire = trace == EnvironmentTrace::BusEvents;
 }
 
 void* resolveSymbol(const char* name) {
@@ -178,8 +193,7 @@ long ktqsim_ThreadIbcntl(void) {
 }
 
 void ktqsim_useEnvironmentBench(void) {
-    std::lock_guard guard(ktq::sim::benchLock());
-    ktq::sim::g_useEnvironment = true;
+    ktq::sim::useEnvironmentBench(ktq::sim::EnvironmentTrace::DriverCalls);
 }
 
 void ktqsim_useNiEndModes(void) {

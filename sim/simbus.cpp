@@ -1,6 +1,9 @@
 #include "sim/simbus.h"
 
+#include "sim/tracetext.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,45 +15,12 @@ namespace ktq::sim {
 namespace {
 
 constexpr int boardIndex = 0;
-constexpr int boardDescriptor = 0;
+// linux-gpib hands out a new descriptor from 16 up on every ibfind, beside board index 0.
+constexpr int firstDescriptor = 16;
 constexpr int highestPrimary = 30;
-constexpr int success = lg::CMPL | lg::CIC;
 
 const char* const driverFunctions[] = {"ibfind",   "ibask",    "ibsre", "ibtmo",   "SendIFC",
                                        "DevClear", "FindLstn", "Send",  "Receive", "SendCmds"};
-
-std::string hex4(int value) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "0x%04x", value & 0xffff);
-    return buffer;
-}
-
-std::string quoted(const void* data, long count) {
-    std::string text = "\"";
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (long i = 0; bytes && i < count; ++i) {
-        const unsigned char c = bytes[i];
-        if (c == '\n')
-            text += "\\n";
-        else if (c == '\r')
-            text += "\\r";
-        else if (c == '"')
-            text += "\\\"";
-        else if (c == '\\')
-            text += "\\\\";
-        else if (c < 0x20 || c > 0x7e) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\x%02x", c);
-            text += buffer;
-        } else
-            text += static_cast<char>(c);
-    }
-    return text + "\"";
-}
-
-CallStatus failure(int iberr, long count = 0) {
-    return CallStatus{lg::ERR | (iberr == lg::EABO ? lg::TIMO : 0), iberr, count};
-}
 
 struct Address {
     int primary = 0;
@@ -70,11 +40,29 @@ std::optional<Address> decode(Addr4882 word) {
     return std::nullopt;
 }
 
-std::string joined(const std::vector<int>& numbers) {
-    std::string text = "[";
-    for (std::size_t i = 0; i < numbers.size(); ++i)
-        text += (i ? ", " : "") + std::to_string(numbers[i]);
-    return text + "]";
+std::string quoted(const void* data, long count) {
+    return ktq::sim::quoted(
+        data ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(count))
+             : std::string_view());
+}
+
+// Microseconds of linux-gpib's timeout codes TNONE .. T1000s.
+std::chrono::microseconds timeoutOf(int code) {
+    static const long long table[] = {0,       10,       30,       100,       300,       1000,
+                                      3000,    10000,    30000,    100000,    300000,    1000000,
+                                      3000000, 10000000, 30000000, 100000000, 300000000, 1000000000};
+    return std::chrono::microseconds(code >= 0 && code < 18 ? table[code] : 0);
+}
+
+std::string addressCommand(const Address& target) {
+    std::string bytes(1, static_cast<char>(lg::LAD + target.primary));
+    if (target.secondary >= 0)
+        bytes += static_cast<char>(lg::SAD + target.secondary);
+    return bytes;
+}
+
+CallStatus failure(int iberr, long count = 0) {
+    return CallStatus{lg::ERR | (iberr == lg::EABO ? lg::TIMO : 0), iberr, count};
 }
 
 } // namespace
@@ -120,15 +108,11 @@ SimUnit& SimBus::addUnit(int primary, std::string_view model) {
     const ModelFacts* facts = findModel(model);
     if (!facts)
         throw std::invalid_argument("unknown model \"" + std::string(model) + "\"");
-    m_units.push_back(std::make_unique<SimUnit>(primary, *facts));
-    return *m_units.back();
+    return m_wire.addUnit(primary, *facts);
 }
 
 SimUnit* SimBus::unitAt(int primary) {
-    for (auto& unit : m_units)
-        if (unit->primary() == primary)
-            return unit.get();
-    return nullptr;
+    return m_wire.unitAt(primary);
 }
 
 const SimUnit* SimBus::unitAt(int primary) const {
@@ -136,17 +120,11 @@ const SimUnit* SimBus::unitAt(int primary) const {
 }
 
 void SimBus::removeUnit(int primary) {
-    const auto it =
-        std::find_if(m_units.begin(), m_units.end(), [&](const auto& u) { return u->primary() == primary; });
-    if (it != m_units.end())
-        m_units.erase(it);
+    m_wire.removeUnit(primary);
 }
 
 std::vector<SimUnit*> SimBus::units() {
-    std::vector<SimUnit*> list;
-    for (auto& unit : m_units)
-        list.push_back(unit.get());
-    return list;
+    return m_wire.units();
 }
 
 void SimBus::failNext(std::string_view function, int iberr, int times) {
@@ -161,13 +139,11 @@ void SimBus::failNext(std::string_view function, int iberr, int times) {
 }
 
 void SimBus::queueReply(int primary, std::string bytes) {
-    m_replies[primary].push_back(std::move(bytes));
+    m_wire.queueReply(primary, std::move(bytes));
 }
 
 void SimBus::silence(int primary, bool silent) {
-    m_silent.erase(std::remove(m_silent.begin(), m_silent.end(), primary), m_silent.end());
-    if (silent)
-        m_silent.push_back(primary);
+    m_wire.silence(primary, silent);
 }
 
 void SimBus::note(std::string line) {
@@ -193,33 +169,35 @@ bool SimBus::takeFailure(const char* function) {
 }
 
 // An injected failure comes first, then an absent board, then a board index that is not ours.
-bool SimBus::boardFails(int board) {
+bool SimBus::boardFails(int board, bool boardCall) {
     if (!m_boardPresent) {
-        m_status = failure(lg::ENEB);
+        m_status = absentBoard(boardCall);
         return true;
     }
-    if (board != boardIndex) {
-        m_status = failure(lg::EDVR);
+    m_boardOpened = true;
+    // Like linux-gpib: the board index and every descriptor ibfind handed out are valid.
+    if (board != boardIndex && (board < firstDescriptor || board >= m_nextDescriptor)) {
+        m_status = failure(lg::EARG);
         return true;
     }
     return false;
 }
 
-SimUnit* SimBus::listenerAt(int primary, int secondary) {
-    for (auto& unit : m_units)
-        if (unit->primary() == primary && unit->listensAt(secondary))
-            return unit.get();
-    return nullptr;
-}
-
-void SimBus::unaddressAll() {
-    for (auto& unit : m_units)
-        unit->setAddressedToListen(false);
+// As linux-gpib reports a board whose device cannot be used: an operating system error with the
+// system's error number as the count: ENODEV once the board was open, EBADF before (the library's
+// status read on the descriptor it never got overwrites the failed open's ENODEV); no board state,
+// but END as the library kept it.
+CallStatus SimBus::absentBoard(bool boardCall) const {
+    return CallStatus{lg::ERR | (boardCall && m_end ? lg::END : 0), lg::EDVR, m_boardOpened ? ENODEV : EBADF};
 }
 
 void SimBus::finish(std::string line) {
-    note(line + " -> " + hex4(m_status.ibsta) + " " + std::to_string(m_status.iberr) + " " +
-         std::to_string(m_status.ibcntl));
+    noteCall(line, m_status);
+}
+
+void SimBus::noteCall(const std::string& call, const CallStatus& status) {
+    note(call + " -> " + hex4(status.ibsta) + " " + std::to_string(status.iberr) + " " +
+         std::to_string(status.ibcntl));
 }
 
 Timing Timing::fromSettings(const char* mode, const char* delayMs) {
@@ -244,31 +222,44 @@ void SimBus::pause() const {
     sleep(m_timing.transfer);
 }
 
-// A listener that never talks holds the controller for the whole timeout set with ibtmo; with no
-// timeout at all a real one would wait for ever, which a demo never wants.
-void SimBus::waitTimeout() const {
-    using std::chrono::microseconds;
-    static constexpr microseconds byCode[] = {
-        microseconds(0),         microseconds(10),         microseconds(30),       microseconds(100),
-        microseconds(300),       microseconds(1000),       microseconds(3000),     microseconds(10000),
-        microseconds(30000),     microseconds(100000),     microseconds(300000),   microseconds(1000000),
-        microseconds(3000000),   microseconds(10000000),   microseconds(30000000), microseconds(100000000),
-        microseconds(300000000), microseconds(1000000000),
-    };
-    if (m_timing.timeouts && m_timeoutCode > lg::TNONE && m_timeoutCode <= lg::T1000s)
-        sleep(std::chrono::ceil<std::chrono::milliseconds>(byCode[m_timeoutCode]));
+// A listener that never talks holds the controller for the whole timeout of the transfer; with
+// no timeout at all a real one would wait for ever, which a demo never wants.
+void SimBus::setTiming(Timing timing) {
+    m_timing = timing;
+    if (timing.timeouts)
+        m_wire.setTimeoutWait([this](std::chrono::microseconds timeout) {
+            sleep(std::chrono::ceil<std::chrono::milliseconds>(timeout));
+        });
+    else
+        m_wire.setTimeoutWait(nullptr);
+}
+
+// Success as linux-gpib reports it: the board's state, and END while the last transfer on the
+// board ended with EOI (the library keeps that flag with board index 0 until the next transfer;
+// a descriptor from ibfind has its own, never set).
+CallStatus SimBus::ok(bool boardCall, long count) const {
+    return CallStatus{m_wire.controllerStatus() | (boardCall && m_end ? lg::END : 0), 0, count};
+}
+
+CallStatus SimBus::busError(int iberr, bool boardCall, long count) const {
+    return CallStatus{lg::ERR | (iberr == lg::EABO ? lg::TIMO : 0) | ok(boardCall).ibsta, iberr, count};
+}
+
+std::string SimBus::talkAddress() const {
+    return std::string(1, static_cast<char>(lg::TAD + m_wire.controllerPrimary()));
 }
 
 int SimBus::ibfind(const char* name) {
     int descriptor = -1;
     if (!takeFailure("ibfind")) {
         if (!m_boardPresent)
-            m_status = failure(lg::ENEB);
+            m_status = absentBoard(false);
         else if (name == nullptr || std::string_view(name) != "GPIB0")
             m_status = failure(lg::EDVR);
         else {
-            m_status = CallStatus{success, 0, 0};
-            descriptor = boardDescriptor;
+            m_boardOpened = true;
+            m_status = ok(false);
+            descriptor = m_nextDescriptor++;
         }
     }
     finish(std::string("ibfind(") + (name ? quoted(name, static_cast<long>(std::strlen(name))) : "NULL") +
@@ -278,12 +269,12 @@ int SimBus::ibfind(const char* name) {
 
 int SimBus::ibask(int ud, int option, int* value) {
     std::string written;
-    if (!takeFailure("ibask") && !boardFails(ud)) {
+    if (!takeFailure("ibask") && !boardFails(ud, ud == boardIndex)) {
         int answer = 0;
         bool known = true;
         switch (option) {
         case lg::IbaPAD:
-            answer = 0;
+            answer = m_wire.controllerPrimary();
             break;
         case lg::IbaSAD:
             answer = 0;
@@ -295,11 +286,11 @@ int SimBus::ibask(int ud, int option, int* value) {
             known = false;
         }
         if (!known || value == nullptr) {
-            m_status = failure(lg::EARG);
+            m_status = busError(lg::EARG, ud == boardIndex);
         } else {
             *value = answer;
             written = " " + std::to_string(answer);
-            m_status = CallStatus{success, 0, 0};
+            m_status = ok(ud == boardIndex);
         }
     }
     finish("ibask(" + std::to_string(ud) + ", " + std::to_string(option) + ")" + written);
@@ -307,21 +298,21 @@ int SimBus::ibask(int ud, int option, int* value) {
 }
 
 int SimBus::ibsre(int ud, int enable) {
-    if (!takeFailure("ibsre") && !boardFails(ud)) {
-        m_remoteEnabled = enable != 0;
-        m_status = CallStatus{success, 0, 0};
+    if (!takeFailure("ibsre") && !boardFails(ud, ud == boardIndex)) {
+        m_wire.remoteEnable(enable != 0);
+        m_status = ok(ud == boardIndex);
     }
     finish("ibsre(" + std::to_string(ud) + ", " + std::to_string(enable) + ")");
     return m_status.ibsta;
 }
 
 int SimBus::ibtmo(int ud, int code) {
-    if (!takeFailure("ibtmo") && !boardFails(ud)) {
+    if (!takeFailure("ibtmo") && !boardFails(ud, ud == boardIndex)) {
         if (code < lg::TNONE || code > lg::T1000s) {
-            m_status = failure(lg::EARG);
+            m_status = busError(lg::EARG, ud == boardIndex);
         } else {
             m_timeoutCode = code;
-            m_status = CallStatus{success, 0, 0};
+            m_status = ok(ud == boardIndex);
         }
     }
     finish("ibtmo(" + std::to_string(ud) + ", " + std::to_string(code) + ")");
@@ -330,9 +321,9 @@ int SimBus::ibtmo(int ud, int code) {
 
 void SimBus::sendIfc(int board) {
     if (!takeFailure("SendIFC") && !boardFails(board)) {
-        unaddressAll();
+        m_wire.interfaceClear();
         ++m_interfaceClears;
-        m_status = CallStatus{success, 0, 0};
+        m_status = ok(true);
     }
     finish("SendIFC(" + std::to_string(board) + ")");
 }
@@ -340,22 +331,23 @@ void SimBus::sendIfc(int board) {
 void SimBus::devClear(int board, Addr4882 address) {
     if (!takeFailure("DevClear") && !boardFails(board)) {
         const auto target = decode(address);
-        SimUnit* unit = target ? listenerAt(target->primary, target->secondary) : nullptr;
         if (!target) {
-            m_status = failure(lg::EARG);
-        } else if (!unit) {
-            m_status = failure(lg::ENOL);
+            // linux-gpib leaves the error in iberr but reports the call's status without ERR.
+            m_status = CallStatus{ok(true).ibsta, lg::EARG, 0};
         } else {
-            // Unlisten, the unit's listen address, Selected Device Clear: it stays addressed.
-            unaddressAll();
-            unit->setAddressedToListen(true);
-            unit->deviceClear();
-            m_status = CallStatus{success, 0, 0};
+            // The board talks, the unit listens, Selected Device Clear: it stays addressed. Commands
+            // alone, as linux-gpib sends them: nobody has to be listening there.
+            m_wire.command(talkAddress() + static_cast<char>(lg::UNL) + addressCommand(*target) +
+                           static_cast<char>(lg::SDC));
+            m_status = ok(true);
         }
     }
     finish("DevClear(" + std::to_string(board) + ", " + std::to_string(address) + ")");
 }
 
+// linux-gpib's search: with the board as talker, each primary address alone is made listener and
+// NDAC read in standby; where nobody holds it, the primary's 31 secondary addresses are tried, but
+// a listener found that way is never reported.
 void SimBus::findLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit) {
     std::vector<int> probed;
     std::vector<int> written;
@@ -371,28 +363,40 @@ void SimBus::findLstn(int board, const Addr4882* padList, Addr4882* resultList, 
     }
     if (!takeFailure("FindLstn") && !boardFails(board)) {
         if (badList || resultList == nullptr || limit < 1) {
-            m_status = failure(lg::EARG);
+            m_status = busError(lg::EARG, true);
         } else {
-            std::vector<int> found;
+            const auto listenerFound = [this](const std::string& addresses) {
+                m_wire.command(static_cast<char>(lg::UNL) + addresses);
+                m_wire.setAttention(false);
+                return m_wire.ndacHeld();
+            };
+            m_wire.command(talkAddress());
+            bool full = false;
             for (int primary : probed) {
-                if (listenerAt(primary, -1)) {
-                    found.push_back(primary);
+                const std::string listen(1, static_cast<char>(lg::LAD + primary));
+                if (listenerFound(listen)) {
+                    if (static_cast<int>(written.size()) == limit) {
+                        full = true;
+                        break;
+                    }
+                    resultList[written.size()] = static_cast<Addr4882>(primary);
+                    written.push_back(primary);
                     continue;
                 }
+                std::string everySecondary;
                 for (int secondary = 0; secondary <= highestPrimary; ++secondary)
-                    if (listenerAt(primary, secondary))
-                        found.push_back(primary | (lg::SAD + secondary) << 8);
+                    everySecondary += listen + static_cast<char>(lg::SAD + secondary);
+                if (listenerFound(everySecondary))
+                    for (int secondary = 0; secondary <= highestPrimary; ++secondary)
+                        listenerFound(listen + static_cast<char>(lg::SAD + secondary));
             }
-            for (int word : found) {
-                if (static_cast<int>(written.size()) == limit)
-                    break;
-                resultList[written.size()] = static_cast<Addr4882>(word);
-                written.push_back(word);
-            }
-            unaddressAll();
             const long count = static_cast<long>(written.size());
-            m_status =
-                found.size() > written.size() ? failure(lg::ETAB, count) : CallStatus{success, 0, count};
+            if (full) {
+                m_status = busError(lg::ETAB, true, count);
+            } else {
+                m_wire.command(std::string{static_cast<char>(lg::UNL), static_cast<char>(lg::UNT)});
+                m_status = ok(true, count);
+            }
         }
     }
     finish("FindLstn(" + std::to_string(board) + ", " + joined(probed) + ", " + std::to_string(limit) + ") " +
@@ -407,21 +411,22 @@ void SimBus::send(int board, Addr4882 address, const void* buffer, long count, i
                                                       : callerEotMode;
     if (!takeFailure("Send") && !boardFails(board)) {
         const auto target = decode(address);
-        SimUnit* unit = target ? listenerAt(target->primary, target->secondary) : nullptr;
         if (!target || count < 0 || (count > 0 && buffer == nullptr) ||
             (eotMode != lg::NULLend && eotMode != lg::DABend && eotMode != lg::NLend)) {
-            m_status = failure(lg::EARG);
-        } else if (!unit) {
-            m_status = failure(lg::ENOL);
+            m_status = busError(lg::EARG, true);
         } else {
             std::string bytes(static_cast<const char*>(buffer), static_cast<std::size_t>(count));
             if (eotMode == lg::NLend)
                 bytes.push_back('\n');
-            pause();
-            unaddressAll();
-            unit->setAddressedToListen(true);
-            unit->takeBytes(bytes, eotMode != lg::NULLend, target->secondary);
-            m_status = CallStatus{success, 0, static_cast<long>(bytes.size())};
+            m_wire.command(talkAddress() + static_cast<char>(lg::UNL) + addressCommand(*target));
+            if (!m_wire.write(bytes, eotMode != lg::NULLend)) {
+                m_end = false;
+                m_status = busError(lg::ENOL, true);
+            } else {
+                pause();
+                m_end = eotMode != lg::NULLend;
+                m_status = ok(true, static_cast<long>(bytes.size()));
+            }
         }
     }
     finish("Send(" + std::to_string(board) + ", " + std::to_string(address) + ", " +
@@ -434,42 +439,27 @@ void SimBus::receive(int board, Addr4882 address, void* buffer, long count, int 
     if (!takeFailure("Receive") && !boardFails(board)) {
         const auto target = decode(address);
         if (!target || count < 0 || (count > 0 && buffer == nullptr) || termination < 0) {
-            m_status = failure(lg::EARG);
+            m_status = busError(lg::EARG, true);
         } else {
-            // The controller makes itself listener and the unit talker: no unit listens afterwards.
-            unaddressAll();
-            std::string* source = nullptr;
-            auto queued = m_replies.find(target->primary);
-            if (queued != m_replies.end() && !queued->second.empty()) {
-                source = &queued->second.front();
-            } else if (std::find(m_silent.begin(), m_silent.end(), target->primary) == m_silent.end()) {
-                if (SimUnit* unit = listenerAt(target->primary, target->secondary))
-                    source = &unit->output();
-            }
-            if (count == 0) {
-                m_status = CallStatus{success, 0, 0};
-            } else if (source == nullptr || source->empty()) {
-                // Nobody talks: the timeout, reported at once unless the timing is real.
-                waitTimeout();
-                m_status = failure(lg::EABO);
+            // The board listens and the unit talks: no unit listens afterwards.
+            std::string talk = addressCommand(*target);
+            talk[0] = static_cast<char>(lg::TAD + target->primary);
+            m_wire.command(std::string{static_cast<char>(lg::UNL),
+                                       static_cast<char>(lg::LAD + m_wire.controllerPrimary())} +
+                           talk);
+            const WireBus::Read read =
+                m_wire.read(static_cast<std::size_t>(count), termination < lg::STOPend ? termination : -1,
+                            true, timeoutOf(m_timeoutCode));
+            m_end = read.end;
+            if (read.timedOut) {
+                // Nobody talks: the timeout, as the wire-level bus lets it pass.
+                m_status = busError(lg::EABO, true);
             } else {
-                pause();
-                bool ended = false;
-                std::size_t taken = 0;
-                while (taken < static_cast<std::size_t>(count) && taken < source->size()) {
-                    const unsigned char byte = static_cast<unsigned char>((*source)[taken++]);
-                    if (taken == source->size() || (termination < lg::STOPend && byte == termination)) {
-                        ended = true;
-                        break;
-                    }
-                }
-                received = source->substr(0, taken);
-                source->erase(0, taken);
+                if (count > 0)
+                    pause();
+                received = read.bytes;
                 std::copy(received.begin(), received.end(), static_cast<char*>(buffer));
-                if (source->empty() && queued != m_replies.end() && !queued->second.empty() &&
-                    source == &queued->second.front())
-                    queued->second.pop_front();
-                m_status = CallStatus{success | (ended ? lg::END : 0), 0, static_cast<long>(taken)};
+                m_status = ok(true, static_cast<long>(received.size()));
             }
         }
     }
@@ -478,45 +468,16 @@ void SimBus::receive(int board, Addr4882 address, void* buffer, long count, int 
            quoted(received.data(), static_cast<long>(received.size())));
 }
 
+// The count stays 0, as linux-gpib leaves it after commands.
 void SimBus::sendCmds(int board, const void* commands, long count) {
     if (!takeFailure("SendCmds") && !boardFails(board)) {
         if (count < 0 || (count > 0 && commands == nullptr)) {
-            m_status = failure(lg::EARG);
+            m_status = busError(lg::EARG, true);
         } else {
             pause();
-            const auto* bytes = static_cast<const unsigned char*>(commands);
-            int lastListen = -1; // a secondary address byte extends the listen address before it
-            for (long i = 0; i < count; ++i) {
-                const unsigned char byte = bytes[i];
-                if (byte == lg::UNL) {
-                    unaddressAll();
-                    lastListen = -1;
-                } else if (byte >= lg::LAD && byte <= lg::LAD + highestPrimary) {
-                    lastListen = byte - lg::LAD;
-                    for (auto& unit : m_units)
-                        if (unit->primary() == lastListen && unit->listensAt(-1))
-                            unit->setAddressedToListen(true);
-                } else if (byte >= lg::SAD && byte <= lg::SAD + highestPrimary) {
-                    for (auto& unit : m_units)
-                        if (lastListen >= 0 && unit->primary() == lastListen &&
-                            unit->listensAt(byte - lg::SAD))
-                            unit->setAddressedToListen(true);
-                } else if (byte >= lg::TAD && byte <= lg::UNT) {
-                    lastListen = -1;
-                } else if (byte == lg::GET) {
-                    for (auto& unit : m_units)
-                        if (unit->addressedToListen())
-                            unit->trigger();
-                } else if (byte == lg::SDC) {
-                    for (auto& unit : m_units)
-                        if (unit->addressedToListen())
-                            unit->deviceClear();
-                } else if (byte == lg::DCL) {
-                    for (auto& unit : m_units)
-                        unit->deviceClear();
-                }
-            }
-            m_status = CallStatus{success, 0, count};
+            m_wire.command(
+                std::string_view(static_cast<const char*>(commands), static_cast<std::size_t>(count)));
+            m_status = ok(true);
         }
     }
     finish("SendCmds(" + std::to_string(board) + ", " + quoted(commands, count > 0 ? count : 0) + ", " +

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "sim/linuxgpib.h"
-#include "sim/simunit.h"
+#include "sim/units/simunit.h"
+#include "sim/wire/wirebus.h"
 
 #include <chrono>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -42,20 +44,27 @@ struct CallStatus {
     long ibcntl = 0;
 };
 
-/// A simulated GPIB bus: one controller board "GPIB0" (board index and descriptor 0, bus address
-/// 0) and the units on it, driven through linux-gpib's calls with linux-gpib's numbers.
+/// A simulated GPIB bus: one controller board "GPIB0" (board index 0, bus address 0; every ibfind
+/// hands out a new descriptor from 16 up, as linux-gpib does) and the units on it, driven through
+/// linux-gpib's calls with linux-gpib's numbers. Each call goes down to the wire-level bus as the bytes and
+/// lines the driver would put on it; the units live there.
 ///
-/// Status after a call: success is CMPL|CIC (0x0120), plus END (0x2120) on a Receive ended by EOI
-/// or by the termination byte; iberr is 0. A failure is ERR (0x8000), ERR|TIMO (0xc000) when the
-/// code is EABO, with the code in iberr and count 0, except FindLstn's ETAB, whose count is the
-/// number of addresses written.
+/// Status after a call, as linux-gpib reports it over a board: success is CMPL|CIC with ATN, TACS
+/// and LACS as the bus was left (0x0130 after commands, 0x0128 after a Send, 0x0124 after a
+/// Receive), plus END, on calls with board index 0, while the board's last transfer ended with EOI
+/// (a Send with EOI, a Receive ended by EOI or the termination byte); iberr is 0. A failure on the bus
+/// adds ERR, and TIMO for EABO (a Receive nobody answered: 0xc124), with the code in iberr and
+/// count 0, except FindLstn's ETAB, whose count is the number of addresses written; DevClear with a
+/// bad address keeps EARG in iberr without ERR. An absent board gives ERR alone (and a kept END),
+/// EDVR with the count 19 (ENODEV), or 9 (EBADF) while it was never there. A failure injected with
+/// failNext is ERR, or ERR|TIMO for EABO, alone.
 ///
 /// Every call appends one trace line:
-///   Send(0, 5, "CAL:LOCK 0", 10, 2) -> 0x0120 0 11
-///   Receive(0, 5, 18, 0) "5\n" -> 0x2120 0 2
-///   FindLstn(0, [1, 2, 3], 32) [5, 27145] -> 0x0120 0 2
-///   ibask(0, 1) 0 -> 0x0120 0 0            (the value written follows, only on success)
-///   ibfind("GPIB0") -> 0x0120 0 0, ibsre(0, 1), ibtmo(0, 12), SendIFC(0), DevClear(0, 25093),
+///   Send(0, 5, "CAL:LOCK 0", 10, 2) -> 0x2128 0 11
+///   Receive(0, 5, 18, 0) "5\n" -> 0x2124 0 2
+///   FindLstn(0, [1, 2, 3], 32) [2, 3] -> 0x0130 0 2
+///   ibask(0, 1) 0 -> 0x0130 0 0            (the value written follows, only on success)
+///   ibfind("GPIB0") -> 0x0130 0 0, ibsre(0, 1), ibtmo(0, 12), SendIFC(0), DevClear(0, 25093),
 ///   SendCmds(0, "?%", 2)
 /// Numbers are decimal; byte buffers are quoted with \n, \r, \", \\ and \xhh for other bytes
 /// outside 0x20..0x7e; the count printed for Send is the caller's, its ibcntl includes the line
@@ -78,11 +87,14 @@ public:
     const SimUnit* unitAt(int primary) const;
     void removeUnit(int primary);
     std::vector<SimUnit*> units();
+    /// The bus beneath the driver calls, shared with every other way onto this bench.
+    WireBus& wire() { return m_wire; }
+    const WireBus& wire() const { return m_wire; }
 
     // Board state.
     void setBoardPresent(bool present) { m_boardPresent = present; }
     bool boardPresent() const { return m_boardPresent; }
-    bool remoteEnabled() const { return m_remoteEnabled; }
+    bool remoteEnabled() const { return m_wire.remoteEnabled(); }
     int timeoutCode() const { return m_timeoutCode; }
     int interfaceClears() const { return m_interfaceClears; }
 
@@ -94,13 +106,14 @@ public:
     void queueReply(int primary, std::string bytes);
     /// The unit at `primary` still listens but never talks: every Receive from it times out.
     void silence(int primary, bool silent);
-    /// Each transfer (Send, Receive, SendCmds) takes this long; for a demo that feels like
-    /// hardware. Off by default.
     /// Send takes NI's end modes (NLend 1, DABend 2) instead of linux-gpib's, as NI's Windows
     /// library does; the trace shows the caller's number.
     void setNiEndModes(bool ni) { m_niEndModes = ni; }
+    /// Each transfer (Send, Receive, SendCmds) takes this long; for a demo that feels like
+    /// hardware. Off by default.
     void setTransferDelay(std::chrono::milliseconds delay) { m_timing.transfer = delay; }
-    void setTiming(Timing timing) { m_timing = timing; }
+    /// The transfer time, and whether a transfer nobody answers waits its whole timeout.
+    void setTiming(Timing timing);
     const Timing& timing() const { return m_timing; }
     /// The sleeper the timing uses (the thread's own sleep when none is set); not owned.
     void setSleeper(Sleeper* sleeper) { m_sleeper = sleeper; }
@@ -109,6 +122,8 @@ public:
     void clearTrace() { m_trace.clear(); }
     /// A free line in the trace, as is (e.g. "pause 200").
     void note(std::string line);
+    /// A driver call and the status it left, as a trace line (for calls that went elsewhere).
+    void noteCall(const std::string& call, const CallStatus& status);
     /// Appends every later trace line to this file; an empty path stops it.
     void setTraceFile(std::string path);
 
@@ -127,24 +142,25 @@ public:
 
 private:
     bool takeFailure(const char* function);
-    bool boardFails(int board);
-    SimUnit* listenerAt(int primary, int secondary);
-    void unaddressAll();
+    bool boardFails(int board, bool boardCall = true);
+    CallStatus ok(bool boardCall, long count = 0) const;
+    CallStatus busError(int iberr, bool boardCall, long count = 0) const;
+    CallStatus absentBoard(bool boardCall) const;
+    std::string talkAddress() const;
     void finish(std::string line);
     void pause() const;
-    void waitTimeout() const;
     void sleep(std::chrono::milliseconds duration) const;
 
-    std::vector<std::unique_ptr<SimUnit>> m_units;
-    std::map<int, std::deque<std::string>> m_replies;
-    std::vector<int> m_silent;
+    WireBus m_wire;
     std::map<std::string, std::deque<int>, std::less<>> m_failures;
 
     bool m_boardPresent = true;
     bool m_niEndModes = false;
-    bool m_remoteEnabled = false;
     int m_timeoutCode = lg::T10s;
     int m_interfaceClears = 0;
+    bool m_end = false; // the last transfer on the board ended with EOI
+    int m_nextDescriptor = 16;
+    bool m_boardOpened = false; // a call reached the board while it was there
     Timing m_timing;
     Sleeper* m_sleeper = nullptr;
     CallStatus m_status;
@@ -167,6 +183,15 @@ public:
 private:
     SimBus* m_previous = nullptr;
 };
+
+/// Runs `action` under the bench lock with the bench the C functions act on (nullptr for none).
+void onCurrentBench(const std::function<void(SimBus*)>& action);
+
+/// What GPIB_SIM_TRACE records for a bench built from the environment.
+enum class EnvironmentTrace { DriverCalls, BusEvents };
+/// Without an installed bench, the first use builds one from GPIB_SIM_BENCH, GPIB_SIM_TRACE,
+/// GPIB_SIM_DELAY_MS and GPIB_SIM_TIMING.
+void useEnvironmentBench(EnvironmentTrace trace);
 
 /// The C function for a linux-gpib name ("ibfind", "Send", "ThreadIbsta" ...), acting on the
 /// installed bench; nullptr for a name the bench does not offer.

@@ -189,10 +189,10 @@ TEST(Ni4882Library, SimulatedLibraryReceivesNiEndModes) {
     qunsetenv("GPIB_SIM_BENCH");
     qunsetenv("GPIB_SIM_TRACE");
 
-    EXPECT_EQ(readFile(tracePath), "ibfind(\"GPIB0\") -> 0x0120 0 0\n"
-                                   "ibtmo(0, 12) -> 0x0120 0 0\n"
-                                   "Send(0, 5, \"SYST:COMM:GPIB:ADDR?\", 20, 1) -> 0x0120 0 21\n"
-                                   "Receive(0, 5, 18, 256) \"5\\n\" -> 0x2120 0 2\n");
+    EXPECT_EQ(readFile(tracePath), "ibfind(\"GPIB0\") -> 0x0130 0 0\n"
+                                   "ibtmo(16, 12) -> 0x0130 0 0\n"
+                                   "Send(0, 5, \"SYST:COMM:GPIB:ADDR?\", 20, 1) -> 0x2128 0 21\n"
+                                   "Receive(0, 5, 18, 256) \"5\\n\" -> 0x2124 0 2\n");
 }
 
 #ifdef _WIN32

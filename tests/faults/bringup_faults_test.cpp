@@ -9,6 +9,12 @@
 namespace ktq::test {
 namespace {
 
+// What linux-gpib counts for a board device it cannot use: the system's ENODEV.
+constexpr long absentBoardCount = 19;
+// With the board gone the status has no board state, only the END that linux-gpib keeps from the
+// last message sent with EOI.
+constexpr const char* keptEnd = "&HA000 <  ERR END  >";
+
 struct BringUpCall {
     const char* function;
     const char* message;
@@ -91,7 +97,8 @@ TEST(BoardFaults, ABoardGoneBetweenTwoRunsIsReportedAtConfigureAndComingBackIsEn
         const std::size_t before = bench.sim.trace().size();
         main.configure();
         EXPECT_FALSE(main.message()->isHidden());
-        EXPECT_EQ(main.message()->text(), expectedReport(QStringLiteral("ibfind error"), sim::lg::ENEB));
+        EXPECT_EQ(main.message()->text(),
+                  expectedReport(QStringLiteral("ibfind error"), sim::lg::EDVR, absentBoardCount));
         EXPECT_EQ(main.configRuns(), 1);
         EXPECT_EQ(bench.calls(before), std::vector<std::string>{"ibfind(\"GPIB0\")"});
     }
@@ -110,18 +117,22 @@ TEST(BoardFaults, ABoardGoneInTheMiddleOfAMenuLeavesEveryButtonWorking) {
     run.bench.sim.setBoardPresent(false);
 
     run.advance(1);
-    EXPECT_EQ(run.box("txtGPIBErr")->text(), expectedReport(QStringLiteral("Receive Error"), sim::lg::ENEB));
+    EXPECT_EQ(run.box("txtGPIBErr")->text(),
+              expectedReport(QStringLiteral("Receive Error"), sim::lg::EDVR, absentBoardCount, keptEnd));
     run.enter(QStringLiteral("7"));
     EXPECT_EQ(setting(run.lines().at(1)), QStringLiteral("No response"));
     run.advance(2);
     ASSERT_TRUE(run.button("cmdSav")->isEnabled());
     run.button("cmdSav")->click();
-    EXPECT_EQ(run.box("txtGPIBErr")->text(), expectedReport(QStringLiteral("Send SAV Error"), sim::lg::ENEB));
+    EXPECT_EQ(run.box("txtGPIBErr")->text(),
+              expectedReport(QStringLiteral("Send SAV Error"), sim::lg::EDVR, absentBoardCount, keptEnd));
     run.button("cmdNoSRQ")->click();
-    EXPECT_EQ(run.box("txtGPIBErr")->text(), expectedReport(QStringLiteral("Send ESE Error"), sim::lg::ENEB));
+    EXPECT_EQ(run.box("txtGPIBErr")->text(),
+              expectedReport(QStringLiteral("Send ESE Error"), sim::lg::EDVR, absentBoardCount, keptEnd));
     run.button("cmdRedo")->click();
     run.setAddress(QStringLiteral("5"));
-    EXPECT_EQ(run.box("txtGPIBErr")->text(), expectedReport(QStringLiteral("DevClear Error"), sim::lg::ENEB));
+    EXPECT_EQ(run.box("txtGPIBErr")->text(),
+              expectedReport(QStringLiteral("DevClear Error"), sim::lg::EDVR, absentBoardCount, keptEnd));
     EXPECT_TRUE(run.lines().isEmpty());
 
     run.bench.sim.setBoardPresent(true);

@@ -23,7 +23,7 @@ const std::vector<DriverError>& driverErrors() {
     return errors;
 }
 
-QString expectedReport(const QString& message, int iberr) {
+QString expectedReport(const QString& message, int iberr, long ibcnt, const char* status) {
     const char* text = "";
     for (const DriverError& error : driverErrors()) {
         if (error.iberr == iberr) {
@@ -31,10 +31,12 @@ QString expectedReport(const QString& message, int iberr) {
         }
     }
     // The bench reports a timeout (EABO) with TIMO beside ERR.
-    const QString status =
-        iberr == sim::lg::EABO ? QStringLiteral("&HC000 <  ERR TIMO  >") : QStringLiteral("&H8000 <  ERR  >");
-    return message + QStringLiteral(",  ibsta = ") + status + QStringLiteral(", iberr =  ") +
-           QString::number(iberr) + QString::fromLatin1(text) + QStringLiteral(", ibcnt =  0");
+    const QString shown = status != nullptr        ? QString::fromLatin1(status)
+                          : iberr == sim::lg::EABO ? QStringLiteral("&HC000 <  ERR TIMO  >")
+                                                   : QStringLiteral("&H8000 <  ERR  >");
+    return message + QStringLiteral(",  ibsta = ") + shown + QStringLiteral(", iberr =  ") +
+           QString::number(iberr) + QString::fromLatin1(text) + QStringLiteral(", ibcnt =  ") +
+           QString::number(ibcnt);
 }
 
 void FaultInjector::arm(std::string function, int nth, int iberr) {

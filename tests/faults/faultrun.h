@@ -33,7 +33,11 @@ inline void PrintTo(const DriverError& error, std::ostream* os) {
 
 /// The report line for `message` after a failed call with `iberr` and a count of 0, written out
 /// the way the operator reads it.
-QString expectedReport(const QString& message, int iberr);
+QString expectedReport(const QString& message, int iberr, long ibcnt = 0, const char* status = nullptr);
+
+/// A Receive nobody answered, as the bus reports it: ERR and TIMO beside the board's state,
+/// listening in standby.
+inline constexpr const char* unansweredReceive = "&HC124 <  ERR TIMO CMPL CIC LACS  >";
 
 /// Passes every call on to the simulated driver and makes one chosen call fail: the nth call of a
 /// driver function counted from arm(). The failure goes through the bench's own failNext, so

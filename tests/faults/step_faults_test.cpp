@@ -384,7 +384,9 @@ TEST_P(EveryCallOfEveryStep, ReportsOrCarriesOnAndStaysUsable) {
     if (reported) {
         EXPECT_FALSE(run.box("txtGPIBErr")->isHidden());
         const int shownCode = step.reportsFollowingTimeout ? sim::lg::EABO : error.iberr;
-        EXPECT_EQ(run.box("txtGPIBErr")->text(), expectedReport(QString::fromLatin1(step.report), shownCode));
+        EXPECT_EQ(run.box("txtGPIBErr")->text(),
+                  expectedReport(QString::fromLatin1(step.report), shownCode, 0,
+                                 step.reportsFollowingTimeout ? unansweredReceive : nullptr));
     } else {
         EXPECT_TRUE(run.box("txtGPIBErr")->isHidden()) << run.box("txtGPIBErr")->text().toStdString();
     }

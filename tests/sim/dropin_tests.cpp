@@ -25,11 +25,11 @@ TEST(DropInLibrary, RunsTheProgramsCallsOnTheEnvironmentBench) {
     const Driver driver = Driver::resolve([library](const char* name) { return dlsym(library, name); });
     ASSERT_NE(driver.ThreadIbcntl, nullptr);
 
-    EXPECT_EQ(driver.ibfind("GPIB0"), 0);
+    EXPECT_EQ(driver.ibfind("GPIB0"), 16);
     driver.send(7, "SYST:COMM:GPIB:ADDR?");
     EXPECT_EQ(driver.ThreadIbcntl(), 21);
     EXPECT_EQ(driver.receive(7), "7\n");
-    EXPECT_EQ(driver.ThreadIbsta(), lg::END | lg::CMPL | lg::CIC);
+    EXPECT_EQ(driver.ThreadIbsta(), lg::END | lg::CMPL | lg::CIC | lg::LACS);
 
     // This process has no bench installed: its own copy of the functions still has none.
     Driver::inProcess().SendIFC(0);
@@ -38,9 +38,9 @@ TEST(DropInLibrary, RunsTheProgramsCallsOnTheEnvironmentBench) {
     std::ifstream file(tracePath);
     std::stringstream text;
     text << file.rdbuf();
-    EXPECT_EQ(text.str(), "ibfind(\"GPIB0\") -> 0x0120 0 0\n"
-                          "Send(0, 7, \"SYST:COMM:GPIB:ADDR?\", 20, 2) -> 0x0120 0 21\n"
-                          "Receive(0, 7, 18, 0) \"7\\n\" -> 0x2120 0 2\n");
+    EXPECT_EQ(text.str(), "ibfind(\"GPIB0\") -> 0x0130 0 0\n"
+                          "Send(0, 7, \"SYST:COMM:GPIB:ADDR?\", 20, 2) -> 0x2128 0 21\n"
+                          "Receive(0, 7, 18, 0) \"7\\n\" -> 0x2124 0 2\n");
     dlclose(library);
     unsetenv("GPIB_SIM_BENCH");
     unsetenv("GPIB_SIM_TRACE");

@@ -192,7 +192,7 @@ TEST_F(Channels, FourChannelSerialKeepsASetPerSecondaryAddress) {
     driver.send(withSecondary(5, 13), "SYST:COMM:GPIB:ADDR 8");
     EXPECT_EQ(unit.primary(), 8);
     EXPECT_EQ(driver.ask(withSecondary(8, 14), "SYST:COMM:GPIB:ADDR?"), "8\n");
-    driver.DevClear(0, withSecondary(5, 11));
+    driver.send(withSecondary(5, 11), "*CLS");
     EXPECT_EQ(driver.ThreadIberr(), lg::ENOL);
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "sim/board/reallibrary.h"
 #include "sim/simbus.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,7 +47,17 @@ struct Driver {
         bind(d.ThreadIbcntl, symbol("ThreadIbcntl"));
         return d;
     }
-    static Driver inProcess() { return resolve(resolveSymbol); }
+    /// The bench's own functions, or with KTQ_REAL_LIBGPIB naming the real linux-gpib library, that
+    /// library over the emulated board (its calls traced into the bench in the same form).
+    static Driver inProcess() {
+        const char* real = std::getenv("KTQ_REAL_LIBGPIB");
+        if (real == nullptr || *real == '\0')
+            return resolve(resolveSymbol);
+        std::string error;
+        if (!board::loadRealLibrary(real, error))
+            throw std::runtime_error("real linux-gpib library: " + error);
+        return resolve(board::resolveRealLibrary);
+    }
 
     /// A message as the program sends it: line feed and EOI appended by the driver.
     void send(std::uint16_t address, std::string_view text) const {

@@ -1,8 +1,32 @@
 #include "harness.h"
 
+#ifndef _WIN32
+#include "sim/board/reallibrary.h"
+#endif
+
+#include <cstdlib>
 #include <regex>
+#include <stdexcept>
 
 namespace ktq::test {
+
+bool Bench::onRealLibrary() {
+    const char* path = std::getenv("KTQ_REAL_LIBGPIB");
+    return path != nullptr && *path != '\0';
+}
+
+std::unique_ptr<bus::GpibDriver> Bench::simDriver() {
+    std::string missing;
+    if (!onRealLibrary())
+        return bus::makeResolvedDriver(&sim::resolveSymbol, bus::linuxGpibConstants(), missing);
+#ifdef _WIN32
+    throw std::runtime_error("the real linux-gpib library runs on Linux only");
+#else
+    if (!sim::board::loadRealLibrary(std::getenv("KTQ_REAL_LIBGPIB"), missing))
+        throw std::runtime_error("real linux-gpib library: " + missing);
+    return bus::makeResolvedDriver(&sim::board::resolveRealLibrary, bus::linuxGpibConstants(), missing);
+#endif
+}
 
 std::vector<std::string> Bench::calls(std::size_t from) const {
     std::vector<std::string> out;

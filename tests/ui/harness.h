@@ -77,13 +77,14 @@ private:
     sim::SimBus& m_bus;
 };
 
-/// A simulated bench wired to the program's bus layer the way the drop-in library is at run time.
+/// A simulated bench wired to the program's bus layer the way the drop-in library is at run time,
+/// or, with KTQ_REAL_LIBGPIB naming the real linux-gpib library, through that library and the
+/// emulated board beneath it (IB_CONFIG naming the board's gpib.conf). Either way the bench's trace
+/// holds one line per driver call in the same form.
 class Bench {
 public:
-    static std::unique_ptr<bus::GpibDriver> simDriver() {
-        std::string missing;
-        return bus::makeResolvedDriver(&sim::resolveSymbol, bus::linuxGpibConstants(), missing);
-    }
+    static std::unique_ptr<bus::GpibDriver> simDriver();
+    static bool onRealLibrary();
 
     sim::SimBus sim;
     sim::ScopedBench scope{sim};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim/families.h"
+#include "sim/units/families.h"
 
 #include <string>
 #include <string_view>
@@ -62,8 +62,9 @@ public:
 
 private:
     friend class SimBus;
+    friend class WireBus;
 
-    // Bus side, used by SimBus.
+    // Bus side, used by the buses.
     void takeBytes(std::string_view bytes, bool eoi, int secondary);
     void deviceClear();
     void setAddressedToListen(bool listening) { m_listening = listening; }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim/valuerule.h"
+#include "sim/units/valuerule.h"
 
 #include <string>
 #include <string_view>

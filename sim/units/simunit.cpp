@@ -1,4 +1,4 @@
-#include "sim/simunit.h"
+#include "sim/units/simunit.h"
 
 #include <stdexcept>
 

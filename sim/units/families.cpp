@@ -1,4 +1,4 @@
-#include "sim/families.h"
+#include "sim/units/families.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "sim/valuerule.h"
+#include "sim/units/valuerule.h"
 
 #include <algorithm>
 #include <array>

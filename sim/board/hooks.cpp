@@ -1,0 +1,125 @@
+// open, close and ioctl as the process sees them: the board's device file opens the emulated
+// board over the current bench; every other file goes to the C library as usual. Linked into a
+// program (and exported from it) or preloaded, these definitions come before the C library's, so
+// the real linux-gpib library reaches the emulation without being changed.
+
+#undef _FORTIFY_SOURCE // the fortified open is an inline wrapper; this file defines open itself
+
+#include "sim/board/board.h"
+#include "sim/simbus.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#define KTQ_HOOK __attribute__((visibility("default")))
+
+namespace {
+
+using ktq::sim::SimBus;
+using ktq::sim::board::EmulatedBoard;
+
+constexpr const char* boardDevice = "/dev/gpib0";
+
+std::mutex& boardsLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<int, EmulatedBoard>& boards() {
+    static std::map<int, EmulatedBoard> open;
+    return open;
+}
+
+template <typename Function> Function next(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+using OpenFunction = int (*)(const char*, int, ...);
+
+// The descriptor is a real one (of /dev/null), so that nothing else in the process is handed the
+// same number while the board is open.
+int openBoard(OpenFunction realOpen, int flags) {
+    bool present = false;
+    ktq::sim::onCurrentBench([&](SimBus* bench) { present = bench && bench->boardPresent(); });
+    if (!present) {
+        errno = ENODEV; // the device file is there, no board behind it
+        return -1;
+    }
+    const int fd = realOpen("/dev/null", O_RDWR | (flags & O_CLOEXEC));
+    if (fd >= 0) {
+        std::lock_guard guard(boardsLock());
+        boards()[fd] = EmulatedBoard{};
+    }
+    return fd;
+}
+
+int openFile(OpenFunction realOpen, const char* path, int flags, va_list arguments) {
+    if (path != nullptr && std::strcmp(path, boardDevice) == 0)
+        return openBoard(realOpen, flags);
+    mode_t mode = 0;
+    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE)
+        mode = va_arg(arguments, mode_t);
+    return realOpen(path, flags, mode);
+}
+
+} // namespace
+
+extern "C" {
+
+KTQ_HOOK int open(const char* path, int flags, ...) {
+    static const auto realOpen = next<OpenFunction>("open");
+    va_list arguments;
+    va_start(arguments, flags);
+    const int fd = openFile(realOpen, path, flags, arguments);
+    va_end(arguments);
+    return fd;
+}
+
+KTQ_HOOK int open64(const char* path, int flags, ...) {
+    static const auto realOpen = next<OpenFunction>("open64");
+    va_list arguments;
+    va_start(arguments, flags);
+    const int fd = openFile(realOpen, path, flags, arguments);
+    va_end(arguments);
+    return fd;
+}
+
+KTQ_HOOK int close(int fd) {
+    static const auto realClose = next<int (*)(int)>("close");
+    {
+        std::lock_guard guard(boardsLock());
+        boards().erase(fd);
+    }
+    return realClose(fd);
+}
+
+KTQ_HOOK int ioctl(int fd, unsigned long request, ...) noexcept {
+    static const auto realIoctl = next<int (*)(int, unsigned long, ...)>("ioctl");
+    va_list arguments;
+    va_start(arguments, request);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+    std::unique_lock guard(boardsLock());
+    const auto board = boards().find(fd);
+    if (board == boards().end()) {
+        guard.unlock();
+        return realIoctl(fd, request, argument);
+    }
+    int result = -1;
+    ktq::sim::onCurrentBench([&](SimBus* bench) {
+        if (bench == nullptr || !bench->boardPresent()) {
+            errno = ENODEV; // the board went away under an open descriptor
+            return;
+        }
+        result = board->second.control(bench->wire(), request, argument);
+    });
+    return result;
+}
+}

@@ -1,0 +1,199 @@
+#include "sim/board/reallibrary.h"
+
+#include "sim/linuxgpib.h"
+#include "sim/simbus.h"
+#include "sim/tracetext.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <vector>
+
+namespace ktq::sim::board {
+
+namespace {
+
+struct RealLibrary {
+    int (*ibfind)(const char*) = nullptr;
+    int (*ibask)(int, int, int*) = nullptr;
+    int (*ibsre)(int, int) = nullptr;
+    int (*ibtmo)(int, int) = nullptr;
+    void (*SendIFC)(int) = nullptr;
+    void (*DevClear)(int, Addr4882) = nullptr;
+    void (*FindLstn)(int, const Addr4882*, Addr4882*, int) = nullptr;
+    void (*Send)(int, Addr4882, const void*, long, int) = nullptr;
+    void (*Receive)(int, Addr4882, void*, long, int) = nullptr;
+    void (*SendCmds)(int, const void*, long) = nullptr;
+    int (*ThreadIbsta)() = nullptr;
+    int (*ThreadIberr)() = nullptr;
+    int (*ThreadIbcnt)() = nullptr;
+    long (*ThreadIbcntl)() = nullptr;
+};
+
+RealLibrary g_real;
+bool g_loaded = false;
+
+CallStatus lastStatus() {
+    return CallStatus{g_real.ThreadIbsta(), g_real.ThreadIberr(), g_real.ThreadIbcntl()};
+}
+
+void trace(const std::string& call, const CallStatus& status) {
+    onCurrentBench([&](SimBus* bench) {
+        if (bench)
+            bench->noteCall(call, status);
+    });
+}
+
+std::string bytes(const void* data, long count) {
+    return quoted(data && count > 0
+                      ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(count))
+                      : std::string_view());
+}
+
+bool succeeded(const CallStatus& status) {
+    return (status.ibsta & lg::ERR) == 0;
+}
+
+int tracedIbfind(const char* name) {
+    const int ud = g_real.ibfind(name);
+    trace(std::string("ibfind(") + (name ? bytes(name, static_cast<long>(std::strlen(name))) : "NULL") + ")",
+          lastStatus());
+    return ud;
+}
+
+int tracedIbask(int ud, int option, int* value) {
+    const int result = g_real.ibask(ud, option, value);
+    const CallStatus status = lastStatus();
+    trace("ibask(" + std::to_string(ud) + ", " + std::to_string(option) + ")" +
+              (succeeded(status) && value ? " " + std::to_string(*value) : ""),
+          status);
+    return result;
+}
+
+int tracedIbsre(int ud, int enable) {
+    const int result = g_real.ibsre(ud, enable);
+    trace("ibsre(" + std::to_string(ud) + ", " + std::to_string(enable) + ")", lastStatus());
+    return result;
+}
+
+int tracedIbtmo(int ud, int code) {
+    const int result = g_real.ibtmo(ud, code);
+    trace("ibtmo(" + std::to_string(ud) + ", " + std::to_string(code) + ")", lastStatus());
+    return result;
+}
+
+void tracedSendIFC(int board) {
+    g_real.SendIFC(board);
+    trace("SendIFC(" + std::to_string(board) + ")", lastStatus());
+}
+
+void tracedDevClear(int board, Addr4882 address) {
+    g_real.DevClear(board, address);
+    trace("DevClear(" + std::to_string(board) + ", " + std::to_string(address) + ")", lastStatus());
+}
+
+void tracedFindLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit) {
+    g_real.FindLstn(board, padList, resultList, limit);
+    const CallStatus status = lastStatus();
+    std::vector<int> probed;
+    for (int i = 0; padList && i < 256 && padList[i] != lg::NOADDR; ++i)
+        probed.push_back(padList[i]);
+    std::vector<int> written;
+    if ((succeeded(status) || status.iberr == lg::ETAB) && resultList)
+        for (long i = 0; i < status.ibcntl && i < limit; ++i)
+            written.push_back(resultList[i]);
+    trace("FindLstn(" + std::to_string(board) + ", " + joined(probed) + ", " + std::to_string(limit) + ") " +
+              joined(written),
+          status);
+}
+
+void tracedSend(int board, Addr4882 address, const void* buffer, long count, int eotMode) {
+    g_real.Send(board, address, buffer, count, eotMode);
+    trace("Send(" + std::to_string(board) + ", " + std::to_string(address) + ", " + bytes(buffer, count) +
+              ", " + std::to_string(count) + ", " + std::to_string(eotMode) + ")",
+          lastStatus());
+}
+
+void tracedReceive(int board, Addr4882 address, void* buffer, long count, int termination) {
+    g_real.Receive(board, address, buffer, count, termination);
+    const CallStatus status = lastStatus();
+    const long received = status.iberr == lg::EDVR && !succeeded(status) ? 0 : std::min(status.ibcntl, count);
+    trace("Receive(" + std::to_string(board) + ", " + std::to_string(address) + ", " + std::to_string(count) +
+              ", " + std::to_string(termination) + ") " + bytes(buffer, received),
+          status);
+}
+
+void tracedSendCmds(int board, const void* commands, long count) {
+    g_real.SendCmds(board, commands, count);
+    trace("SendCmds(" + std::to_string(board) + ", " + bytes(commands, count) + ", " + std::to_string(count) +
+              ")",
+          lastStatus());
+}
+
+template <typename Function>
+bool find(void* library, const char* name, Function& function, std::string& error) {
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    if (function == nullptr)
+        error = std::string("no ") + name;
+    return function != nullptr;
+}
+
+} // namespace
+
+bool loadRealLibrary(const std::string& path, std::string& error) {
+    if (g_loaded)
+        return true;
+    // The library reads its configuration on first use; the emulated board's unless one is named.
+    setenv("IB_CONFIG", KTQ_BOARD_CONFIG, 0);
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* reason = dlerror();
+        error = reason ? reason : "cannot open " + path;
+        return false;
+    }
+    RealLibrary real;
+    g_loaded =
+        find(library, "ibfind", real.ibfind, error) && find(library, "ibask", real.ibask, error) &&
+        find(library, "ibsre", real.ibsre, error) && find(library, "ibtmo", real.ibtmo, error) &&
+        find(library, "SendIFC", real.SendIFC, error) && find(library, "DevClear", real.DevClear, error) &&
+        find(library, "FindLstn", real.FindLstn, error) && find(library, "Send", real.Send, error) &&
+        find(library, "Receive", real.Receive, error) && find(library, "SendCmds", real.SendCmds, error) &&
+        find(library, "ThreadIbsta", real.ThreadIbsta, error) &&
+        find(library, "ThreadIberr", real.ThreadIberr, error) &&
+        find(library, "ThreadIbcnt", real.ThreadIbcnt, error) &&
+        find(library, "ThreadIbcntl", real.ThreadIbcntl, error);
+    if (g_loaded)
+        g_real = real;
+    return g_loaded;
+}
+
+void* resolveRealLibrary(const char* name) {
+    struct Entry {
+        const char* name;
+        void* function;
+    };
+    if (!g_loaded || name == nullptr)
+        return nullptr;
+    const Entry table[] = {
+        {"ibfind", reinterpret_cast<void*>(&tracedIbfind)},
+        {"ibask", reinterpret_cast<void*>(&tracedIbask)},
+        {"ibsre", reinterpret_cast<void*>(&tracedIbsre)},
+        {"ibtmo", reinterpret_cast<void*>(&tracedIbtmo)},
+        {"SendIFC", reinterpret_cast<void*>(&tracedSendIFC)},
+        {"DevClear", reinterpret_cast<void*>(&tracedDevClear)},
+        {"FindLstn", reinterpret_cast<void*>(&tracedFindLstn)},
+        {"Send", reinterpret_cast<void*>(&tracedSend)},
+        {"Receive", reinterpret_cast<void*>(&tracedReceive)},
+        {"SendCmds", reinterpret_cast<void*>(&tracedSendCmds)},
+        {"ThreadIbsta", reinterpret_cast<void*>(g_real.ThreadIbsta)},
+        {"ThreadIberr", reinterpret_cast<void*>(g_real.ThreadIberr)},
+        {"ThreadIbcnt", reinterpret_cast<void*>(g_real.ThreadIbcnt)},
+        {"ThreadIbcntl", reinterpret_cast<void*>(g_real.ThreadIbcntl)},
+    };
+    for (const Entry& entry : table)
+        if (std::strcmp(entry.name, name) == 0)
+            return entry.function;
+    return nullptr;
+}
+
+} // namespace ktq::sim::board
