@@ -1,6 +1,8 @@
 #pragma once
 
+#ifndef _WIN32
 #include "sim/board/reallibrary.h"
+#endif
 #include "sim/simbus.h"
 
 #include <cstdint>
@@ -53,10 +55,14 @@ struct Driver {
         const char* real = std::getenv("KTQ_REAL_LIBGPIB");
         if (real == nullptr || *real == '\0')
             return resolve(resolveSymbol);
+#ifdef _WIN32
+        throw std::runtime_error("the real linux-gpib library runs on Linux only");
+#else
         std::string error;
         if (!board::loadRealLibrary(real, error))
             throw std::runtime_error("real linux-gpib library: " + error);
         return resolve(board::resolveRealLibrary);
+#endif
     }
 
     /// A message as the program sends it: line feed and EOI appended by the driver.
