@@ -109,12 +109,9 @@ public:
     /// Send takes NI's end modes (NLend 1, DABend 2) instead of linux-gpib's, as NI's Windows
     /// library does; the trace shows the caller's number.
     void setNiEndModes(bool ni) { m_niEndModes = ni; }
-    /// Each transfer (Send, Receive, SendCmds) takes this long; for a demo that feels like
-    /// hardware. Off by default.
-    void setTransferDelay(std::chrono::milliseconds delay) { m_timing.transfer = delay; }
-    /// The transfer time, and whether a transfer nobody answers waits its whole timeout.
+    /// How long each transfer (Send, Receive, SendCmds) takes, and whether a transfer nobody
+    /// answers waits its whole timeout; for a demo that feels like hardware. Off by default.
     void setTiming(Timing timing);
-    const Timing& timing() const { return m_timing; }
     /// The sleeper the timing uses (the thread's own sleep when none is set); not owned.
     void setSleeper(Sleeper* sleeper) { m_sleeper = sleeper; }
 
