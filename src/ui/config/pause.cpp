@@ -1,3 +1,4 @@
+// The short pause in a local event loop, ended by the clock.
 #include "pause.h"
 
 #include "bus/busthread.h"
@@ -7,18 +8,30 @@
 
 namespace ktq::ui {
 
+EventLoopPauser::EventLoopPauser(bus::WaitObserver* observer, Clock clock)
+    : m_observer(observer), m_clock(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)) {}
+
 void EventLoopPauser::pause(std::chrono::milliseconds duration) {
     if (duration.count() <= 0) {
         return;
     }
+    const auto deadline = m_clock() + duration;
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
-    // The units rely on the whole pause: a coarse timer could end it up to 5 % early.
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(duration);
-    bus::waitInLocalLoop(loop, m_observer);
+    if (m_observer != nullptr) {
+        m_observer->waitStarted();
+    }
+    // One wait as seen from outside, however often an early timer makes it wait again.
+    for (auto remaining = deadline - m_clock(); remaining.count() > 0; remaining = deadline - m_clock()) {
+        timer.start(std::chrono::ceil<std::chrono::milliseconds>(remaining));
+        bus::waitInLocalLoop(loop, nullptr);
+    }
+    if (m_observer != nullptr) {
+        m_observer->waitEnded();
+    }
 }
 
 } // namespace ktq::ui

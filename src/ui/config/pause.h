@@ -1,6 +1,8 @@
+// The menu engine's short pause after each setting, and the clock it is measured by.
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 namespace ktq::bus {
 class WaitObserver;
@@ -16,14 +18,19 @@ public:
 };
 
 /// Waits on a timer in a local event loop of the calling thread: the windows keep painting and
-/// moving, and the operator's keys and clicks wait for the end of the step.
+/// moving, and the operator's keys and clicks wait for the end of the step. The pause ends by the
+/// clock, not by the timer: a timer may fire early (on Windows by most of a millisecond), and the
+/// units need the whole pause.
 class EventLoopPauser final : public Pauser {
 public:
-    explicit EventLoopPauser(bus::WaitObserver* observer = nullptr) : m_observer(observer) {}
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    explicit EventLoopPauser(bus::WaitObserver* observer = nullptr, Clock clock = {});
     void pause(std::chrono::milliseconds duration) override;
 
 private:
     bus::WaitObserver* m_observer = nullptr;
+    Clock m_clock;
 };
 
 } // namespace ktq::ui
