@@ -22,7 +22,7 @@ std::recursive_mutex& benchLock() {
 
 SimBus* g_installed = nullptr;
 bool g_useEnvironment = false;
-bool g_niEndModes = false;
+DriverFamily g_family = DriverFamily::LinuxGpib;
 bool g_traceWire = false; // GPIB_SIM_TRACE gets bus events instead of driver calls
 thread_local CallStatus t_status;
 
@@ -37,7 +37,7 @@ std::unique_ptr<SimBus> benchFromEnvironment() {
         bench = std::make_unique<SimBus>();
         bench->setBoardPresent(false);
     }
-    bench->setNiEndModes(g_niEndModes);
+    bench->setDriverFamily(g_family);
     if (const char* trace = std::getenv("GPIB_SIM_TRACE"); trace && *trace) {
         if (g_traceWire)
             bench->wire().setEventFile(trace);
@@ -196,9 +196,13 @@ void ktqsim_useEnvironmentBench(void) {
     ktq::sim::useEnvironmentBench(ktq::sim::EnvironmentTrace::DriverCalls);
 }
 
-void ktqsim_useNiEndModes(void) {
+void ktqsim_useNiDriver(void) {
     std::lock_guard guard(ktq::sim::benchLock());
-    ktq::sim::g_niEndModes = true;
+    ktq::sim::g_family = ktq::sim::DriverFamily::Ni;
+}
+
+void ktqsim_useNiEndModes(void) {
+    ktqsim_useNiDriver();
 }
 
 int ktqsim_ibconfig(int ud, int option, int v) {

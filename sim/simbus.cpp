@@ -345,9 +345,11 @@ void SimBus::devClear(int board, Addr4882 address) {
     finish("DevClear(" + std::to_string(board) + ", " + std::to_string(address) + ")");
 }
 
-// linux-gpib's search: with the board as talker, each primary address alone is made listener and
-// NDAC read in standby; where nobody holds it, the primary's 31 secondary addresses are tried, but
-// a listener found that way is never reported.
+// The search as both drivers probe: with the board as talker, each primary address alone is made
+// listener and NDAC read in standby; where nobody holds it, the primary's 31 secondary addresses
+// together, and where one of them does, each in turn. What is reported differs: NI's FindLstn
+// writes each secondary listener's address word; linux-gpib's keeps only a probe's answer above 1,
+// which its probe never gives, and so reports none.
 void SimBus::findLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit) {
     std::vector<int> probed;
     std::vector<int> written;
@@ -370,25 +372,37 @@ void SimBus::findLstn(int board, const Addr4882* padList, Addr4882* resultList, 
                 m_wire.setAttention(false);
                 return m_wire.ndacHeld();
             };
+            // False once the result list is full and another listener answers.
+            const auto report = [&](int word) {
+                if (static_cast<int>(written.size()) == limit)
+                    return false;
+                resultList[written.size()] = static_cast<Addr4882>(word);
+                written.push_back(word);
+                return true;
+            };
+            const bool reportsSecondaries = m_family == DriverFamily::Ni;
             m_wire.command(talkAddress());
             bool full = false;
             for (int primary : probed) {
                 const std::string listen(1, static_cast<char>(lg::LAD + primary));
                 if (listenerFound(listen)) {
-                    if (static_cast<int>(written.size()) == limit) {
-                        full = true;
+                    full = !report(primary);
+                    if (full)
                         break;
-                    }
-                    resultList[written.size()] = static_cast<Addr4882>(primary);
-                    written.push_back(primary);
                     continue;
                 }
                 std::string everySecondary;
                 for (int secondary = 0; secondary <= highestPrimary; ++secondary)
                     everySecondary += listen + static_cast<char>(lg::SAD + secondary);
-                if (listenerFound(everySecondary))
-                    for (int secondary = 0; secondary <= highestPrimary; ++secondary)
-                        listenerFound(listen + static_cast<char>(lg::SAD + secondary));
+                if (!listenerFound(everySecondary))
+                    continue;
+                for (int secondary = 0; secondary <= highestPrimary && !full; ++secondary) {
+                    const char secondaryCommand = static_cast<char>(lg::SAD + secondary);
+                    if (listenerFound(listen + secondaryCommand) && reportsSecondaries)
+                        full = !report(primary | (lg::SAD + secondary) << 8);
+                }
+                if (full)
+                    break;
             }
             const long count = static_cast<long>(written.size());
             if (full) {
@@ -405,7 +419,7 @@ void SimBus::findLstn(int board, const Addr4882* padList, Addr4882* resultList, 
 
 void SimBus::send(int board, Addr4882 address, const void* buffer, long count, int callerEotMode) {
     // NI swaps linux-gpib's NLend and DABend; any other number stays invalid.
-    const int eotMode = !m_niEndModes                 ? callerEotMode
+    const int eotMode = m_family != DriverFamily::Ni  ? callerEotMode
                         : callerEotMode == lg::NLend  ? lg::DABend
                         : callerEotMode == lg::DABend ? lg::NLend
                                                       : callerEotMode;

@@ -37,6 +37,12 @@ struct Timing {
     static Timing fromSettings(const char* mode, const char* delayMs);
 };
 
+/// The driver a bench stands for, where linux-gpib and NI-488.2 differ in what a program sees.
+enum class DriverFamily {
+    LinuxGpib, // linux-gpib's libgpib.so.0
+    Ni,        // NI-488.2: ni4882.dll on Windows, libgpibapi.so on Linux
+};
+
 /// Status the driver leaves behind after one call.
 struct CallStatus {
     int ibsta = 0;
@@ -47,7 +53,8 @@ struct CallStatus {
 /// A simulated GPIB bus: one controller board "GPIB0" (board index 0, bus address 0; every ibfind
 /// hands out a new descriptor from 16 up, as linux-gpib does) and the units on it, driven through
 /// linux-gpib's calls with linux-gpib's numbers. Each call goes down to the wire-level bus as the bytes and
-/// lines the driver would put on it; the units live there.
+/// lines the driver would put on it; the units live there. It behaves as linux-gpib does except
+/// where set to NI's driver family (setDriverFamily): then its end modes and search are NI's.
 ///
 /// Status after a call, as linux-gpib reports it over a board: success is CMPL|CIC with ATN, TACS
 /// and LACS as the bus was left (0x0130 after commands, 0x0128 after a Send, 0x0124 after a
@@ -68,7 +75,8 @@ struct CallStatus {
 ///   SendCmds(0, "?%", 2)
 /// Numbers are decimal; byte buffers are quoted with \n, \r, \", \\ and \xhh for other bytes
 /// outside 0x20..0x7e; the count printed for Send is the caller's, its ibcntl includes the line
-/// feed NLend appends. The status reads (ThreadIbsta ...) are not traced.
+/// feed NLend appends; FindLstn's results are the address words written (27401 for primary 9,
+/// secondary 11). The status reads (ThreadIbsta ...) are not traced.
 class SimBus {
 public:
     SimBus();
@@ -106,9 +114,11 @@ public:
     void queueReply(int primary, std::string bytes);
     /// The unit at `primary` still listens but never talks: every Receive from it times out.
     void silence(int primary, bool silent);
-    /// Send takes NI's end modes (NLend 1, DABend 2) instead of linux-gpib's, as NI's Windows
-    /// library does; the trace shows the caller's number.
-    void setNiEndModes(bool ni) { m_niEndModes = ni; }
+    /// The driver whose behaviour the calls take where the two differ (linux-gpib's by default).
+    /// NI's: Send takes NI's end modes (NLend 1, DABend 2; the trace shows the caller's number),
+    /// and FindLstn reports the listeners it finds behind secondary addresses.
+    void setDriverFamily(DriverFamily family) { m_family = family; }
+    DriverFamily driverFamily() const { return m_family; }
     /// How long each transfer (Send, Receive, SendCmds) takes, and whether a transfer nobody
     /// answers waits its whole timeout; for a demo that feels like hardware. Off by default.
     void setTiming(Timing timing);
@@ -152,7 +162,7 @@ private:
     std::map<std::string, std::deque<int>, std::less<>> m_failures;
 
     bool m_boardPresent = true;
-    bool m_niEndModes = false;
+    DriverFamily m_family = DriverFamily::LinuxGpib;
     int m_timeoutCode = lg::T10s;
     int m_interfaceClears = 0;
     bool m_end = false; // the last transfer on the board ended with EOI

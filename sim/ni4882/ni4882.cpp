@@ -15,10 +15,11 @@
 
 namespace {
 
-// The bench comes from the environment; there is nobody to install one.
+// The bench comes from the environment; there is nobody to install one. It behaves as NI's driver
+// where that differs from linux-gpib's.
 struct EnvironmentBench {
     EnvironmentBench() {
-        ktqsim_useNiEndModes();
+        ktqsim_useNiDriver();
         ktqsim_useEnvironmentBench();
     }
 } const environmentBench;

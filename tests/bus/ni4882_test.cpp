@@ -162,18 +162,26 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
+// The bench the simulated library builds on its first call; the same for every test, in case the
+// library stays loaded between them.
+constexpr const char* simulatedBench = "5=7174;9=7189";
+
+std::unique_ptr<GpibDriver> loadSimulatedLibrary(std::ostringstream& log) {
+    const std::array<DriverCandidate, 1> candidates{{{KTQ_SIM_NI4882_LIB, &ni4882WindowsConstants()}}};
+    return loadFirstDriver(candidates, log);
+}
+
 // The simulated library in NI's Windows shapes, loaded from its full path: the whole way from the
 // wrappers through the loader to the bench, whose trace shows what the library received.
 TEST(Ni4882Library, SimulatedLibraryReceivesNiEndModes) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const std::string tracePath = QDir::toNativeSeparators(folder.filePath("trace.txt")).toStdString();
-    qputenv("GPIB_SIM_BENCH", "5=7174");
+    qputenv("GPIB_SIM_BENCH", simulatedBench);
     qputenv("GPIB_SIM_TRACE", QByteArray::fromStdString(tracePath));
 
-    const std::array<DriverCandidate, 1> candidates{{{KTQ_SIM_NI4882_LIB, &ni4882WindowsConstants()}}};
     std::ostringstream log;
-    auto driver = loadFirstDriver(candidates, log);
+    auto driver = loadSimulatedLibrary(log);
     EXPECT_TRUE(log.str().starts_with("ktqconfig: GPIB driver: loaded ")) << log.str();
     EXPECT_TRUE(log.str().ends_with(" (NI-488.2)\n")) << log.str();
     Gpib32 bus(*driver);
@@ -193,6 +201,32 @@ TEST(Ni4882Library, SimulatedLibraryReceivesNiEndModes) {
                                    "ibtmo(16, 12) -> 0x0130 0 0\n"
                                    "Send(0, 5, \"SYST:COMM:GPIB:ADDR?\", 20, 1) -> 0x2128 0 21\n"
                                    "Receive(0, 5, 18, 256) \"5\\n\" -> 0x2124 0 2\n");
+}
+
+// As NI's FindLstn: where no unit listens at a primary address, the listeners behind its secondary
+// addresses are reported as their address words (a 7189's channels 1 to 4 at secondaries 11 to 14),
+// and the count is the number of words written.
+TEST(Ni4882Library, SimulatedLibraryReportsListenersBehindSecondaryAddresses) {
+    qputenv("GPIB_SIM_BENCH", simulatedBench);
+    std::ostringstream log;
+    auto driver = loadSimulatedLibrary(log);
+    ASSERT_NE(driver, nullptr);
+    Gpib32 bus(*driver);
+    std::array<std::int16_t, 31> candidates{};
+    for (int k = 0; k < 30; ++k) {
+        candidates[k] = static_cast<std::int16_t>(k + 1);
+    }
+    candidates[30] = -1;
+    std::array<std::int16_t, 65> found{};
+    found.fill(-2);
+    bus.GpibFindLstn(0, candidates, found, 32);
+    driver.reset();
+    qunsetenv("GPIB_SIM_BENCH");
+
+    EXPECT_GE(bus.ibsta(), 0) << "no error";
+    EXPECT_EQ(bus.ibcnt(), 5);
+    EXPECT_EQ(std::vector<std::int16_t>(found.begin(), found.begin() + 6),
+              (std::vector<std::int16_t>{5, 0x6B09, 0x6C09, 0x6D09, 0x6E09, -2}));
 }
 
 #ifdef _WIN32

@@ -138,6 +138,54 @@ TEST_F(DriverContract, FindLstnWritesNoMoreThanTheLimit) {
     EXPECT_EQ(found[1], 0xBEEF);
 }
 
+// NI's search reports a unit listening only behind secondary addresses as the address word of each
+// secondary that answers (0x60 + secondary in the high byte), in order, and counts every word
+// written; linux-gpib's reports none. In-process whatever the route: the family is the bench's.
+TEST(DriverFamilies, OnlyNisSearchReportsListenersBehindSecondaryAddresses) {
+    const struct {
+        DriverFamily family;
+        int limit;
+        std::vector<std::uint16_t> found;
+        int ibsta;
+        int iberr;
+    } cases[] = {
+        {DriverFamily::LinuxGpib, 32, {5, 12}, ok, 0},
+        {DriverFamily::Ni,
+         32,
+         {5, withSecondary(9, 11), withSecondary(9, 12), withSecondary(9, 13), withSecondary(9, 14), 12},
+         ok,
+         0},
+        {DriverFamily::Ni, 3, {5, withSecondary(9, 11), withSecondary(9, 12)}, lg::ERR, lg::ETAB},
+    };
+    std::array<std::uint16_t, 31> candidates{};
+    for (int i = 0; i < 30; ++i)
+        candidates[i] = static_cast<std::uint16_t>(i + 1);
+    candidates[30] = lg::NOADDR;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.family == DriverFamily::Ni ? "NI-488.2" : "linux-gpib");
+        SCOPED_TRACE(c.limit);
+        SimBus bench;
+        bench.addUnit(5, "7174");
+        bench.addUnit(9, "7189");
+        bench.addUnit(12, "7181B");
+        bench.setDriverFamily(c.family);
+        ScopedBench installed(bench);
+        const Driver driver = Driver::resolve(resolveSymbol);
+        std::array<std::uint16_t, 65> found{};
+        found.fill(0xBEEF);
+
+        driver.FindLstn(0, candidates.data(), found.data(), c.limit);
+        EXPECT_EQ(driver.ThreadIbsta() & lg::ERR, c.ibsta & lg::ERR);
+        EXPECT_EQ(driver.ThreadIberr(), c.iberr);
+        EXPECT_EQ(driver.ThreadIbcntl(), static_cast<long>(c.found.size()));
+        std::vector<std::uint16_t> expected = c.found;
+        expected.push_back(0xBEEF);
+        EXPECT_EQ(
+            std::vector<std::uint16_t>(found.begin(), found.begin() + static_cast<long>(expected.size())),
+            expected);
+    }
+}
+
 // Device clear is commands only, as linux-gpib sends it: it succeeds whoever listens, and clears
 // only a unit at the exact address.
 TEST_F(DriverContract, DevClearClearsOnlyAUnitAtTheExactAddress) {

@@ -1,6 +1,7 @@
 #include "configrun.h"
 
 #include "bus/gpibconstants.h"
+#include "ui/dialogs/statusline.h"
 
 #include <gtest/gtest.h>
 
@@ -75,6 +76,49 @@ TEST(Discovery, AUnitListeningOnlyBehindSecondaryAddressesIsNotFoundButCanBeType
     EXPECT_TRUE(run.box("txtGPIBErr")->isHidden());
     EXPECT_EQ(run.lines().size(), 1);
     EXPECT_EQ(run.bench.sim.unitAt(5)->messages().back(), "SYST:COMM:GPIB:ADDR?");
+}
+
+// The search is the driver's: NI's reports a unit listening only behind secondary addresses as
+// its channels, which the window lists in the box and keeps on the status line once the box is
+// closed; linux-gpib's finds nothing there. In-process, whatever the route of the other tests.
+TEST(Discovery, EachDriverFamilySearchesAsItsDriverDoes) {
+    const struct {
+        sim::DriverFamily family;
+        const bus::DriverConstants& constants;
+        const char* title;
+        const char* listed;   // after the box's own text
+        const char* guidance; // the status line afterwards
+    } cases[] = {
+        {sim::DriverFamily::LinuxGpib, bus::linuxGpibConstants(), "WARNING - No devices found", "", ""},
+        {sim::DriverFamily::Ni, bus::niGpibConstants(), "CAUTION - Found multiple devices",
+         "FindLstn found 4 devices, Check bus connections and manually enter device GPIB address"
+         "\n\nListeners found at addresses: 911, 912, 913, 914",
+         "Listeners answered at addresses 911, 912, 913, 914: type the address of the unit to configure "
+         "and press Set Address."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.constants.family);
+        Bench bench;
+        bench.sim.setDriverFamily(c.family);
+        bench.sim.addUnit(9, "7189"); // listens on 911 to 914 only
+        std::string missing;
+        const auto driver = bus::makeResolvedDriver(&sim::resolveSymbol, c.constants, missing);
+        ASSERT_NE(driver, nullptr) << missing;
+        bus::Gpib32 gpib(*driver);
+        ui::frmConfig window(
+            ui::Session{gpib, bench.state, bench.interaction, bench.pauser, bus::driverFamily(*driver)});
+        bench.state.ModelText = QStringLiteral("7189");
+        bench.state.ModelNumber = 7189;
+        window.openRun();
+
+        ASSERT_EQ(bench.interaction.boxes.size(), 1u);
+        EXPECT_EQ(bench.interaction.boxes[0].title, QString::fromLatin1(c.title));
+        if (*c.listed != '\0') {
+            EXPECT_EQ(bench.interaction.boxes[0].text, QString::fromLatin1(c.listed));
+        }
+        EXPECT_TRUE(control<QLineEdit>(window, "txtAddr")->text().isEmpty());
+        EXPECT_EQ(control<ui::StatusLine>(window, "statusLine")->text(), QString::fromLatin1(c.guidance));
+    }
 }
 
 // A driver whose search finds exactly the given address words; every other call succeeds.

@@ -6,10 +6,17 @@
 #include "ui/dialogs/statusline.h"
 #include "ui/main/frmmain.h"
 
+#include <QAccessible>
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace ktq::test {
 namespace {
@@ -176,6 +183,76 @@ TEST(Advice, EachEndOfRunButtonSaysWhatItDidOrThatItFailed) {
         EXPECT_TRUE(guidance(*run.window).startsWith(QLatin1String(c.says)))
             << guidance(*run.window).toStdString();
     }
+}
+
+// What a screen reader is told: each NameChanged event, with the object and its name then.
+struct NameChange {
+    const QObject* object;
+    QString name;
+};
+std::vector<NameChange> nameChanges;
+
+void recordNameChange(QAccessibleEvent* event) {
+    if (event->type() == QAccessible::NameChanged && event->accessibleInterface() != nullptr) {
+        nameChanges.push_back({event->object(), event->accessibleInterface()->text(QAccessible::Name)});
+    }
+}
+
+// Accessibility switched on in the platform as a screen reader switches it on, with the events
+// recorded instead of going out; off again and the previous handler back afterwards.
+class ScreenReader {
+public:
+    ScreenReader() : m_previous(QAccessible::installUpdateHandler(&recordNameChange)) {
+        nameChanges.clear();
+        if (m_platform != nullptr) {
+            m_platform->setActive(true);
+        }
+    }
+    ~ScreenReader() {
+        if (m_platform != nullptr) {
+            m_platform->setActive(false);
+        }
+        QAccessible::installUpdateHandler(m_previous);
+    }
+    ScreenReader(const ScreenReader&) = delete;
+    ScreenReader& operator=(const ScreenReader&) = delete;
+
+    // The names announced for `object`, in order.
+    static std::vector<std::string> announced(const QObject* object) {
+        std::vector<std::string> names;
+        for (const NameChange& change : nameChanges) {
+            if (change.object == object) {
+                names.push_back(change.name.toStdString());
+            }
+        }
+        return names;
+    }
+
+private:
+    QPlatformAccessibility* m_platform = QGuiApplicationPrivate::platformIntegration()->accessibility();
+    QAccessible::UpdateHandler m_previous;
+};
+
+// A screen reader speaks the status line by its name, and a new advice as a change of that name.
+TEST(Advice, EachNewAdviceIsTheStatusLinesNameAndIsAnnounced) {
+    FinishedRun run;
+    auto* line = control<ui::StatusLine>(*run.window, "statusLine");
+    ScreenReader reader;
+    ASSERT_TRUE(QAccessible::isActive()) << "accessibility cannot be switched on here";
+
+    run.button("cmdSav")->click();
+    const QString saved = guidance(*run.window);
+    ASSERT_TRUE(saved.startsWith(QLatin1String("Settings stored"))) << saved.toStdString();
+    QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(line);
+    ASSERT_NE(spoken, nullptr);
+    EXPECT_EQ(spoken->text(QAccessible::Name).toStdString(), saved.toStdString());
+    // Once: the line was empty before and is not cleared again in between.
+    EXPECT_EQ(ScreenReader::announced(line), std::vector<std::string>{saved.toStdString()});
+
+    run.button("cmdRedo")->click(); // the next step clears the line, and the reader is told
+    EXPECT_TRUE(guidance(*run.window).isEmpty());
+    EXPECT_TRUE(spoken->text(QAccessible::Name).isEmpty());
+    EXPECT_EQ(ScreenReader::announced(line), (std::vector<std::string>{saved.toStdString(), ""}));
 }
 
 TEST(Done, WarnsAgainWhenTheUnitTookAValueAfterTheLastSave) {

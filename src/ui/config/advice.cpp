@@ -210,4 +210,9 @@ QString addressListText(std::span<const std::int16_t> words) {
     return entries.join(QStringLiteral(", "));
 }
 
+QString listenersAdvice(std::span<const std::int16_t> words) {
+    return QStringLiteral("Listeners answered at addresses ") + addressListText(words) +
+           QStringLiteral(": type the address of the unit to configure and press Set Address.");
+}
+
 } // namespace ktq::ui

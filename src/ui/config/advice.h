@@ -49,4 +49,8 @@ std::int16_t addressEntry(std::int16_t word);
 /// The listeners a search found, in entry form and in the order found: "5, 9, 911".
 QString addressListText(std::span<const std::int16_t> words);
 
+/// Said after a search that found several listeners: where they are, as the address box takes
+/// them, and what to do.
+QString listenersAdvice(std::span<const std::int16_t> words);
+
 } // namespace ktq::ui

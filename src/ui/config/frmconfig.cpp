@@ -315,19 +315,21 @@ void frmConfig::FindLstners() {
 void frmConfig::reportDiscovery() {
     const QString count = signedNumberText(m_session.bus.ibcnt());
     const int listed = std::clamp<int>(FoundNum, 0, findLstnLimit);
+    const std::span<const std::int16_t> listeners(ListenerTable.data(), listed);
     // The operator has to type one of them: name them the way the address box takes them.
     const QString several =
         QStringLiteral("FindLstn found") + count +
         QStringLiteral(" devices, Check bus connections and manually enter device GPIB address") +
-        QStringLiteral("\n\nListeners found at addresses: ") +
-        addressListText(std::span<const std::int16_t>(ListenerTable.data(), listed));
+        QStringLiteral("\n\nListeners found at addresses: ") + addressListText(listeners);
     Interaction& ui = m_session.interaction;
-    if (FoundFlg == 1 && FoundNum > 32) {
+    if (FoundFlg == 1 && FoundNum >= 2) {
         ui.beep();
-        ui.messageBox(this, QStringLiteral("WARNING - Found more than 32 devices"), several);
-    } else if (FoundFlg == 1 && FoundNum >= 2) {
-        ui.beep();
-        ui.messageBox(this, QStringLiteral("CAUTION - Found multiple devices"), several);
+        ui.messageBox(this,
+                      FoundNum > 32 ? QStringLiteral("WARNING - Found more than 32 devices")
+                                    : QStringLiteral("CAUTION - Found multiple devices"),
+                      several);
+        // The box is gone once the operator types: the line keeps the addresses in view.
+        statusLine->say(listenersAdvice(listeners));
     } else if (FoundFlg == 1 && FoundNum == 1) {
         ui.messageBox(this, QStringLiteral("Found a single device"),
                       QStringLiteral("FindLstn found a device at address") + signedNumberText(founddev) +

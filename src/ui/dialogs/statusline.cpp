@@ -1,10 +1,13 @@
+// The status line: guidance at the bottom of both windows, spoken by screen readers as it changes.
 #include "statusline.h"
 
 namespace ktq::ui {
 
 StatusLine::StatusLine(QWidget* parent) : QLabel(parent) {
     setObjectName(QStringLiteral("statusLine"));
-    setAccessibleName(QStringLiteral("Guidance"));
+    // No accessible name of its own: a label's name is then its text, which a screen reader speaks,
+    // and Qt announces each new text as a change of that name. A fixed name would be all it reads.
+    setAccessibleDescription(QStringLiteral("Guidance"));
     setWordWrap(true);
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
@@ -19,7 +22,6 @@ StatusLine::StatusLine(QWidget* parent) : QLabel(parent) {
 
 void StatusLine::say(const QString& text) {
     setText(text);
-    setAccessibleDescription(text);
 }
 
 } // namespace ktq::ui

@@ -1,3 +1,4 @@
+// The status line at the bottom of both windows.
 #pragma once
 
 #include <QLabel>
@@ -7,7 +8,7 @@ namespace ktq::ui {
 
 /// Plain guidance at the bottom of a window, beside the program's own messages, which it never
 /// replaces. Empty until there is something to say; the window clears it when the next step
-/// starts.
+/// starts. Its accessible name is the advice, so that a screen reader announces each new one.
 class StatusLine : public QLabel {
     Q_OBJECT
 public:
