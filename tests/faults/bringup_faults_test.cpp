@@ -75,6 +75,26 @@ INSTANTIATE_TEST_SUITE_P(Faults, BringUpFaults,
                                     std::get<1>(info.param).name;
                          });
 
+// The board index's timeout is set last, after the descriptor's; failing, it is the timeout step
+// that failed, and the configuration window stays shut.
+TEST(BringUpFaults, TheBoardIndexTimeoutFailingIsReportedAsTheTimeoutStep) {
+    for (const DriverError& error : driverErrors()) {
+        Bench bench;
+        bench.sim.addUnit(5, "7174");
+        FaultInjector injector(*bench.driver, bench.sim);
+        bus::Gpib32 gpib(injector);
+        MainRun main(ui::Session{gpib, bench.state, bench.interaction, bench.pauser}, bench.interaction);
+        main.choose(QStringLiteral("7174"));
+        injector.arm("ibtmo", 2, error.iberr);
+        main.configure();
+        ASSERT_TRUE(injector.fired());
+        EXPECT_EQ(main.message()->text(), expectedReport(QStringLiteral("ibtmo Error"), error.iberr))
+            << error.name;
+        EXPECT_EQ(main.configRuns(), 0);
+        EXPECT_EQ(bench.calls().back(), "ibtmo(0, 12)");
+    }
+}
+
 TEST(BoardFaults, ABoardGoneBetweenTwoRunsIsReportedAtConfigureAndComingBackIsEnough) {
     Bench bench;
     bench.sim.addUnit(5, "7174");

@@ -201,6 +201,15 @@ void frmMain::cmdConfig_Click() {
     if (failed("ibtmo Error")) {
         return;
     }
+    // linux-gpib keeps a timeout for the descriptor it was set on, and the bus calls on the board
+    // index wait as long as the board's own (gpib.conf's) says. Where ibfind answered with the
+    // board index itself, as NI-488.2 may, the one call has set the timeout they use.
+    if (s.BoardDescriptor != s.BoardIndex) {
+        gpib.GpibTmo(s.BoardIndex, timeout3s);
+        if (failed("ibtmo Error")) {
+            return;
+        }
+    }
     if (models::needsPowerCycle(s.ModelNumber)) {
         txtGPIBErr->setText(QStringLiteral("Turn unit off and back on") + s.CrLf +
                             QStringLiteral("Press Continue when RDY LED on."));
