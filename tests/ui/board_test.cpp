@@ -1,4 +1,4 @@
-// The board from any gpib.conf: the bus calls wait the program's 3 s.
+// The board over a long day and from any gpib.conf: one descriptor at a time, and the 3 s timeout.
 #include "harness.h"
 
 #include "sim/linuxgpib.h"
@@ -26,6 +26,51 @@ void pressDone(QDialog& dialog) {
     for (int press = 0; press < 2; ++press) {
         control<QPushButton>(dialog, "cmdDone")->click();
     }
+}
+
+// Every Configure opens the board with ibfind, and linux-gpib has room for 4,080 descriptors. It
+// hands out the lowest free one, so the same descriptor on every Configure means no other is open.
+TEST(BoardDescriptor, FiveThousandConfigureAndDoneCyclesKeepOneDescriptorOpen) {
+    constexpr int cycles = 5000;
+    Bench bench;
+    bench.sim.addUnit(5, "7174");
+    auto window = std::make_unique<ui::frmMain>(bench.session());
+    choose(*window, "7174");
+    auto* configure = control<QPushButton>(*window, "cmdConfig");
+    auto* message = control<ui::MessageLine>(*window, "txtGPIBErr");
+
+    std::int16_t first = -1;
+    int opened = 0;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        bench.interaction.scripts.push_back([&opened](QDialog& dialog) {
+            ++opened;
+            pressDone(dialog);
+        });
+        configure->click();
+        ASSERT_TRUE(message->isHidden()) << "cycle " << cycle << ": " << message->text().toStdString();
+        ASSERT_EQ(opened, cycle + 1);
+        if (cycle == 0) {
+            first = bench.state.BoardDescriptor;
+            ASSERT_NE(first, bench.state.BoardIndex);
+        }
+        ASSERT_EQ(bench.state.BoardDescriptor, first) << "cycle " << cycle;
+        const auto calls = bench.calls();
+        if (cycle > 0) {
+            ASSERT_EQ(calls.at(0), "ibonl(" + std::to_string(first) + ", 0)") << "cycle " << cycle;
+            ASSERT_EQ(calls.at(1), "ibfind(\"GPIB0\")") << "cycle " << cycle;
+        }
+        bench.sim.clearTrace();
+        bench.interaction.boxes.clear();
+        bench.interaction.modals.clear();
+    }
+
+    // The program's end gives the last one back.
+    window.reset();
+    ASSERT_EQ(bench.calls(), std::vector<std::string>{"ibonl(" + std::to_string(first) + ", 0)"});
+    int value = -1;
+    bench.driver->ibask(first, sim::lg::IbaPAD, &value);
+    EXPECT_EQ(bench.driver->ThreadIbsta() & sim::lg::ERR, sim::lg::ERR) << "the descriptor is still open";
+    EXPECT_EQ(bench.driver->ThreadIberr(), sim::lg::EARG);
 }
 
 struct BoardStart {
