@@ -1,8 +1,12 @@
 // The board over a long day and from any gpib.conf: one descriptor at a time, and the 3 s timeout.
 #include "harness.h"
 
+#include "bus/busthread.h"
 #include "sim/linuxgpib.h"
 #include "ui/main/frmmain.h"
+
+#include <QApplication>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +75,28 @@ TEST(BoardDescriptor, FiveThousandConfigureAndDoneCyclesKeepOneDescriptorOpen) {
     bench.driver->ibask(first, sim::lg::IbaPAD, &value);
     EXPECT_EQ(bench.driver->ThreadIbsta() & sim::lg::ERR, sim::lg::ERR) << "the descriptor is still open";
     EXPECT_EQ(bench.driver->ThreadIberr(), sim::lg::EARG);
+}
+
+// As the program ends: its event loop has returned, the bus thread is still there, and the main
+// window goes, giving back what the last Configure opened.
+TEST(BoardDescriptor, TheProgramsEndGivesTheLastOneBackOnTheBusThread) {
+    Bench bench;
+    bench.sim.addUnit(5, "7174");
+    bus::BusThread busThread;
+    bus::Gpib32 threaded(*bench.driver, busThread);
+    auto window =
+        std::make_unique<ui::frmMain>(ui::Session{threaded, bench.state, bench.interaction, bench.pauser});
+    choose(*window, "7185B"); // stops after the bring-up, for the power cycle
+    control<QPushButton>(*window, "cmdConfig")->click();
+    const std::string opened = std::to_string(bench.state.BoardDescriptor);
+    ASSERT_EQ(bench.calls().front(), "ibfind(\"GPIB0\")");
+
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    const std::size_t end = bench.sim.trace().size();
+    window.reset();
+    EXPECT_EQ(bench.calls(end), std::vector<std::string>{"ibonl(" + opened + ", 0)"});
+    EXPECT_EQ(bench.sim.trace().back().find("-> 0x8"), std::string::npos) << bench.sim.trace().back();
 }
 
 struct BoardStart {
