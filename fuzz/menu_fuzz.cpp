@@ -41,6 +41,7 @@ public:
     int ibask(int ud, int option, int* value) override { return m_inner.ibask(ud, option, value); }
     int ibsre(int ud, int v) override { return m_inner.ibsre(ud, v); }
     int ibtmo(int ud, int v) override { return m_inner.ibtmo(ud, v); }
+    int ibonl(int ud, int v) override { return m_inner.ibonl(ud, v); }
     void SendIFC(int board) override { m_inner.SendIFC(board); }
     void DevClear(int board, std::uint16_t address) override {
         checkAddress(address);

@@ -114,6 +114,7 @@ void* resolveSymbol(const char* name) {
         {"ibask", reinterpret_cast<void*>(&ktqsim_ibask)},
         {"ibsre", reinterpret_cast<void*>(&ktqsim_ibsre)},
         {"ibtmo", reinterpret_cast<void*>(&ktqsim_ibtmo)},
+        {"ibonl", reinterpret_cast<void*>(&ktqsim_ibonl)},
         {"SendIFC", reinterpret_cast<void*>(&ktqsim_SendIFC)},
         {"DevClear", reinterpret_cast<void*>(&ktqsim_DevClear)},
         {"FindLstn", reinterpret_cast<void*>(&ktqsim_FindLstn)},
@@ -153,6 +154,10 @@ int ktqsim_ibsre(int ud, int v) {
 
 int ktqsim_ibtmo(int ud, int v) {
     return ktq::sim::onBench([&](SimBus& bench) { return bench.ibtmo(ud, v); });
+}
+
+int ktqsim_ibonl(int ud, int v) {
+    return ktq::sim::onBench([&](SimBus& bench) { return bench.ibonl(ud, v); });
 }
 
 void ktqsim_SendIFC(int board) {

@@ -14,6 +14,7 @@ int ktqsim_ibfind(const char* name);
 int ktqsim_ibask(int ud, int option, int* value);
 int ktqsim_ibsre(int ud, int v);
 int ktqsim_ibtmo(int ud, int v);
+int ktqsim_ibonl(int ud, int v);
 void ktqsim_SendIFC(int board);
 void ktqsim_DevClear(int board, std::uint16_t address);
 void ktqsim_FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit);

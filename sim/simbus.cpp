@@ -15,11 +15,12 @@ namespace ktq::sim {
 namespace {
 
 constexpr int boardIndex = 0;
-// linux-gpib hands out a new descriptor from 16 up on every ibfind, beside board index 0.
+// linux-gpib hands out descriptors 16 to 4095 on ibfind, beside board index 0.
 constexpr int firstDescriptor = 16;
+constexpr int descriptorSlots = 0x1000;
 constexpr int highestPrimary = 30;
 
-const char* const driverFunctions[] = {"ibfind",   "ibask",    "ibsre", "ibtmo",   "SendIFC",
+const char* const driverFunctions[] = {"ibfind",   "ibask",    "ibsre", "ibtmo",   "ibonl",   "SendIFC",
                                        "DevClear", "FindLstn", "Send",  "Receive", "SendCmds"};
 
 struct Address {
@@ -176,7 +177,7 @@ bool SimBus::boardFails(int board, bool boardCall) {
     }
     m_boardOpened = true;
     // Like linux-gpib: the board index and every descriptor ibfind handed out are valid.
-    if (board != boardIndex && (board < firstDescriptor || board >= m_nextDescriptor)) {
+    if (board != boardIndex && m_openDescriptors.count(board) == 0) {
         m_status = failure(lg::EARG);
         return true;
     }
@@ -258,8 +259,17 @@ int SimBus::ibfind(const char* name) {
             m_status = failure(lg::EDVR);
         else {
             m_boardOpened = true;
-            m_status = ok(false);
-            descriptor = m_nextDescriptor++;
+            int free = firstDescriptor;
+            while (free < descriptorSlots && m_openDescriptors.count(free) != 0)
+                ++free;
+            if (free == descriptorSlots) {
+                // linux-gpib: "out of room in ibConfigs[]"
+                m_status = failure(lg::ENEB);
+            } else {
+                m_openDescriptors.insert(free);
+                m_status = ok(false);
+                descriptor = free;
+            }
         }
     }
     finish(std::string("ibfind(") + (name ? quoted(name, static_cast<long>(std::strlen(name))) : "NULL") +
@@ -316,6 +326,18 @@ int SimBus::ibtmo(int ud, int code) {
         }
     }
     finish("ibtmo(" + std::to_string(ud) + ", " + std::to_string(code) + ")");
+    return m_status.ibsta;
+}
+
+// Going offline frees a descriptor from ibfind; the board index stays (linux-gpib only closes its
+// handle, which the next call opens again). Going online keeps everything as it is.
+int SimBus::ibonl(int ud, int online) {
+    if (!takeFailure("ibonl") && !boardFails(ud, ud == boardIndex)) {
+        m_status = ok(ud == boardIndex);
+        if (online == 0 && ud != boardIndex)
+            m_openDescriptors.erase(ud);
+    }
+    finish("ibonl(" + std::to_string(ud) + ", " + std::to_string(online) + ")");
     return m_status.ibsta;
 }
 

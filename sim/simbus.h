@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,7 +52,8 @@ struct CallStatus {
 };
 
 /// A simulated GPIB bus: one controller board "GPIB0" (board index 0, bus address 0; every ibfind
-/// hands out a new descriptor from 16 up, as linux-gpib does) and the units on it, driven through
+/// hands out the lowest free descriptor from 16 up, 4,080 at most, until ibonl(ud, 0) gives it
+/// back, as linux-gpib does) and the units on it, driven through
 /// linux-gpib's calls with linux-gpib's numbers. Each call goes down to the wire-level bus as the bytes and
 /// lines the driver would put on it; the units live there. It behaves as linux-gpib does except
 /// where set to NI's driver family (setDriverFamily): then its end modes and search are NI's.
@@ -71,7 +73,7 @@ struct CallStatus {
 ///   Receive(0, 5, 18, 0) "5\n" -> 0x2124 0 2
 ///   FindLstn(0, [1, 2, 3], 32) [2, 3] -> 0x0130 0 2
 ///   ibask(0, 1) 0 -> 0x0130 0 0            (the value written follows, only on success)
-///   ibfind("GPIB0") -> 0x0130 0 0, ibsre(0, 1), ibtmo(0, 12), SendIFC(0), DevClear(0, 25093),
+///   ibfind("GPIB0") -> 0x0130 0 0, ibsre(0, 1), ibtmo(0, 12), ibonl(16, 0), SendIFC(0), DevClear(0, 25093),
 ///   SendCmds(0, "?%", 2)
 /// Numbers are decimal; byte buffers are quoted with \n, \r, \", \\ and \xhh for other bytes
 /// outside 0x20..0x7e; the count printed for Send is the caller's, its ibcntl includes the line
@@ -104,6 +106,8 @@ public:
     bool boardPresent() const { return m_boardPresent; }
     bool remoteEnabled() const { return m_wire.remoteEnabled(); }
     int timeoutCode() const { return m_timeoutCode; }
+    /// Descriptors ibfind handed out and ibonl has not taken back.
+    std::size_t openDescriptors() const { return m_openDescriptors.size(); }
     int interfaceClears() const { return m_interfaceClears; }
 
     /// The next `times` calls of the named driver function ("Send", "ibfind" ...) fail with
@@ -139,6 +143,7 @@ public:
     int ibask(int ud, int option, int* value);
     int ibsre(int ud, int enable);
     int ibtmo(int ud, int code);
+    int ibonl(int ud, int online);
     void sendIfc(int board);
     void devClear(int board, Addr4882 address);
     void findLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit);
@@ -166,7 +171,7 @@ private:
     int m_timeoutCode = lg::T10s;
     int m_interfaceClears = 0;
     bool m_end = false; // the last transfer on the board ended with EOI
-    int m_nextDescriptor = 16;
+    std::set<int> m_openDescriptors;
     bool m_boardOpened = false; // a call reached the board while it was there
     Timing m_timing;
     Sleeper* m_sleeper = nullptr;

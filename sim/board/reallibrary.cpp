@@ -18,6 +18,7 @@ struct RealLibrary {
     int (*ibask)(int, int, int*) = nullptr;
     int (*ibsre)(int, int) = nullptr;
     int (*ibtmo)(int, int) = nullptr;
+    int (*ibonl)(int, int) = nullptr;
     void (*SendIFC)(int) = nullptr;
     void (*DevClear)(int, Addr4882) = nullptr;
     void (*FindLstn)(int, const Addr4882*, Addr4882*, int) = nullptr;
@@ -79,6 +80,12 @@ int tracedIbsre(int ud, int enable) {
 int tracedIbtmo(int ud, int code) {
     const int result = g_real.ibtmo(ud, code);
     trace("ibtmo(" + std::to_string(ud) + ", " + std::to_string(code) + ")", lastStatus());
+    return result;
+}
+
+int tracedIbonl(int ud, int online) {
+    const int result = g_real.ibonl(ud, online);
+    trace("ibonl(" + std::to_string(ud) + ", " + std::to_string(online) + ")", lastStatus());
     return result;
 }
 
@@ -162,6 +169,7 @@ bool loadRealLibrary(const std::string& path, std::string& error) {
         find(library, "ThreadIberr", real.ThreadIberr, error) &&
         find(library, "ThreadIbcnt", real.ThreadIbcnt, error) &&
         find(library, "ThreadIbcntl", real.ThreadIbcntl, error);
+    g_loaded = g_loaded && find(library, "ibonl", real.ibonl, error);
     if (g_loaded)
         g_real = real;
     return g_loaded;
@@ -179,6 +187,7 @@ void* resolveRealLibrary(const char* name) {
         {"ibask", reinterpret_cast<void*>(&tracedIbask)},
         {"ibsre", reinterpret_cast<void*>(&tracedIbsre)},
         {"ibtmo", reinterpret_cast<void*>(&tracedIbtmo)},
+        {"ibonl", reinterpret_cast<void*>(&tracedIbonl)},
         {"SendIFC", reinterpret_cast<void*>(&tracedSendIFC)},
         {"DevClear", reinterpret_cast<void*>(&tracedDevClear)},
         {"FindLstn", reinterpret_cast<void*>(&tracedFindLstn)},

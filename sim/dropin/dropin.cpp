@@ -30,6 +30,9 @@ KTQ_DRIVER_EXPORT int ibsre(int ud, int v) {
 KTQ_DRIVER_EXPORT int ibtmo(int ud, int v) {
     return ktqsim_ibtmo(ud, v);
 }
+KTQ_DRIVER_EXPORT int ibonl(int ud, int v) {
+    return ktqsim_ibonl(ud, v);
+}
 KTQ_DRIVER_EXPORT void SendIFC(int board) {
     ktqsim_SendIFC(board);
 }

@@ -47,6 +47,9 @@ KTQ_DRIVER_EXPORT unsigned long ibask(int ud, int option, int* value) {
 KTQ_DRIVER_EXPORT unsigned long ibconfig(int ud, int option, int v) {
     return status(ktqsim_ibconfig(ud, option, v));
 }
+KTQ_DRIVER_EXPORT unsigned long ibonl(int ud, int v) {
+    return status(ktqsim_ibonl(ud, v));
+}
 KTQ_DRIVER_EXPORT void SendIFC(int board) {
     ktqsim_SendIFC(board);
 }

@@ -41,6 +41,7 @@ struct DriverFunctions {
     int (*ibask)(int, int, int*) = nullptr;
     int (*ibsre)(int, int) = nullptr;
     int (*ibtmo)(int, int) = nullptr;
+    int (*ibonl)(int, int) = nullptr; // may be absent
     void (*SendIFC)(int) = nullptr;
     void (*DevClear)(int, std::uint16_t) = nullptr;
     void (*FindLstn)(int, const std::uint16_t*, std::uint16_t*, int) = nullptr;
@@ -63,6 +64,7 @@ public:
     int ibask(int ud, int option, int* value) override { return m_fn.ibask(ud, option, value); }
     int ibsre(int ud, int v) override { return m_fn.ibsre(ud, v); }
     int ibtmo(int ud, int v) override { return m_fn.ibtmo(ud, v); }
+    int ibonl(int ud, int v) override { return m_fn.ibonl ? m_fn.ibonl(ud, v) : ni::ERR; }
     void SendIFC(int board) override { m_fn.SendIFC(board); }
     void DevClear(int board, std::uint16_t address) override { m_fn.DevClear(board, address); }
     void FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) override {
@@ -133,6 +135,8 @@ bool resolveBoardCalls(const SymbolResolver& resolve, Functions& fn, std::string
 std::unique_ptr<LibraryDriver> resolveUnixDriver(const SymbolResolver& resolve,
                                                  const DriverConstants& constants, std::string& missing) {
     DriverFunctions fn;
+    // Releasing a descriptor is housekeeping: a library without ibonl still does all the work.
+    fn.ibonl = reinterpret_cast<decltype(fn.ibonl)>(resolve("ibonl"));
     if (constants.findAlias) {
         if (void* symbol = resolve(constants.findAlias)) {
             fn.ibfind = reinterpret_cast<decltype(fn.ibfind)>(symbol);
@@ -158,6 +162,7 @@ struct Ni4882Functions {
     unsigned long (*ibconfig)(int, int, int) = nullptr;
     unsigned long (*ibsre)(int, int) = nullptr;
     unsigned long (*ibtmo)(int, int) = nullptr;
+    unsigned long (*ibonl)(int, int) = nullptr; // may be absent
     void (*SendIFC)(int) = nullptr;
     void (*DevClear)(int, std::uint16_t) = nullptr;
     void (*FindLstn)(int, const std::uint16_t*, std::uint16_t*, std::size_t) = nullptr;
@@ -190,6 +195,7 @@ public:
     int ibtmo(int ud, int v) override {
         return static_cast<int>(m_fn.ibtmo ? m_fn.ibtmo(ud, v) : m_fn.ibconfig(ud, IbcTMO, v));
     }
+    int ibonl(int ud, int v) override { return m_fn.ibonl ? static_cast<int>(m_fn.ibonl(ud, v)) : ni::ERR; }
     void SendIFC(int board) override { m_fn.SendIFC(board); }
     void DevClear(int board, std::uint16_t address) override { m_fn.DevClear(board, address); }
     void FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) override {
@@ -218,6 +224,7 @@ std::unique_ptr<LibraryDriver> resolveNi4882Driver(const SymbolResolver& resolve
     Ni4882Functions fn;
     fn.ibsre = reinterpret_cast<decltype(fn.ibsre)>(resolve("ibsre"));
     fn.ibtmo = reinterpret_cast<decltype(fn.ibtmo)>(resolve("ibtmo"));
+    fn.ibonl = reinterpret_cast<decltype(fn.ibonl)>(resolve("ibonl"));
     const bool needsConfig = !fn.ibsre || !fn.ibtmo;
     const bool complete = resolveInto(resolve, "ibfindA", fn.ibfindA, missing) &&
                           resolveInto(resolve, "ibask", fn.ibask, missing) &&
@@ -244,6 +251,7 @@ public:
     int ibask(int, int, int*) override { return ni::ERR; }
     int ibsre(int, int) override { return ni::ERR; }
     int ibtmo(int, int) override { return ni::ERR; }
+    int ibonl(int, int) override { return ni::ERR; }
     void SendIFC(int) override {}
     void DevClear(int, std::uint16_t) override {}
     void FindLstn(int, const std::uint16_t*, std::uint16_t*, int) override {}

@@ -91,6 +91,10 @@ std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) 
     return low16(onBus([&] { return m_driver.ibtmo(descriptor, timeoutCode); }));
 }
 
+std::int16_t Gpib32::GpibOnl(std::int16_t descriptor, std::int16_t online) {
+    return low16(onBus([&] { return m_driver.ibonl(descriptor, online); }));
+}
+
 void Gpib32::GpibSendIFC(std::int16_t board) {
     onBus([&] { m_driver.SendIFC(board); });
 }

@@ -34,6 +34,8 @@ public:
     std::int16_t GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value);
     std::int16_t GpibSre(std::int16_t descriptor, std::int16_t value);
     std::int16_t GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode);
+    // With 0, gives back a descriptor GpibFind handed out; never pass a board index.
+    std::int16_t GpibOnl(std::int16_t descriptor, std::int16_t online);
     void GpibSendIFC(std::int16_t board);
     void GpibDevClear(std::int16_t board, std::int16_t address);
     // The driver is never told it may write more entries than `resultList` holds, and never

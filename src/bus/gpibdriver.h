@@ -13,6 +13,7 @@ public:
     virtual int ibask(int ud, int option, int* value) = 0;
     virtual int ibsre(int ud, int v) = 0;
     virtual int ibtmo(int ud, int v) = 0;
+    virtual int ibonl(int ud, int v) = 0;
     virtual void SendIFC(int board) = 0;
     virtual void DevClear(int board, std::uint16_t address) = 0;
     virtual void FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) = 0;

@@ -15,6 +15,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace ktq::bus {
 namespace {
@@ -27,6 +28,7 @@ struct LibraryCalls {
     std::string findName;
     int eotMode = -1;
     int termination = -1;
+    std::vector<int> released; // ibonl's descriptors
 };
 LibraryCalls calls;
 
@@ -43,6 +45,10 @@ int libIbask(int, int, int*) {
 }
 int libIntInt(int, int) {
     return 0;
+}
+int libIbonl(int ud, int) {
+    calls.released.push_back(ud);
+    return 0x100;
 }
 void libSendIFC(int) {}
 void libDevClear(int, std::uint16_t) {}
@@ -106,6 +112,26 @@ TEST(DriverLoader, NamesTheFirstMissingFunction) {
         std::string missing;
         EXPECT_EQ(makeResolvedDriver(resolverFor(symbols), linuxGpibConstants(), missing), nullptr) << name;
         EXPECT_EQ(missing, name);
+    }
+}
+
+// Giving a descriptor back is housekeeping: a library without ibonl still drives the bus, and the
+// call then reaches nothing and reports ERR.
+TEST(DriverLoader, IbonlIsCalledWhereOfferedAndNeverRequired) {
+    for (const DriverConstants* constants : {&linuxGpibConstants(), &niGpibConstants()}) {
+        calls.released.clear();
+        auto symbols = completeLibrary();
+        std::string missing;
+        auto without = makeResolvedDriver(resolverFor(symbols), *constants, missing);
+        ASSERT_NE(without, nullptr) << constants->family << " refused for lack of " << missing;
+        EXPECT_EQ(without->ibonl(16, 0), ni::ERR);
+        EXPECT_TRUE(calls.released.empty());
+
+        symbols["ibonl"] = symbol(libIbonl);
+        auto with = makeResolvedDriver(resolverFor(symbols), *constants, missing);
+        ASSERT_NE(with, nullptr);
+        EXPECT_EQ(with->ibonl(16, 0), 0x100);
+        EXPECT_EQ(calls.released, std::vector<int>{16});
     }
 }
 

@@ -47,6 +47,7 @@ public:
     }
     int ibsre(int ud, int v) override { return record("ibsre", {ud, v}), sta; }
     int ibtmo(int ud, int v) override { return record("ibtmo", {ud, v}), sta; }
+    int ibonl(int ud, int v) override { return record("ibonl", {ud, v}), sta; }
     void SendIFC(int board) override { record("SendIFC", {board}); }
     void DevClear(int board, std::uint16_t a) override {
         record("DevClear", {board});

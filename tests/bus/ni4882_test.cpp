@@ -59,6 +59,10 @@ unsigned long niIbtmo(int, int) {
     ni4882.direct.push_back("ibtmo");
     return 0x100;
 }
+unsigned long niIbonl(int, int) {
+    ni4882.direct.push_back("ibonl");
+    return 0x100;
+}
 void niBoard(int) {}
 void niDevClear(int, std::uint16_t) {}
 void niFindLstn(int, const std::uint16_t*, std::uint16_t*, std::size_t) {}
@@ -128,6 +132,21 @@ TEST(Ni4882Library, ExportedSettingsCallsAreUsedAndIbconfigIsThenOptional) {
     EXPECT_EQ(ni4882.direct, (std::vector<std::string>{"ibtmo", "ibsre"}));
 }
 
+// ibonl only gives a descriptor back: without it the library is still taken, and the call fails.
+TEST(Ni4882Library, IbonlIsCalledWhereExportedAndNeverRequired) {
+    ni4882 = {};
+    auto symbols = windowsLibrary();
+    std::string missing;
+    auto without = makeResolvedDriver(resolverFor(symbols), ni4882WindowsConstants(), missing);
+    ASSERT_NE(without, nullptr) << missing;
+    EXPECT_EQ(without->ibonl(4, 0), ni::ERR);
+    symbols["ibonl"] = symbol(niIbonl);
+    auto with = makeResolvedDriver(resolverFor(symbols), ni4882WindowsConstants(), missing);
+    ASSERT_NE(with, nullptr) << missing;
+    EXPECT_EQ(with->ibonl(4, 0), 0x100);
+    EXPECT_EQ(ni4882.direct, std::vector<std::string>{"ibonl"});
+}
+
 TEST(Ni4882Library, NamesTheMissingFunction) {
     struct Case {
         std::vector<std::string> removed;
@@ -193,6 +212,7 @@ TEST(Ni4882Library, SimulatedLibraryReceivesNiEndModes) {
     QString reply(18, QLatin1Char(' '));
     bus.GpibReceive(0, 5, reply, ni::STOPend);
     EXPECT_EQ(reply.left(bus.ibcntl()), "5\n");
+    bus.GpibOnl(descriptor, 0);
     driver.reset();
     qunsetenv("GPIB_SIM_BENCH");
     qunsetenv("GPIB_SIM_TRACE");
@@ -200,7 +220,8 @@ TEST(Ni4882Library, SimulatedLibraryReceivesNiEndModes) {
     EXPECT_EQ(readFile(tracePath), "ibfind(\"GPIB0\") -> 0x0130 0 0\n"
                                    "ibtmo(16, 12) -> 0x0130 0 0\n"
                                    "Send(0, 5, \"SYST:COMM:GPIB:ADDR?\", 20, 1) -> 0x2128 0 21\n"
-                                   "Receive(0, 5, 18, 256) \"5\\n\" -> 0x2124 0 2\n");
+                                   "Receive(0, 5, 18, 256) \"5\\n\" -> 0x2124 0 2\n"
+                                   "ibonl(16, 0) -> 0x0124 0 0\n");
 }
 
 // As NI's FindLstn: where no unit listens at a primary address, the listeners behind its secondary

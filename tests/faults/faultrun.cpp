@@ -77,6 +77,11 @@ int FaultInjector::ibtmo(int ud, int v) {
     return m_inner.ibtmo(ud, v);
 }
 
+int FaultInjector::ibonl(int ud, int v) {
+    before("ibonl");
+    return m_inner.ibonl(ud, v);
+}
+
 void FaultInjector::SendIFC(int board) {
     before("SendIFC");
     m_inner.SendIFC(board);

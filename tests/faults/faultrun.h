@@ -56,6 +56,7 @@ public:
     int ibask(int ud, int option, int* value) override;
     int ibsre(int ud, int v) override;
     int ibtmo(int ud, int v) override;
+    int ibonl(int ud, int v) override;
     void SendIFC(int board) override;
     void DevClear(int board, std::uint16_t address) override;
     void FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) override;

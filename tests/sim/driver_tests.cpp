@@ -36,7 +36,7 @@ protected:
 
 TEST_F(DriverContract, OffersEveryFunctionTheProgramCalls) {
     for (const char* name :
-         {"ibfind", "ibask", "ibsre", "ibtmo", "SendIFC", "DevClear", "FindLstn", "Send", "Receive",
+         {"ibfind", "ibask", "ibsre", "ibtmo", "ibonl", "SendIFC", "DevClear", "FindLstn", "Send", "Receive",
           "SendCmds", "ThreadIbsta", "ThreadIberr", "ThreadIbcnt", "ThreadIbcntl"})
         EXPECT_NE(resolveSymbol(name), nullptr) << name;
     EXPECT_EQ(resolveSymbol("ibfindA"), nullptr);
@@ -111,6 +111,41 @@ TEST_F(DriverContract, BoardAnswersItsAddressAndTakesTimeoutCodes) {
     EXPECT_EQ(bench.timeoutCode(), 17);
     driver.ibsre(0, 1);
     EXPECT_TRUE(bench.remoteEnabled());
+}
+
+// As linux-gpib's: ibfind hands out the lowest free descriptor, ibonl(ud, 0) gives it back and it is
+// refused until handed out again; the board index is never among them and stays usable.
+TEST_F(DriverContract, IbonlGivesADescriptorBackToTheNextIbfind) {
+    const int first = driver.ibfind("GPIB0");
+    const int second = driver.ibfind("GPIB0");
+    ASSERT_GE(first, 16);
+    EXPECT_GT(second, first);
+    driver.ibonl(first, 0);
+    expectStatus(ok, 0, 0);
+    int value = -1;
+    driver.ibask(first, lg::IbaPAD, &value);
+    expectStatus(lg::ERR, lg::EARG, 0);
+    EXPECT_EQ(driver.ibfind("GPIB0"), first);
+    driver.ibask(first, lg::IbaPAD, &value);
+    expectStatus(ok, 0, 0);
+
+    driver.ibonl(first, 0);
+    driver.ibonl(second, 0);
+    driver.ibask(0, lg::IbaPAD, &value);
+    expectStatus(ok, 0, 0);
+    EXPECT_EQ(value, 0);
+}
+
+// linux-gpib has 4,080 descriptors beside the board indexes; its ibfind past them fails (and reads
+// memory it never set, so the real library is not driven there).
+TEST_F(DriverContract, DescriptorsRunOutAfter4080) {
+    for (int k = 0; k < 4080; ++k)
+        ASSERT_EQ(driver.ibfind("GPIB0"), 16 + k);
+    EXPECT_EQ(bench.openDescriptors(), 4080u);
+    EXPECT_EQ(driver.ibfind("GPIB0"), -1);
+    expectStatus(lg::ERR, lg::ENEB, 0);
+    driver.ibonl(100, 0);
+    EXPECT_EQ(driver.ibfind("GPIB0"), 100);
 }
 
 // As linux-gpib's: a unit listening only behind secondary addresses (the 7189 at 9) is not found.

@@ -20,6 +20,7 @@ struct Driver {
     int (*ibask)(int, int, int*) = nullptr;
     int (*ibsre)(int, int) = nullptr;
     int (*ibtmo)(int, int) = nullptr;
+    int (*ibonl)(int, int) = nullptr;
     void (*SendIFC)(int) = nullptr;
     void (*DevClear)(int, std::uint16_t) = nullptr;
     void (*FindLstn)(int, const std::uint16_t*, std::uint16_t*, int) = nullptr;
@@ -37,6 +38,7 @@ struct Driver {
         bind(d.ibask, symbol("ibask"));
         bind(d.ibsre, symbol("ibsre"));
         bind(d.ibtmo, symbol("ibtmo"));
+        bind(d.ibonl, symbol("ibonl"));
         bind(d.SendIFC, symbol("SendIFC"));
         bind(d.DevClear, symbol("DevClear"));
         bind(d.FindLstn, symbol("FindLstn"));

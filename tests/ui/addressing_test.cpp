@@ -130,6 +130,7 @@ public:
     int ibask(int, int, int*) override { return 0; }
     int ibsre(int, int) override { return 0; }
     int ibtmo(int, int) override { return 0; }
+    int ibonl(int, int) override { return 0; }
     void SendIFC(int) override {}
     void DevClear(int, std::uint16_t) override {}
     void FindLstn(int, const std::uint16_t*, std::uint16_t* result, int limit) override {

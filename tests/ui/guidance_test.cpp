@@ -70,6 +70,7 @@ public:
     int ibask(int, int, int*) override { return bus::ni::ERR; }
     int ibsre(int, int) override { return bus::ni::ERR; }
     int ibtmo(int, int) override { return bus::ni::ERR; }
+    int ibonl(int, int) override { return bus::ni::ERR; }
     void SendIFC(int) override {}
     void DevClear(int, std::uint16_t) override {}
     void FindLstn(int, const std::uint16_t*, std::uint16_t*, int) override {}

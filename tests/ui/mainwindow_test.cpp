@@ -82,7 +82,7 @@ TEST(MainWindowConfigure, BringsUpTheBusInOrderAndOpensTheConfigurationWindow) {
     EXPECT_TRUE(m.configure()->isEnabled());
     m.configureModel(QStringLiteral("7174"));
     const auto calls = m.bench.calls();
-    ASSERT_GE(calls.size(), 5u);
+    ASSERT_GE(calls.size(), 6u);
     EXPECT_EQ(calls[0], "ibfind(\"GPIB0\")");
     // The board's own calls go to the descriptor ibfind handed out (never 0 with linux-gpib), the
     // bus calls to board index 0.
@@ -92,6 +92,8 @@ TEST(MainWindowConfigure, BringsUpTheBusInOrderAndOpensTheConfigurationWindow) {
     EXPECT_EQ(calls[2], "SendIFC(0)");
     EXPECT_EQ(calls[3], "ibsre(" + descriptor + ", 1)");
     EXPECT_EQ(calls[4], "ibtmo(" + descriptor + ", 12)");
+    // The bus calls wait as long as the board index's own timeout says.
+    EXPECT_EQ(calls[5], "ibtmo(0, 12)");
     EXPECT_EQ(m.bench.state.ModelNumber, 7174);
     EXPECT_EQ(m.bench.state.ModelText, QStringLiteral("7174"));
     EXPECT_EQ(m.configRuns(), 1);
@@ -164,7 +166,7 @@ TEST(MainWindowConfigure, PowerCycleModelsWaitForContinue) {
             << model;
         EXPECT_TRUE(m.cont()->isEnabled());
         EXPECT_EQ(m.configRuns(), 0);
-        EXPECT_EQ(m.bench.calls().size(), 5u);
+        EXPECT_EQ(m.bench.calls().size(), 6u);
 
         m.bench.interaction.scripts.push_back([](QDialog& dialog) { dialog.done(0); });
         m.cont()->click();
@@ -172,7 +174,7 @@ TEST(MainWindowConfigure, PowerCycleModelsWaitForContinue) {
         EXPECT_FALSE(m.cont()->isEnabled());
         EXPECT_TRUE(m.message()->isHidden());
         EXPECT_EQ(m.bench.state.ModelText, QString::fromLatin1(model));
-        EXPECT_EQ(m.bench.calls().size() > 5, true) << "the configuration window searches the bus";
+        EXPECT_EQ(m.bench.calls().size() > 6, true) << "the configuration window searches the bus";
     }
 }
 

@@ -123,7 +123,18 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+    releaseBoard();
+}
+
+// linux-gpib makes a new descriptor on every ibfind and has room for 4,080 of them; the board
+// index itself is never given back (it is what the bus calls use, and linux-gpib refuses it).
+void frmMain::releaseBoard() {
+    if (m_openDescriptor >= 0 && m_openDescriptor != m_session.state.BoardIndex) {
+        m_session.bus.GpibOnl(m_openDescriptor, 0);
+    }
+    m_openDescriptor = -1;
+}
 
 void frmMain::Form_Load() {
     const QString date = QString::fromLatin1(revisionDate);
@@ -180,10 +191,12 @@ void frmMain::cmdConfig_Click() {
     }
     txtGPIBErr->setVisible(false);
 
+    releaseBoard();
     gpib.GpibFind(QStringLiteral("GPIB0"), &s.BoardDescriptor);
     if (failed("ibfind error", BusStep::FindBoard)) {
         return;
     }
+    m_openDescriptor = s.BoardDescriptor;
     std::int16_t scratch = 0;
     gpib.GpibAsk(s.BoardDescriptor, boardPrimaryAddressOption, scratch);
     if (failed("ibask error")) {
@@ -200,6 +213,15 @@ void frmMain::cmdConfig_Click() {
     gpib.GpibTmo(s.BoardDescriptor, timeout3s);
     if (failed("ibtmo Error")) {
         return;
+    }
+    // linux-gpib keeps a timeout for the descriptor it was set on, and the bus calls on the board
+    // index wait as long as the board's own (gpib.conf's) says. Where ibfind answered with the
+    // board index itself, as NI-488.2 may, the one call has set the timeout they use.
+    if (s.BoardDescriptor != s.BoardIndex) {
+        gpib.GpibTmo(s.BoardIndex, timeout3s);
+        if (failed("ibtmo Error")) {
+            return;
+        }
     }
     if (models::needsPowerCycle(s.ModelNumber)) {
         txtGPIBErr->setText(QStringLiteral("Turn unit off and back on") + s.CrLf +

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <cstdint>
+
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -38,8 +40,11 @@ public:
 private:
     bool failed(const char* message, BusStep step = BusStep::SetUpBoard);
     void openConfiguration();
+    void releaseBoard();
 
     Session m_session;
+    // The descriptor the last successful ibfind handed out, until it is given back; -1 for none.
+    std::int16_t m_openDescriptor = -1;
     frmConfig* m_config = nullptr; // owned by this window, kept for later runs
 
     QLabel* labelTitle = nullptr;
