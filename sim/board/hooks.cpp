@@ -7,6 +7,7 @@
 #undef _FORTIFY_SOURCE // the fortified open is an inline wrapper; this file defines open itself
 
 #include "sim/board/board.h"
+#include "sim/board/boardfaults.h"
 #include "sim/simbus.h"
 
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <string>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -24,6 +26,7 @@
 namespace {
 
 using ktq::sim::SimBus;
+using ktq::sim::board::BoardFaults;
 using ktq::sim::board::EmulatedBoard;
 
 constexpr const char* boardDevice = "/dev/gpib0";
@@ -128,6 +131,11 @@ KTQ_HOOK int ioctl(int fd, unsigned long request, ...) noexcept {
     ktq::sim::onCurrentBench([&](SimBus* bench) {
         if (bench == nullptr || !bench->boardPresent()) {
             errno = ENODEV; // the board went away under an open descriptor
+            return;
+        }
+        if (const int error =
+                BoardFaults::errorFor(request, [bench](const std::string& line) { bench->note(line); })) {
+            errno = error;
             return;
         }
         result = board->second.control(bench->wire(), request, argument);

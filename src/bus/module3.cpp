@@ -93,6 +93,11 @@ QString gpibErrorReportText(const QString& message, const StatusSnapshot& status
            signedNumber(status.ibcntl);
 }
 
+QString gpibErrorName(int iberr) {
+    const QString text = QLatin1String(errorCodeText(iberr)).trimmed();
+    return text.isEmpty() ? QString::number(iberr) : text;
+}
+
 void GpibErrorReport(QString& message, const StatusSnapshot& status, QString& gpibErrorText) {
     message = gpibErrorReportText(message, status);
     gpibErrorText = message;

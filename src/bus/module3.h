@@ -10,6 +10,9 @@ namespace ktq::bus {
 /// bits, the error code with its meaning, and the count.
 QString gpibErrorReportText(const QString& message, const StatusSnapshot& status);
 
+/// An error code as the report names it ("EBUS <Command error>"), or its number when it has no name.
+QString gpibErrorName(int iberr);
+
 /// Replaces `message` with its report and keeps a copy in `gpibErrorText`.
 void GpibErrorReport(QString& message, const StatusSnapshot& status, QString& gpibErrorText);
 

@@ -49,6 +49,12 @@ TEST(Advice, EachFailureGetsItsOwnSentence) {
         {BusStep::Query, "NI-488.2", bus::ni::EABO, 0, "not at address 12", "listens"},
         {BusStep::Query, "linux-gpib", bus::ni::EABO, 0, "as a 7121", "README"},
         {BusStep::Store, "linux-gpib", bus::ni::EABO, 0, "did not take the command", "7121"},
+        // ENODEV in linux-gpib's count: the adapter is gone; NI's count 19 says nothing of the kind.
+        {BusStep::Store, "linux-gpib", bus::ni::EDVR, ENODEV, "USB adapter is unplugged", "address 12"},
+        {BusStep::Query, "NI-488.2", bus::ni::EDVR, ENODEV, "lost board GPIB0", "unplugged"},
+        // Command transfers nobody takes: the code the driver gave is named.
+        {BusStep::Search, "linux-gpib", bus::ni::EBUS, 0, "ended with EBUS <Command error>", "address 12"},
+        {BusStep::ClearUnit, "linux-gpib", bus::ni::EBUS, 0, "address 12 were not taken", "search"},
     };
     for (const auto& c : cases) {
         const QString advice = ui::busAdvice(

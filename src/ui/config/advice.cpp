@@ -2,6 +2,7 @@
 
 #include "bus/driverloader.h"
 #include "bus/gpibconstants.h"
+#include "bus/module3.h"
 
 #include <QStringList>
 
@@ -33,13 +34,15 @@ constexpr long anyCount = -1;
 // the open's own errno is overwritten by the status read that follows on the unopened file.
 constexpr long noConfigurationFile = ENOENT;
 constexpr long boardFileNotOpened = EBADF;
+// And ENODEV when the board's driver has lost its device, as a USB adapter's does once unplugged.
+constexpr long boardDeviceGone = ENODEV;
 
 struct AdviceRule {
     unsigned steps;
     Family family;
     int iberr;
     long count;
-    const char* text; // {address}, {model} and {libraries} are filled in
+    const char* text; // {address}, {model}, {error} and {libraries} are filled in
 };
 
 // The README explains each platform's driver set-up in a section of its own.
@@ -48,6 +51,13 @@ constexpr const char* readme = " The README's \"Windows\" section explains the s
 #else
 constexpr const char* readme = " The README's \"Real hardware\" section explains the set-up.";
 #endif
+
+// A command transfer nobody takes: the driver finds no listener (ENOL), or the handshake never
+// completes (EBUS), as when the units are switched off. The search takes what it found as it is.
+constexpr const char* unitsOffSearch =
+    "The search ended with {error} from the driver: no unit took its bus commands, as when every unit "
+    "on the bus is switched off. Check that the units are switched on and their GPIB cables connected, "
+    "then press Done and Configure to search again, or type the unit's address.";
 
 // The first rule that fits wins, so a rule for one family or count comes before the general one.
 const std::array adviceRules{
@@ -71,6 +81,11 @@ const std::array adviceRules{
     AdviceRule{steps({BusStep::FindBoard}), Family::Any, bus::ni::EDVR, anyCount,
                "The driver could not open board GPIB0: check that the board is fitted, that its driver "
                "sees it, and that the driver's configuration names it GPIB0."},
+    AdviceRule{
+        steps({BusStep::Search}) | unitSteps, Family::LinuxGpib, bus::ni::EDVR, boardDeviceGone,
+        "Board GPIB0 is gone: linux-gpib reports ENODEV (EDVR with the count 19), as when a USB adapter "
+        "is unplugged or switched off, and nothing more is sent to it. Plug it back in, check that "
+        "gpib_config has run, then press Done and Configure again."},
     AdviceRule{bringUp, Family::Any, bus::ni::ENEB, anyCount,
                "There is no GPIB board GPIB0: check that the board is fitted and that the driver's "
                "configuration names it GPIB0."},
@@ -79,12 +94,18 @@ const std::array adviceRules{
                "configuration."},
     AdviceRule{steps({BusStep::SetUpBoard}), Family::Any, anyCode, anyCount,
                "The driver would not set up board GPIB0: check the board and the driver's configuration."},
+    AdviceRule{steps({BusStep::Search}), Family::Any, bus::ni::ENOL, anyCount, unitsOffSearch},
+    AdviceRule{steps({BusStep::Search}), Family::Any, bus::ni::EBUS, anyCount, unitsOffSearch},
     AdviceRule{steps({BusStep::Search}), Family::Any, anyCode, anyCount,
-               "The search could not use board GPIB0: check the board and its driver, or type the unit's "
-               "address if you know it."},
+               "The search could not use board GPIB0 (the driver reported {error}): check the board and its "
+               "driver, or type the unit's address if you know it."},
     AdviceRule{unitSteps, Family::Any, bus::ni::ENOL, anyCount,
                "No unit listens at address {address}: check the address, and that the unit is switched on "
                "and its GPIB cable connected."},
+    AdviceRule{unitSteps, Family::Any, bus::ni::EBUS, anyCount,
+               "The bus commands for address {address} were not taken (the driver reported {error}), as "
+               "when every unit on the bus is switched off: check that the unit is switched on and its GPIB "
+               "cable connected."},
     AdviceRule{steps({BusStep::Query}), Family::Any, bus::ni::EABO, anyCount,
                "No answer from address {address} within the timeout: the program is asking it as a "
                "{model}; the unit there may be another model, or not at address {address}."},
@@ -128,10 +149,11 @@ QString libraryNames() {
 #endif
 }
 
-QString filled(const char* text, const QString& address, const QString& model) {
+QString filled(const char* text, const QString& address, const QString& model, const QString& error = {}) {
     QString out = QString::fromUtf8(text);
     out.replace(QStringLiteral("{address}"), address);
     out.replace(QStringLiteral("{model}"), model);
+    out.replace(QStringLiteral("{error}"), error);
     out.replace(QStringLiteral("{libraries}"), libraryNames());
     return out;
 }
@@ -165,7 +187,8 @@ QString busAdvice(const BusFailure& failure) {
     const Family family = familyOf(failure.driverFamily);
     for (const AdviceRule& rule : adviceRules) {
         if (fits(rule, failure, family)) {
-            QString text = filled(rule.text, failure.address, failure.model);
+            QString text =
+                filled(rule.text, failure.address, failure.model, bus::gpibErrorName(failure.status.iberr));
             if ((static_cast<unsigned>(failure.step) & bringUp) != 0) {
                 text += QLatin1String(readme);
             }
@@ -173,6 +196,11 @@ QString busAdvice(const BusFailure& failure) {
         }
     }
     return {};
+}
+
+bool boardGone(const bus::StatusSnapshot& status, std::string_view driverFamily) {
+    return status.failed() && familyOf(driverFamily) == Family::LinuxGpib && status.iberr == bus::ni::EDVR &&
+           status.ibcntl == boardDeviceGone;
 }
 
 QString silentUnitAdvice(const QString& address, const QString& model) {

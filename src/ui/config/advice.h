@@ -34,6 +34,10 @@ struct BusFailure {
 /// report; empty when there is nothing useful to add.
 QString busAdvice(const BusFailure& failure);
 
+/// The driver says the board itself is gone (linux-gpib: EDVR with the system's ENODEV, as for a
+/// USB adapter unplugged): nothing sent through it can reach the bus.
+bool boardGone(const bus::StatusSnapshot& status, std::string_view driverFamily);
+
 /// Said once a run's first two queries both went unanswered.
 QString silentUnitAdvice(const QString& address, const QString& model);
 

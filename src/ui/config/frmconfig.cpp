@@ -279,6 +279,7 @@ void frmConfig::Form_Load() {
     s.EsrQuery = QStringLiteral("*ESR?");
     SavedFlag = 0;
     s.ChannelNumber = 1;
+    m_boardGone = false;
     FindLstners();
     reportDiscovery();
     txtAddr->setFocus();
@@ -296,11 +297,18 @@ void frmConfig::FindLstners() {
         candidates[k] = static_cast<std::int16_t>(k + 1);
     }
     candidates[30] = -1;
-    gpib.GpibFindLstn(m_session.state.BoardIndex, std::span<const std::int16_t>(candidates.data(), 31),
-                      ListenerTable, findLstnLimit);
+    onBoard(BusStep::Search, [&] {
+        gpib.GpibFindLstn(m_session.state.BoardIndex, std::span<const std::int16_t>(candidates.data(), 31),
+                          ListenerTable, findLstnLimit);
+    });
     if (gpib.ibsta() < 0 && gpib.iberr() == bus::ni::EDVR) {
         showBusError(QStringLiteral("FindLstn error"), BusStep::Search);
         return;
+    }
+    // Any other error ends the search without a report, and what was found counts; the status line
+    // still says what the driver reported. Too many listeners (ETAB) is what the outcome box says.
+    if (gpib.ibsta() < 0 && gpib.iberr() != bus::ni::ETAB) {
+        statusLine->say(busAdviceNow(BusStep::Search));
     }
     // The driver wrote at most the limit; a larger or negative count never indexes past that.
     const int found = std::clamp<int>(gpib.ibcnt(), 0, findLstnLimit);
@@ -379,8 +387,10 @@ void frmConfig::cmdSet_Click() {
         showChannelLine();
     }
 
-    gpib.GpibSendIFC(s.BoardIndex);
-    gpib.GpibDevClear(s.BoardIndex, s.DeviceAddress);
+    // Set Address is where the operator starts again: the bus is tried once more.
+    m_boardGone = false;
+    onBoard(BusStep::ClearUnit, [&] { gpib.GpibSendIFC(s.BoardIndex); });
+    onBoard(BusStep::ClearUnit, [&] { gpib.GpibDevClear(s.BoardIndex, s.DeviceAddress); });
     if (gpib.ibsta() < 0) {
         showBusError(QStringLiteral("DevClear Error"), BusStep::ClearUnit);
         return;
@@ -389,7 +399,7 @@ void frmConfig::cmdSet_Click() {
     if (s.ModelNumber == model7170) {
         openChannelDialog();
         s.CommandText = QStringLiteral("C ") + signedNumberText(s.ChannelNumber);
-        sendText(s.CommandText);
+        sendText(s.CommandText, BusStep::ClearUnit);
         showChannelLine();
     }
 
@@ -445,7 +455,7 @@ void frmConfig::runSetup(const models::SetupRoutine& routine) {
     s.AddressFunction = static_cast<std::int16_t>(routine.addressFunction);
     s.CommandPrefix = qs(routine.commandPrefix);
     if (!routine.noticeModel.empty()) {
-        m_session.bus.GpibSendIFC(s.BoardIndex);
+        onBoard(BusStep::ClearUnit, [&] { m_session.bus.GpibSendIFC(s.BoardIndex); });
     }
     s.LockSupported = routine.lockSupported ? 1 : 0;
     s.TriggerOnStart = routine.triggerOnStart ? 1 : 0;
@@ -478,15 +488,31 @@ QString frmConfig::queryText(int index) const {
     return s.CommandPrefix + s.FunctionCommand[index] + QStringLiteral("?");
 }
 
-void frmConfig::sendText(QString& text) {
+void frmConfig::onBoard(BusStep step, const std::function<void()>& call) {
+    if (!m_boardGone) {
+        call();
+        m_boardGone = boardGone(m_session.bus.status(), m_session.driverFamily);
+    }
+    if (m_boardGone) {
+        // Said at every step that sends nothing, also at those that check no status.
+        statusLine->say(busAdviceNow(step));
+    }
+}
+
+void frmConfig::sendText(QString& text, BusStep step) {
     const SharedState& s = m_session.state;
-    m_session.bus.GpibSend(s.BoardIndex, s.DeviceAddress, text, static_cast<std::int16_t>(bus::ni::NLend));
+    onBoard(step, [&] {
+        m_session.bus.GpibSend(s.BoardIndex, s.DeviceAddress, text,
+                               static_cast<std::int16_t>(bus::ni::NLend));
+    });
 }
 
 void frmConfig::receiveResponse() {
     SharedState& s = m_session.state;
     s.Response = blankReply;
-    m_session.bus.GpibReceive(s.BoardIndex, s.DeviceAddress, s.Response, receiveTermination);
+    onBoard(BusStep::Query, [&] {
+        m_session.bus.GpibReceive(s.BoardIndex, s.DeviceAddress, s.Response, receiveTermination);
+    });
 }
 
 void frmConfig::showFunction() {
@@ -502,7 +528,7 @@ void frmConfig::showFunction() {
                                     QString(listen) + QChar(groupExecuteTrigger)};
         for (const QString& bytes : sequence) {
             s.CommandText = bytes;
-            gpib.GpibSendCmds(s.BoardIndex, s.CommandText);
+            onBoard(BusStep::Query, [&] { gpib.GpibSendCmds(s.BoardIndex, s.CommandText); });
             ShortPause();
         }
     }
@@ -519,7 +545,8 @@ void frmConfig::showFunction() {
         showBusError(QStringLiteral("Receive Error"), BusStep::Query);
         // Two queries in and not a word of the model's own back: say it now, not after the whole
         // list. The bus address query does not count, as units of every model answer it alike.
-        if (i >= 2 && m_modelQueriesAnswered == 0) {
+        // Only a reply that never came says so; any other error is the driver's, said as such.
+        if (i >= 2 && m_modelQueriesAnswered == 0 && gpib.iberr() == bus::ni::EABO) {
             statusLine->say(silentUnitAdvice(addressText(), s.ModelText));
         }
     } else {
@@ -697,7 +724,7 @@ void frmConfig::lstFunction_DblClick() {
 bool frmConfig::sendChecked(const QString& command, const QString& failureMessage) {
     SharedState& s = m_session.state;
     s.CommandText = command;
-    sendText(s.CommandText);
+    sendText(s.CommandText, BusStep::Store);
     if (m_session.bus.ibsta() < 0) {
         showBusError(failureMessage, BusStep::Store);
         return false;
@@ -734,7 +761,7 @@ void frmConfig::cmdLock_Click() {
     std::optional<bus::StatusSnapshot> failure;
     for (const QString& command : {QStringLiteral("CAL:LOCK ON"), QStringLiteral("*SAV 0")}) {
         s.CommandText = command;
-        sendText(s.CommandText);
+        sendText(s.CommandText, BusStep::Store);
         if (m_session.bus.status().failed() && !failure) {
             failure = m_session.bus.status();
         }

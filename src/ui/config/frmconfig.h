@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QFrame;
 class QLabel;
@@ -77,7 +78,9 @@ private:
     void showFunction();
     void setFunction();
     void endOfList();
-    void sendText(QString& text);
+    // Makes one driver call unless the board is known to be gone.
+    void onBoard(BusStep step, const std::function<void()>& call);
+    void sendText(QString& text, BusStep step = BusStep::Query);
     // Sends a fixed command; a failed send is reported with the message. True when it went out.
     bool sendChecked(const QString& command, const QString& failureMessage);
     void receiveResponse();
@@ -98,6 +101,10 @@ private:
     // Replies to this run's queries other than the bus address, for telling a unit that does not
     // answer as the model chosen.
     int m_modelQueriesAnswered = 0;
+    // The driver said the board itself is gone: nothing more goes out until the operator starts
+    // again with Set Address or a new run. A call not made leaves the status of the one that found
+    // the board gone, so every check of the pass reports that.
+    bool m_boardGone = false;
 
     QLineEdit* txtTitle = nullptr;
     MessageLine* txtErrMsg = nullptr;
