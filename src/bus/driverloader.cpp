@@ -59,6 +59,8 @@ public:
     ResolvedDriver(const DriverFunctions& functions, const DriverConstants& constants)
         : m_fn(functions), m_constants(constants) {}
 
+    std::string_view family() const override { return m_constants.family; }
+
     int ibfind(const char* name) override { return m_fn.ibfind(name); }
     int ibask(int ud, int option, int* value) override { return m_fn.ibask(ud, option, value); }
     int ibsre(int ud, int v) override { return m_fn.ibsre(ud, v); }
@@ -81,8 +83,6 @@ public:
     int ThreadIberr() override { return m_fn.ThreadIberr(); }
     int ThreadIbcnt() override { return m_fn.ThreadIbcnt(); }
     long ThreadIbcntl() override { return m_fn.ThreadIbcntl(); }
-
-    const DriverConstants& constants() const { return m_constants; }
 
 private:
     int endMode(int niMode) const {
@@ -178,7 +178,10 @@ std::size_t byteCount(long count) {
 /// NI's numbers are the library's own here; only names and argument shapes differ.
 class Ni4882Driver final : public LibraryDriver {
 public:
-    explicit Ni4882Driver(const Ni4882Functions& functions) : m_fn(functions) {}
+    Ni4882Driver(const Ni4882Functions& functions, const DriverConstants& constants)
+        : m_fn(functions), m_family(constants.family) {}
+
+    std::string_view family() const override { return m_family; }
 
     int ibfind(const char* name) override { return m_fn.ibfindA(name); }
     int ibask(int ud, int option, int* value) override {
@@ -212,9 +215,11 @@ public:
 
 private:
     Ni4882Functions m_fn;
+    std::string_view m_family;
 };
 
-std::unique_ptr<LibraryDriver> resolveNi4882Driver(const SymbolResolver& resolve, std::string& missing) {
+std::unique_ptr<LibraryDriver> resolveNi4882Driver(const SymbolResolver& resolve,
+                                                   const DriverConstants& constants, std::string& missing) {
     Ni4882Functions fn;
     fn.ibsre = reinterpret_cast<decltype(fn.ibsre)>(resolve("ibsre"));
     fn.ibtmo = reinterpret_cast<decltype(fn.ibtmo)>(resolve("ibtmo"));
@@ -226,13 +231,13 @@ std::unique_ptr<LibraryDriver> resolveNi4882Driver(const SymbolResolver& resolve
     if (!complete) {
         return nullptr;
     }
-    return std::make_unique<Ni4882Driver>(fn);
+    return std::make_unique<Ni4882Driver>(fn, constants);
 }
 
 std::unique_ptr<LibraryDriver> resolveDriver(const SymbolResolver& resolve, const DriverConstants& constants,
                                              std::string& missing) {
     if (constants.exports == DriverExports::Ni4882Windows) {
-        return resolveNi4882Driver(resolve, missing);
+        return resolveNi4882Driver(resolve, constants, missing);
     }
     return resolveUnixDriver(resolve, constants, missing);
 }
@@ -240,6 +245,7 @@ std::unique_ptr<LibraryDriver> resolveDriver(const SymbolResolver& resolve, cons
 /// Stands in when no library is usable, so that every bus step fails the ordinary way.
 class UnavailableDriver final : public GpibDriver {
 public:
+    std::string_view family() const override { return {}; }
     int ibfind(const char*) override { return -1; }
     int ibask(int, int, int*) override { return ni::ERR; }
     int ibsre(int, int) override { return ni::ERR; }
@@ -276,8 +282,7 @@ std::unique_ptr<GpibDriver> makeResolvedDriver(const SymbolResolver& resolve,
 }
 
 std::string_view driverFamily(const GpibDriver& driver) {
-    const auto* resolved = dynamic_cast<const ResolvedDriver*>(&driver);
-    return resolved ? std::string_view(resolved->constants().family) : std::string_view();
+    return driver.family();
 }
 
 std::unique_ptr<GpibDriver> makeUnavailableDriver() {

@@ -58,8 +58,8 @@ struct DriverCandidate {
 /// its library handle. Writes one line to `log` like loadSystemDriver.
 std::unique_ptr<GpibDriver> loadFirstDriver(std::span<const DriverCandidate> candidates, std::ostream& log);
 
-/// The family of the library behind a driver from this loader ("linux-gpib", "NI-488.2"); empty
-/// for the unavailable driver and any other.
+/// The family of the library behind a driver ("linux-gpib", "NI-488.2"); empty for the
+/// unavailable driver.
 std::string_view driverFamily(const GpibDriver& driver);
 
 /// Where this platform's driver library is looked for, in order. Linux: linux-gpib, then NI-488.2

@@ -82,6 +82,7 @@ class ListenerDriver final : public bus::GpibDriver {
 public:
     explicit ListenerDriver(std::vector<std::uint16_t> found, int iberr = 0)
         : m_found(std::move(found)), m_iberr(iberr) {}
+    std::string_view family() const override { return "linux-gpib"; }
     int ibfind(const char*) override { return 0; }
     int ibask(int, int, int*) override { return 0; }
     int ibsre(int, int) override { return 0; }
