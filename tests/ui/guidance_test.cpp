@@ -97,7 +97,7 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
     };
     const auto readmeSection = QLatin1String("\"Windows\"");
 #else
-        {"", 0, "libgpibapi.so"},
+        {"", 0, "libni4882.so"},
     };
     const auto readmeSection = QLatin1String("\"Real hardware\"");
 #endif
