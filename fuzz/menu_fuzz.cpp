@@ -37,6 +37,8 @@ class WireCheck final : public ktq::bus::GpibDriver {
 public:
     explicit WireCheck(ktq::bus::GpibDriver& inner) : m_inner(inner) {}
 
+    std::string_view family() const override { return m_inner.family(); }
+
     int ibfind(const char* name) override { return m_inner.ibfind(name); }
     int ibask(int ud, int option, int* value) override { return m_inner.ibask(ud, option, value); }
     int ibsre(int ud, int v) override { return m_inner.ibsre(ud, v); }

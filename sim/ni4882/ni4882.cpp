@@ -1,6 +1,7 @@
-// ni4882.dll with the names and argument shapes of NI-488.2's 64-bit Windows library: a stand-in
-// for the real driver that puts the program on a simulated bench, for tests and the demo only.
-// ibfind is exported only as ibfindA, and ibsre and ibtmo only as ibconfig options, as NI's is.
+// NI-488.2's 64-bit library over the simulated bench, with the names and argument shapes of
+// ni4882.h: ni4882.dll on Windows, libni4882.so on Linux. A stand-in for the real driver, for tests
+// and the demo only. ibfind is exported only as ibfindA, ibsre and ibtmo only as ibconfig options,
+// and ibcntl only through ThreadIbcnt, as NI's header declares them.
 
 #include "sim/ktqsim.h"
 
@@ -24,14 +25,22 @@ struct EnvironmentBench {
     }
 } const environmentBench;
 
+// NI's status and count type: unsigned long on Windows, unsigned int on Linux (NI-488.2 for
+// Linux 3.2 replaced every unsigned long of ni4882.h), 32 bits on both.
+#ifdef _WIN32
+using NiStatus = unsigned long;
+#else
+using NiStatus = unsigned int;
+#endif
+
 // NI's counts are size_t; the bench's are long, which is 32 bits on Windows.
 long benchCount(std::size_t count) {
     constexpr std::size_t most = 0x7fffffff;
     return static_cast<long>(count > most ? most : count);
 }
 
-unsigned long status(int ibsta) {
-    return static_cast<unsigned long>(static_cast<unsigned int>(ibsta) & 0xffffu);
+NiStatus status(int ibsta) {
+    return static_cast<NiStatus>(static_cast<unsigned int>(ibsta) & 0xffffu);
 }
 
 } // namespace
@@ -41,13 +50,13 @@ extern "C" {
 KTQ_DRIVER_EXPORT int ibfindA(const char* name) {
     return ktqsim_ibfind(name);
 }
-KTQ_DRIVER_EXPORT unsigned long ibask(int ud, int option, int* value) {
+KTQ_DRIVER_EXPORT NiStatus ibask(int ud, int option, int* value) {
     return status(ktqsim_ibask(ud, option, value));
 }
-KTQ_DRIVER_EXPORT unsigned long ibconfig(int ud, int option, int v) {
+KTQ_DRIVER_EXPORT NiStatus ibconfig(int ud, int option, int v) {
     return status(ktqsim_ibconfig(ud, option, v));
 }
-KTQ_DRIVER_EXPORT unsigned long ibonl(int ud, int v) {
+KTQ_DRIVER_EXPORT NiStatus ibonl(int ud, int v) {
     return status(ktqsim_ibonl(ud, v));
 }
 KTQ_DRIVER_EXPORT void SendIFC(int board) {
@@ -71,13 +80,13 @@ KTQ_DRIVER_EXPORT void Receive(int board, std::uint16_t address, void* buffer, s
 KTQ_DRIVER_EXPORT void SendCmds(int board, const void* cmds, std::size_t count) {
     ktqsim_SendCmds(board, cmds, benchCount(count));
 }
-KTQ_DRIVER_EXPORT unsigned long ThreadIbsta(void) {
+KTQ_DRIVER_EXPORT NiStatus ThreadIbsta(void) {
     return status(ktqsim_ThreadIbsta());
 }
-KTQ_DRIVER_EXPORT unsigned long ThreadIberr(void) {
-    return static_cast<unsigned long>(ktqsim_ThreadIberr());
+KTQ_DRIVER_EXPORT NiStatus ThreadIberr(void) {
+    return static_cast<NiStatus>(ktqsim_ThreadIberr());
 }
-KTQ_DRIVER_EXPORT unsigned long ThreadIbcnt(void) {
-    return static_cast<unsigned long>(ktqsim_ThreadIbcntl());
+KTQ_DRIVER_EXPORT NiStatus ThreadIbcnt(void) {
+    return static_cast<NiStatus>(ktqsim_ThreadIbcntl());
 }
 }

@@ -15,12 +15,11 @@ namespace {
 // linux-gpib numbers its Send end modes differently from NI (NULLend 0, DABend 1, NLend 2):
 // passing NI's NLend unchanged would ask for DABend and the unit would never see a line feed.
 constexpr DriverConstants linuxGpib{.family = "linux-gpib", .nlEnd = 2, .dabEnd = 1, .stopEnd = 0x100};
+// NI-488.2's numbers are the library's own; its export set is ni4882.h's on Windows and Linux alike.
 constexpr DriverConstants niGpib{
-    .family = "NI-488.2", .nlEnd = 1, .dabEnd = 2, .stopEnd = 0x100, .findAlias = "ibfindA"};
-constexpr DriverConstants ni4882Windows{
-    .family = "NI-488.2", .exports = DriverExports::Ni4882Windows, .nlEnd = 1, .dabEnd = 2, .stopEnd = 0x100};
+    .family = "NI-488.2", .exports = DriverExports::Ni4882, .nlEnd = 1, .dabEnd = 2, .stopEnd = 0x100};
 
-// ibconfig's options for the two settings NI's Windows library may offer only through it.
+// ibconfig's options for the two settings NI's header makes macros over it.
 constexpr int IbcTMO = 0x0003;
 constexpr int IbcSRE = 0x000B;
 
@@ -60,6 +59,8 @@ public:
     ResolvedDriver(const DriverFunctions& functions, const DriverConstants& constants)
         : m_fn(functions), m_constants(constants) {}
 
+    std::string_view family() const override { return m_constants.family; }
+
     int ibfind(const char* name) override { return m_fn.ibfind(name); }
     int ibask(int ud, int option, int* value) override { return m_fn.ibask(ud, option, value); }
     int ibsre(int ud, int v) override { return m_fn.ibsre(ud, v); }
@@ -83,8 +84,6 @@ public:
     int ThreadIberr() override { return m_fn.ThreadIberr(); }
     int ThreadIbcnt() override { return m_fn.ThreadIbcnt(); }
     long ThreadIbcntl() override { return m_fn.ThreadIbcntl(); }
-
-    const DriverConstants& constants() const { return m_constants; }
 
 private:
     int endMode(int niMode) const {
@@ -132,17 +131,13 @@ bool resolveBoardCalls(const SymbolResolver& resolve, Functions& fn, std::string
            resolveInto(resolve, "ThreadIbcnt", fn.ThreadIbcnt, missing);
 }
 
-std::unique_ptr<LibraryDriver> resolveUnixDriver(const SymbolResolver& resolve,
-                                                 const DriverConstants& constants, std::string& missing) {
+std::unique_ptr<LibraryDriver> resolveLinuxGpibDriver(const SymbolResolver& resolve,
+                                                      const DriverConstants& constants,
+                                                      std::string& missing) {
     DriverFunctions fn;
     // Releasing a descriptor is housekeeping: a library without ibonl still does all the work.
     fn.ibonl = reinterpret_cast<decltype(fn.ibonl)>(resolve("ibonl"));
-    if (constants.findAlias) {
-        if (void* symbol = resolve(constants.findAlias)) {
-            fn.ibfind = reinterpret_cast<decltype(fn.ibfind)>(symbol);
-        }
-    }
-    const bool complete = (fn.ibfind || resolveInto(resolve, "ibfind", fn.ibfind, missing)) &&
+    const bool complete = resolveInto(resolve, "ibfind", fn.ibfind, missing) &&
                           resolveInto(resolve, "ibask", fn.ibask, missing) &&
                           resolveInto(resolve, "ibsre", fn.ibsre, missing) &&
                           resolveInto(resolve, "ibtmo", fn.ibtmo, missing) &&
@@ -154,24 +149,27 @@ std::unique_ptr<LibraryDriver> resolveUnixDriver(const SymbolResolver& resolve,
     return std::make_unique<ResolvedDriver>(fn, constants);
 }
 
-// NI-488.2's 64-bit Windows library, in the shapes it exports (Addr4882_t is 16 bits; __stdcall
-// means nothing on x64). The settings calls may be absent: NI's header makes them ibconfig options.
+// NI-488.2's 64-bit library, in the shapes ni4882.h gives it (Addr4882_t is 16 bits; __stdcall
+// means nothing on x64). Status and count are unsigned long on Windows and unsigned int on Linux,
+// 32 bits on both: read as 64 bits on Linux they would bring the upper half of a register along.
+// The settings calls may be absent: NI's header makes them ibconfig options.
+using NiStatus = std::uint32_t;
 struct Ni4882Functions {
     int (*ibfindA)(const char*) = nullptr;
-    unsigned long (*ibask)(int, int, int*) = nullptr;
-    unsigned long (*ibconfig)(int, int, int) = nullptr;
-    unsigned long (*ibsre)(int, int) = nullptr;
-    unsigned long (*ibtmo)(int, int) = nullptr;
-    unsigned long (*ibonl)(int, int) = nullptr; // may be absent
+    NiStatus (*ibask)(int, int, int*) = nullptr;
+    NiStatus (*ibconfig)(int, int, int) = nullptr;
+    NiStatus (*ibsre)(int, int) = nullptr;
+    NiStatus (*ibtmo)(int, int) = nullptr;
+    NiStatus (*ibonl)(int, int) = nullptr; // may be absent
     void (*SendIFC)(int) = nullptr;
     void (*DevClear)(int, std::uint16_t) = nullptr;
     void (*FindLstn)(int, const std::uint16_t*, std::uint16_t*, std::size_t) = nullptr;
     void (*Send)(int, std::uint16_t, const void*, std::size_t, int) = nullptr;
     void (*Receive)(int, std::uint16_t, void*, std::size_t, int) = nullptr;
     void (*SendCmds)(int, const void*, std::size_t) = nullptr;
-    unsigned long (*ThreadIbsta)() = nullptr;
-    unsigned long (*ThreadIberr)() = nullptr;
-    unsigned long (*ThreadIbcnt)() = nullptr;
+    NiStatus (*ThreadIbsta)() = nullptr;
+    NiStatus (*ThreadIberr)() = nullptr;
+    NiStatus (*ThreadIbcnt)() = nullptr;
 };
 
 // A negative count would turn into an enormous size_t: the library would read or write far past
@@ -183,7 +181,10 @@ std::size_t byteCount(long count) {
 /// NI's numbers are the library's own here; only names and argument shapes differ.
 class Ni4882Driver final : public LibraryDriver {
 public:
-    explicit Ni4882Driver(const Ni4882Functions& functions) : m_fn(functions) {}
+    Ni4882Driver(const Ni4882Functions& functions, const DriverConstants& constants)
+        : m_fn(functions), m_family(constants.family) {}
+
+    std::string_view family() const override { return m_family; }
 
     int ibfind(const char* name) override { return m_fn.ibfindA(name); }
     int ibask(int ud, int option, int* value) override {
@@ -218,9 +219,11 @@ public:
 
 private:
     Ni4882Functions m_fn;
+    std::string_view m_family;
 };
 
-std::unique_ptr<LibraryDriver> resolveNi4882Driver(const SymbolResolver& resolve, std::string& missing) {
+std::unique_ptr<LibraryDriver> resolveNi4882Driver(const SymbolResolver& resolve,
+                                                   const DriverConstants& constants, std::string& missing) {
     Ni4882Functions fn;
     fn.ibsre = reinterpret_cast<decltype(fn.ibsre)>(resolve("ibsre"));
     fn.ibtmo = reinterpret_cast<decltype(fn.ibtmo)>(resolve("ibtmo"));
@@ -233,20 +236,21 @@ std::unique_ptr<LibraryDriver> resolveNi4882Driver(const SymbolResolver& resolve
     if (!complete) {
         return nullptr;
     }
-    return std::make_unique<Ni4882Driver>(fn);
+    return std::make_unique<Ni4882Driver>(fn, constants);
 }
 
 std::unique_ptr<LibraryDriver> resolveDriver(const SymbolResolver& resolve, const DriverConstants& constants,
                                              std::string& missing) {
-    if (constants.exports == DriverExports::Ni4882Windows) {
-        return resolveNi4882Driver(resolve, missing);
+    if (constants.exports == DriverExports::Ni4882) {
+        return resolveNi4882Driver(resolve, constants, missing);
     }
-    return resolveUnixDriver(resolve, constants, missing);
+    return resolveLinuxGpibDriver(resolve, constants, missing);
 }
 
 /// Stands in when no library is usable, so that every bus step fails the ordinary way.
 class UnavailableDriver final : public GpibDriver {
 public:
+    std::string_view family() const override { return {}; }
     int ibfind(const char*) override { return -1; }
     int ibask(int, int, int*) override { return ni::ERR; }
     int ibsre(int, int) override { return ni::ERR; }
@@ -274,18 +278,13 @@ const DriverConstants& niGpibConstants() {
     return niGpib;
 }
 
-const DriverConstants& ni4882WindowsConstants() {
-    return ni4882Windows;
-}
-
 std::unique_ptr<GpibDriver> makeResolvedDriver(const SymbolResolver& resolve,
                                                const DriverConstants& constants, std::string& missing) {
     return resolveDriver(resolve, constants, missing);
 }
 
 std::string_view driverFamily(const GpibDriver& driver) {
-    const auto* resolved = dynamic_cast<const ResolvedDriver*>(&driver);
-    return resolved ? std::string_view(resolved->constants().family) : std::string_view();
+    return driver.family();
 }
 
 std::unique_ptr<GpibDriver> makeUnavailableDriver() {

@@ -14,28 +14,27 @@ namespace ktq::bus {
 
 /// Which functions a driver library exports, and in which shapes.
 enum class DriverExports {
-    /// linux-gpib's and NI-488.2 for Linux: ibsre and ibtmo as functions, counts as long,
-    /// ThreadIbcntl as a function.
-    Unix,
-    /// NI-488.2's 64-bit Windows library: ibfind only as ibfindA, ibsre and ibtmo possibly only as
-    /// ibconfig options, counts as size_t, ibcntl read through ThreadIbcnt.
-    Ni4882Windows,
+    /// linux-gpib's libgpib.so.0: ibfind, ibsre, ibtmo and ThreadIbcntl as functions, counts as
+    /// long, status as int.
+    LinuxGpib,
+    /// NI-488.2's ni4882.h, the same on Windows (ni4882.dll) and Linux (libni4882.so): ibfind only
+    /// as ibfindA, ibsre and ibtmo possibly only as ibconfig options, ibcntl read through
+    /// ThreadIbcnt, counts as size_t, status as a 32-bit unsigned.
+    Ni4882,
 };
 
 /// The numbers in which a driver library's interface differs from NI's.
 struct DriverConstants {
     const char* family = "";
-    DriverExports exports = DriverExports::Unix;
+    DriverExports exports = DriverExports::LinuxGpib;
     int nlEnd = 1;       // end mode that appends a line feed sent with EOI
     int dabEnd = 2;      // end mode that sends EOI with the last data byte
     int stopEnd = 0x100; // termination value meaning "no end-of-string byte"
-    // Name tried before "ibfind" (NI exports the 8-bit variant as ibfindA); nullptr for none.
-    const char* findAlias = nullptr;
 };
 
 const DriverConstants& linuxGpibConstants();
+/// NI-488.2's library on either platform.
 const DriverConstants& niGpibConstants();
-const DriverConstants& ni4882WindowsConstants();
 
 /// Looks a function up by name in a loaded library; nullptr when it is not there.
 using SymbolResolver = std::function<void*(const char* name)>;
@@ -58,14 +57,14 @@ struct DriverCandidate {
 /// its library handle. Writes one line to `log` like loadSystemDriver.
 std::unique_ptr<GpibDriver> loadFirstDriver(std::span<const DriverCandidate> candidates, std::ostream& log);
 
-/// The family of the library behind a driver from this loader ("linux-gpib", "NI-488.2"); empty
-/// for the unavailable driver and any other.
+/// The family of the library behind a driver ("linux-gpib", "NI-488.2"); empty for the
+/// unavailable driver.
 std::string_view driverFamily(const GpibDriver& driver);
 
-/// Where this platform's driver library is looked for, in order. Linux: linux-gpib, then NI-488.2
-/// for Linux, by bare name through the dynamic loader's search path. Windows: NI-488.2's
-/// ni4882.dll by full path, in the program's own folder and then the system folder, never the
-/// current folder or PATH.
+/// Where this platform's driver library is looked for, in order. Linux: linux-gpib's libgpib.so.0,
+/// then NI-488.2 for Linux's libni4882.so, by bare name through the dynamic loader's search path.
+/// Windows: NI-488.2's ni4882.dll by full path, in the program's own folder and then the system
+/// folder, never the current folder or PATH.
 std::vector<DriverCandidate> systemDriverCandidates();
 
 /// Loads the system's NI-488.2 compatible library (the first of systemDriverCandidates that works)

@@ -49,11 +49,11 @@ std::string SharedLibrary::path() const {
 }
 
 std::vector<DriverCandidate> systemDriverCandidates() {
+    // NI-488.2 for Linux gives 64-bit programs libni4882.so, with ni4882.h's interface; its older
+    // libgpibapi.so (ni488.h) is a 32-bit library that this 64-bit program cannot load.
     return {
         {"libgpib.so.0", &linuxGpibConstants()},
-        {"libgpibapi.so", &niGpibConstants()},
-        {"libgpibapi.so.2", &niGpibConstants()},
-        {"libgpibapi.so.1", &niGpibConstants()},
+        {"libni4882.so", &niGpibConstants()},
     };
 }
 

@@ -115,7 +115,7 @@ std::vector<DriverCandidate> systemDriverCandidates() {
     // A 64-bit process cannot load the 32-bit gpib-32.dll; ni4882.dll is NI-488.2's 64-bit library.
     std::vector<DriverCandidate> candidates;
     for (const std::string& folder : {programFolder(), systemFolder()}) {
-        candidates.push_back({folder + "\\ni4882.dll", &ni4882WindowsConstants()});
+        candidates.push_back({folder + "\\ni4882.dll", &niGpibConstants()});
     }
     return candidates;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace ktq::bus {
 
@@ -8,6 +9,10 @@ namespace ktq::bus {
 class GpibDriver {
 public:
     virtual ~GpibDriver() = default;
+
+    /// The family of the driver library behind it ("linux-gpib", "NI-488.2"), which the advice
+    /// tells error codes apart by; empty when no library is behind it.
+    virtual std::string_view family() const = 0;
 
     virtual int ibfind(const char* name) = 0;
     virtual int ibask(int ud, int option, int* value) = 0;

@@ -16,6 +16,7 @@ namespace {
 /// Records what the wrappers hand to the driver and answers with scripted status and data.
 class FakeDriver final : public GpibDriver {
 public:
+    std::string_view family() const override { return "scripted"; }
     // Scripted answers.
     int sta = 0x0100;
     int err = 0;

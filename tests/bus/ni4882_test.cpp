@@ -1,8 +1,9 @@
-// NI-488.2's 64-bit Windows library: its export names and argument shapes, and (on Windows) where
-// the program looks for it.
+// NI-488.2's 64-bit library, ni4882.dll on Windows and libni4882.so on Linux: its export names and
+// argument shapes, and (on Windows) where the program looks for it.
 #include "bus/driverloader.h"
 #include "bus/gpib32.h"
 #include "bus/gpibconstants.h"
+#include "bus/sharedlibrary.h"
 #include "symboltable.h"
 
 #include <QByteArray>
@@ -29,6 +30,13 @@ namespace {
 using test::resolverFor;
 using test::symbol;
 
+// ni4882.h's status and count type: unsigned long on Windows, unsigned int on Linux.
+#ifdef _WIN32
+using NiStatus = unsigned long;
+#else
+using NiStatus = unsigned int;
+#endif
+
 // What the stand-ins in NI's shapes last received.
 struct NiCalls {
     std::string foundName;
@@ -43,23 +51,23 @@ int niIbfindA(const char* name) {
     ni4882.foundName = name;
     return 4;
 }
-unsigned long niIbask(int, int, int* value) {
+NiStatus niIbask(int, int, int* value) {
     *value = 0;
     return 0x100;
 }
-unsigned long niIbconfig(int ud, int option, int v) {
+NiStatus niIbconfig(int ud, int option, int v) {
     ni4882.configs.push_back({ud, option, v});
     return 0x100;
 }
-unsigned long niIbsre(int, int) {
+NiStatus niIbsre(int, int) {
     ni4882.direct.push_back("ibsre");
     return 0x100;
 }
-unsigned long niIbtmo(int, int) {
+NiStatus niIbtmo(int, int) {
     ni4882.direct.push_back("ibtmo");
     return 0x100;
 }
-unsigned long niIbonl(int, int) {
+NiStatus niIbonl(int, int) {
     ni4882.direct.push_back("ibonl");
     return 0x100;
 }
@@ -76,15 +84,16 @@ void niReceive(int, std::uint16_t, void*, std::size_t count, int) {
 void niSendCmds(int, const void*, std::size_t count) {
     ni4882.count = count;
 }
-unsigned long niStatus() {
+NiStatus niStatus() {
     return 0x2100;
 }
-unsigned long niCount() {
+NiStatus niCount() {
     return 70000; // wider than 16 bits: ibcntl must keep it whole
 }
 
-// What NI's header promises: no ibfind, ibsre, ibtmo or ThreadIbcntl as functions.
-std::map<std::string, void*> windowsLibrary() {
+// What NI's header promises on both platforms: no ibfind, ibsre, ibtmo or ThreadIbcntl as
+// functions.
+std::map<std::string, void*> niLibrary() {
     return {{"ibfindA", symbol(niIbfindA)},    {"ibask", symbol(niIbask)},
             {"ibconfig", symbol(niIbconfig)},  {"SendIFC", symbol(niBoard)},
             {"DevClear", symbol(niDevClear)},  {"FindLstn", symbol(niFindLstn)},
@@ -96,7 +105,7 @@ std::map<std::string, void*> windowsLibrary() {
 TEST(Ni4882Library, CallsReachTheExportsNiNamesWithNiNumbers) {
     ni4882 = {};
     std::string missing;
-    auto driver = makeResolvedDriver(resolverFor(windowsLibrary()), ni4882WindowsConstants(), missing);
+    auto driver = makeResolvedDriver(resolverFor(niLibrary()), niGpibConstants(), missing);
     ASSERT_NE(driver, nullptr) << missing;
     Gpib32 bus(*driver);
 
@@ -116,16 +125,19 @@ TEST(Ni4882Library, CallsReachTheExportsNiNamesWithNiNumbers) {
     EXPECT_EQ(ni4882.count, 4u);
     EXPECT_EQ(bus.ibcntl(), 70000);
     EXPECT_EQ(bus.ibsta(), 0x2100);
+    bus.GpibSend(0, 5, text, ni::DABend);
+    EXPECT_EQ(ni4882.eotMode, 2);
+    EXPECT_EQ(driverFamily(*driver), "NI-488.2") << "the family the advice tells codes apart by";
 }
 
 TEST(Ni4882Library, ExportedSettingsCallsAreUsedAndIbconfigIsThenOptional) {
     ni4882 = {};
-    auto symbols = windowsLibrary();
+    auto symbols = niLibrary();
     symbols.erase("ibconfig");
     symbols["ibsre"] = symbol(niIbsre);
     symbols["ibtmo"] = symbol(niIbtmo);
     std::string missing;
-    auto driver = makeResolvedDriver(resolverFor(symbols), ni4882WindowsConstants(), missing);
+    auto driver = makeResolvedDriver(resolverFor(symbols), niGpibConstants(), missing);
     ASSERT_NE(driver, nullptr) << missing;
     driver->ibtmo(0, ni::T3s);
     driver->ibsre(0, 1);
@@ -135,13 +147,13 @@ TEST(Ni4882Library, ExportedSettingsCallsAreUsedAndIbconfigIsThenOptional) {
 // ibonl only gives a descriptor back: without it the library is still taken, and the call fails.
 TEST(Ni4882Library, IbonlIsCalledWhereExportedAndNeverRequired) {
     ni4882 = {};
-    auto symbols = windowsLibrary();
+    auto symbols = niLibrary();
     std::string missing;
-    auto without = makeResolvedDriver(resolverFor(symbols), ni4882WindowsConstants(), missing);
+    auto without = makeResolvedDriver(resolverFor(symbols), niGpibConstants(), missing);
     ASSERT_NE(without, nullptr) << missing;
     EXPECT_EQ(without->ibonl(4, 0), ni::ERR);
     symbols["ibonl"] = symbol(niIbonl);
-    auto with = makeResolvedDriver(resolverFor(symbols), ni4882WindowsConstants(), missing);
+    auto with = makeResolvedDriver(resolverFor(symbols), niGpibConstants(), missing);
     ASSERT_NE(with, nullptr) << missing;
     EXPECT_EQ(with->ibonl(4, 0), 0x100);
     EXPECT_EQ(ni4882.direct, std::vector<std::string>{"ibonl"});
@@ -162,14 +174,13 @@ TEST(Ni4882Library, NamesTheMissingFunction) {
         {{"ThreadIbcnt"}, {{"ThreadIbcntl", symbol(niCount)}}, "ThreadIbcnt"},
     };
     for (const Case& c : cases) {
-        auto symbols = windowsLibrary();
+        auto symbols = niLibrary();
         for (const std::string& name : c.removed) {
             symbols.erase(name);
         }
         symbols.insert(c.added.begin(), c.added.end());
         std::string missing;
-        EXPECT_EQ(makeResolvedDriver(resolverFor(symbols), ni4882WindowsConstants(), missing), nullptr)
-            << c.missing;
+        EXPECT_EQ(makeResolvedDriver(resolverFor(symbols), niGpibConstants(), missing), nullptr) << c.missing;
         EXPECT_EQ(missing, c.missing);
     }
 }
@@ -186,13 +197,26 @@ std::string readFile(const std::string& path) {
 constexpr const char* simulatedBench = "5=7174;9=7189";
 
 std::unique_ptr<GpibDriver> loadSimulatedLibrary(std::ostringstream& log) {
-    const std::array<DriverCandidate, 1> candidates{{{KTQ_SIM_NI4882_LIB, &ni4882WindowsConstants()}}};
+    const std::array<DriverCandidate, 1> candidates{{{KTQ_SIM_NI4882_LIB, &niGpibConstants()}}};
     return loadFirstDriver(candidates, log);
 }
 
-// The simulated library in NI's Windows shapes, loaded from its full path: the whole way from the
+// The simulated library in NI's shapes, loaded from its full path: the whole way from the
 // wrappers through the loader to the bench, whose trace shows what the library received.
 TEST(Ni4882Library, SimulatedLibraryReceivesNiEndModes) {
+    // It offers what NI's header declares and no more, so the loader's fallbacks are what it meets.
+    {
+        std::string error;
+        const auto exports = SharedLibrary::open(KTQ_SIM_NI4882_LIB, error);
+        ASSERT_NE(exports, nullptr) << error;
+        for (const char* absent : {"ibfind", "ibsre", "ibtmo", "ThreadIbcntl"}) {
+            EXPECT_EQ(exports->symbol(absent), nullptr) << absent;
+        }
+        for (const char* present : {"ibfindA", "ibconfig", "ThreadIbcnt"}) {
+            EXPECT_NE(exports->symbol(present), nullptr) << present;
+        }
+    }
+
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const std::string tracePath = QDir::toNativeSeparators(folder.filePath("trace.txt")).toStdString();
@@ -203,6 +227,7 @@ TEST(Ni4882Library, SimulatedLibraryReceivesNiEndModes) {
     auto driver = loadSimulatedLibrary(log);
     EXPECT_TRUE(log.str().starts_with("ktqconfig: GPIB driver: loaded ")) << log.str();
     EXPECT_TRUE(log.str().ends_with(" (NI-488.2)\n")) << log.str();
+    EXPECT_EQ(driverFamily(*driver), "NI-488.2");
     Gpib32 bus(*driver);
     std::int16_t descriptor = -1;
     bus.GpibFind("GPIB0", &descriptor);

@@ -47,7 +47,7 @@ struct LoadedRun {
 struct Candidates {
     const char* name;
     std::vector<std::string> files;
-    bool ni;                          // told the NI-488.2 numbers (ibfindA first)
+    bool ni;                          // loaded as NI-488.2 (ibfindA, ibconfig)
     std::vector<std::string> reasons; // each must show on the log line
 };
 
@@ -62,7 +62,7 @@ std::vector<Candidates> candidateLists() {
     return {
         {"HalfALibrary", {half}, false, {half + " (lacks DevClear)"}},
         {"Zlib", {zlib}, false, {zlib + " (lacks ibfind)"}},
-        {"MathLibraryAsNi", {libm}, true, {libm + " (lacks ibfind)"}},
+        {"MathLibraryAsNi", {libm}, true, {libm + " (lacks ibfindA)"}},
         {"NoSuchFile", {"/nonexistent/libgpib.so.0"}, false, {"/nonexistent/libgpib.so.0 ("}},
         {"AllOfThem",
          {zlib, libm, half},

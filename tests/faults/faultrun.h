@@ -52,6 +52,8 @@ public:
     // The nth Receive from now on gets no byte at all.
     void answerEmpty(int nth) { m_emptyIn = nth; }
 
+    std::string_view family() const override { return m_inner.family(); }
+
     int ibfind(const char* name) override;
     int ibask(int ud, int option, int* value) override;
     int ibsre(int ud, int v) override;

@@ -102,7 +102,11 @@ TEST(Discovery, EachDriverFamilySearchesAsItsDriverDoes) {
         bench.sim.setDriverFamily(c.family);
         bench.sim.addUnit(9, "7189"); // listens on 911 to 914 only
         std::string missing;
-        const auto driver = bus::makeResolvedDriver(&sim::resolveSymbol, c.constants, missing);
+        // The bench's C functions under NI's name for ibfind too.
+        const auto resolve = [](const char* name) {
+            return sim::resolveSymbol(std::string_view(name) == "ibfindA" ? "ibfind" : name);
+        };
+        const auto driver = bus::makeResolvedDriver(resolve, c.constants, missing);
         ASSERT_NE(driver, nullptr) << missing;
         bus::Gpib32 gpib(*driver);
         ui::frmConfig window(
@@ -126,6 +130,7 @@ class ListenerDriver final : public bus::GpibDriver {
 public:
     explicit ListenerDriver(std::vector<std::uint16_t> found, int iberr = 0)
         : m_found(std::move(found)), m_iberr(iberr) {}
+    std::string_view family() const override { return "linux-gpib"; }
     int ibfind(const char*) override { return 0; }
     int ibask(int, int, int*) override { return 0; }
     int ibsre(int, int) override { return 0; }

@@ -71,7 +71,9 @@ TEST(Advice, EachFailureGetsItsOwnSentence) {
 // Stands in for a driver library whose ibfind fails with the given code and count.
 class FailingFind final : public bus::GpibDriver {
 public:
-    FailingFind(int iberr, long count) : m_iberr(iberr), m_count(count) {}
+    FailingFind(std::string_view family, int iberr, long count)
+        : m_family(family), m_iberr(iberr), m_count(count) {}
+    std::string_view family() const override { return m_family; }
     int ibfind(const char*) override { return -1; }
     int ibask(int, int, int*) override { return bus::ni::ERR; }
     int ibsre(int, int) override { return bus::ni::ERR; }
@@ -89,6 +91,7 @@ public:
     long ThreadIbcntl() override { return m_count; }
 
 private:
+    std::string_view m_family;
     int m_iberr;
     long m_count;
 };
@@ -108,15 +111,16 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
     };
     const auto readmeSection = QLatin1String("\"Windows\"");
 #else
-        {"", 0, "libgpibapi.so"},
+        {"", 0, "libni4882.so"},
     };
     const auto readmeSection = QLatin1String("\"Real hardware\"");
 #endif
     for (const auto& c : cases) {
         Bench bench;
-        FailingFind driver(bus::ni::EDVR, c.count);
+        FailingFind driver(c.family, bus::ni::EDVR, c.count);
         bus::Gpib32 gpib(driver);
-        ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser, c.family});
+        ui::frmMain window(
+            ui::Session{gpib, bench.state, bench.interaction, bench.pauser, bus::driverFamily(driver)});
         auto* list = control<QListWidget>(window, "listUnit");
         list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
         control<QPushButton>(window, "cmdConfig")->click();

@@ -145,7 +145,7 @@ QString libraryNames() {
 #ifdef _WIN32
     return QStringLiteral("NI-488.2's ni4882.dll");
 #else
-    return QStringLiteral("linux-gpib's libgpib.so.0, NI-488.2's libgpibapi.so");
+    return QStringLiteral("linux-gpib's libgpib.so.0, NI-488.2's libni4882.so");
 #endif
 }
 
