@@ -19,11 +19,12 @@ TEST(ProcessEndDeathTest, EndsAtOnceWithoutExitHandlersOrTheStuckThread) {
     EXPECT_EXIT(
         {
             std::atexit([] { std::_Exit(ProcessEnd::exitCode + 2); });
-            static std::mutex lock;
-            static std::condition_variable never;
-            std::thread([] {
-                std::unique_lock guard(lock);
-                never.wait(guard, [] { return false; });
+            // Left to the stuck thread for good, as the driver's would be.
+            auto* lock = new std::mutex;
+            auto* never = new std::condition_variable;
+            std::thread([lock, never] {
+                std::unique_lock guard(*lock);
+                never->wait(guard, [] { return false; });
             }).detach();
             ProcessEnd().endNow("ktqconfig: GPIB driver: Receive did not return after 8 s");
         },
