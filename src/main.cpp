@@ -5,6 +5,7 @@
 #include "ui/config/sharedstate.h"
 #include "ui/dialogs/busycursor.h"
 #include "ui/dialogs/interaction.h"
+#include "ui/dialogs/leaving.h"
 #include "ui/main/frmmain.h"
 #include "ui/main/logo.h"
 
@@ -56,8 +57,12 @@ int main(int argc, char* argv[]) {
     const std::unique_ptr<ktq::bus::GpibDriver> driver = ktq::bus::loadSystemDriver(std::cerr);
     // Driver calls and pauses wait in local event loops, so the windows keep painting while a
     // unit takes its time; the bus thread ends after the driver's last call, before the driver.
+    // A call that outlives its timeout and the grace does not keep the operator from closing.
     ktq::ui::BusyCursor busy;
-    ktq::bus::BusThread busThread(&busy);
+    ktq::bus::SteadyCallClock callClock;
+    ktq::bus::ProcessEnd processEnd;
+    ktq::bus::BusThread busThread(&busy, ktq::bus::HangWatch{&callClock, &processEnd, std::chrono::seconds(5),
+                                                             &ktq::ui::pressesLeavingButton});
     ktq::bus::Gpib32 gpib(*driver, busThread);
     ktq::ui::SharedState state;
     ktq::ui::DesktopInteraction interaction;

@@ -1,19 +1,137 @@
+// The worker thread that makes every driver call, and the watch over a call that never returns.
 #include "busthread.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 namespace ktq::bus {
 
-void waitInLocalLoop(QEventLoop& loop, WaitObserver* observer) {
+void waitInLocalLoop(QEventLoop& loop, WaitObserver* observer, QEventLoop::ProcessEventsFlags flags) {
     if (observer != nullptr) {
         observer->waitStarted();
     }
     // Input stays queued by the window system and reaches the windows after the step, in the
     // order it was given, so no second step starts inside this one. Qt counts a close request
     // from the window system as input too.
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(flags);
     if (observer != nullptr) {
         observer->waitEnded();
     }
 }
+
+SteadyCallClock::SteadyCallClock() {
+    m_timer.setSingleShot(true);
+    QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+        if (now() < m_at) {
+            arm();
+        } else if (m_due) {
+            std::exchange(m_due, nullptr)();
+        }
+    });
+}
+
+CallClock::TimePoint SteadyCallClock::now() {
+    return std::chrono::steady_clock::now();
+}
+
+void SteadyCallClock::wakeAt(TimePoint at, std::function<void()> due) {
+    m_at = at;
+    m_due = std::move(due);
+    arm();
+}
+
+void SteadyCallClock::cancel() {
+    m_timer.stop();
+    m_due = nullptr;
+}
+
+void SteadyCallClock::arm() {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_at - now());
+    m_timer.start(std::max(left, std::chrono::milliseconds(0)));
+}
+
+void ProcessEnd::endNow(const std::string& why) {
+    std::cerr << why << '\n';
+    std::cerr.flush();
+    std::fflush(nullptr);
+#ifdef _WIN32
+    // ExitProcess would still call the driver DLL's detach routine, which may wait for the
+    // thread stuck inside it.
+    TerminateProcess(GetCurrentProcess(), exitCode);
+#endif
+    std::_Exit(exitCode);
+}
+
+namespace {
+
+// Input the window system delivers; what the program sends itself is not held back.
+bool isOperatorInput(const QEvent& event) {
+    if (!event.spontaneous()) {
+        return false;
+    }
+    switch (event.type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+/// While a call is overdue the windows see no input; a request to close one ends the program.
+class OverdueInput final : public QObject {
+public:
+    OverdueInput(const HangWatch& watch, std::function<void()> leave)
+        : m_asksToLeave(watch.asksToLeave), m_leave(std::move(leave)) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~OverdueInput() override { QCoreApplication::instance()->removeEventFilter(this); }
+    OverdueInput(const OverdueInput&) = delete;
+    OverdueInput& operator=(const OverdueInput&) = delete;
+
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        const bool closes = event->type() == QEvent::Close && event->spontaneous();
+        const bool input = isOperatorInput(*event);
+        if (!m_left && (closes || (input && m_asksToLeave && m_asksToLeave(receiver, event)))) {
+            m_left = true;
+            m_leave();
+            return true;
+        }
+        // Input reaches the window first and is passed on by it to a control, where it is
+        // dropped: only there is it known whether it asks to leave.
+        return closes || (input && !receiver->isWindowType());
+    }
+
+private:
+    std::function<bool(QObject*, QEvent*)> m_asksToLeave;
+    std::function<void()> m_leave;
+    bool m_left = false;
+};
+
+} // namespace
 
 struct BusThread::Job {
     const std::function<void()>* call = nullptr;
@@ -22,7 +140,8 @@ struct BusThread::Job {
     std::condition_variable finished;
 };
 
-BusThread::BusThread(WaitObserver* observer) : m_observer(observer), m_worker([this] { work(); }) {}
+BusThread::BusThread(WaitObserver* observer, HangWatch watch)
+    : m_observer(observer), m_watch(std::move(watch)), m_worker([this] { work(); }) {}
 
 BusThread::~BusThread() {
     {
@@ -33,14 +152,17 @@ BusThread::~BusThread() {
     m_worker.join();
 }
 
-bool BusThread::run(const std::function<void()>& call) {
+bool BusThread::run(const BusCall& call) {
     if (m_ended) {
         return false;
     }
     auto job = std::make_shared<Job>();
-    job->call = &call;
+    job->call = call.body;
     QEventLoop loop;
     bool handedOver = false;
+    CallClock* const clock = m_watch.end != nullptr ? m_watch.clock : nullptr;
+    CallClock::TimePoint start{};
+    bool overdue = false;
     // Handed to the worker from inside the loop: a loop that does not run at all because the
     // program is quitting sends nothing.
     QMetaObject::invokeMethod(
@@ -53,23 +175,64 @@ bool BusThread::run(const std::function<void()>& call) {
             }
             handedOver = true;
             m_wake.notify_one();
+            if (clock != nullptr) {
+                start = clock->now();
+                clock->wakeAt(start + call.timeout + m_watch.grace, [&] {
+                    overdue = true;
+                    loop.quit();
+                });
+            }
         },
         Qt::QueuedConnection);
     waitInLocalLoop(loop, m_observer);
+    const auto isDone = [&] {
+        std::lock_guard guard(m_lock);
+        return job->done;
+    };
+    if (overdue && !isDone()) {
+        // The driver has outlived its own timeout by the grace: it may never return. The close
+        // the operator asks for now (or asked for meanwhile) cannot wait for it.
+        const OverdueInput input(m_watch, [&] { endWithout(call, start); });
+        waitInLocalLoop(loop, m_observer, QEventLoop::AllEvents);
+    }
+    if (clock != nullptr) {
+        clock->cancel();
+    }
 
     std::unique_lock guard(m_lock);
     job->loop = nullptr;
     if (!job->done) {
         // Only quitting ends the loop before the call has (QCoreApplication::exit ends every
         // loop, and later ones return at once, before handing anything over). A call under way
-        // still holds the caller's buffers, so it is waited for; none follows.
+        // still holds the caller's buffers, so it is waited for, as long as it may take; none
+        // follows.
         m_ended = true;
         if (!handedOver) {
             return false;
         }
+        if (clock != nullptr) {
+            for (auto left = start + call.timeout + m_watch.grace - clock->now(); !job->done;
+                 left = start + call.timeout + m_watch.grace - clock->now()) {
+                if (left.count() <= 0) {
+                    guard.unlock();
+                    endWithout(call, start);
+                    guard.lock();
+                    break;
+                }
+                job->finished.wait_for(guard, left);
+            }
+        }
         job->finished.wait(guard, [&] { return job->done; });
     }
     return true;
+}
+
+void BusThread::endWithout(const BusCall& call, CallClock::TimePoint start) {
+    // Whatever happens to the call now, nothing more goes to the bus.
+    m_ended = true;
+    const auto out = std::chrono::duration_cast<std::chrono::seconds>(m_watch.clock->now() - start);
+    m_watch.end->endNow(std::string("ktqconfig: GPIB driver: ") + call.name + " did not return after " +
+                        std::to_string(out.count()) + " s; ending without waiting for it");
 }
 
 void BusThread::work() {

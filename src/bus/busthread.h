@@ -1,13 +1,19 @@
+// The worker thread that makes every driver call, and the watch over a call that never returns.
 #pragma once
 
 #include <QEventLoop>
+#include <QTimer>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+
+class QEvent;
 
 namespace ktq::bus {
 
@@ -21,15 +27,81 @@ public:
 };
 
 /// Runs `loop` on the calling thread until something ends it, leaving the operator's keys and
-/// clicks queued for afterwards; the observer (may be null) hears of the start and the end.
-void waitInLocalLoop(QEventLoop& loop, WaitObserver* observer);
+/// clicks queued for afterwards unless `flags` lets them in; the observer (may be null) hears of
+/// the start and the end.
+void waitInLocalLoop(QEventLoop& loop, WaitObserver* observer,
+                     QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents);
+
+/// One driver call as the runner sees it.
+struct BusCall {
+    const char* name = "";                // the driver's name for it, for the operator
+    std::chrono::milliseconds timeout{0}; // the longest the driver's own timeout lets it take
+    const std::function<void()>* body = nullptr;
+};
 
 /// Where the driver calls run.
 class CallRunner {
 public:
     virtual ~CallRunner() = default;
-    /// Runs `call` to its end. False when the call was not made because the program is ending.
-    virtual bool run(const std::function<void()>& call) = 0;
+    /// Runs the call to its end. False when the call was not made because the program is ending.
+    virtual bool run(const BusCall& call) = 0;
+};
+
+/// The time by which a call that does not return is judged. Tests replace it.
+class CallClock {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    virtual ~CallClock() = default;
+    virtual TimePoint now() = 0;
+    /// Calls `due` from the calling thread's event loop once now() has reached `at`; replaces an
+    /// earlier request.
+    virtual void wakeAt(TimePoint at, std::function<void()> due) = 0;
+    virtual void cancel() = 0;
+};
+
+/// The steady clock, woken by a timer of the thread that made it. A timer that fires before the
+/// clock says so (as Windows' may) waits out the rest.
+class SteadyCallClock final : public CallClock {
+public:
+    SteadyCallClock();
+    TimePoint now() override;
+    void wakeAt(TimePoint at, std::function<void()> due) override;
+    void cancel() override;
+
+private:
+    void arm();
+
+    QTimer m_timer;
+    TimePoint m_at{};
+    std::function<void()> m_due;
+};
+
+/// Ends the program at once. Tests observe it instead.
+class ProgramEnd {
+public:
+    virtual ~ProgramEnd() = default;
+    /// Says `why` on standard error and ends the process; returns only where a test stands in.
+    virtual void endNow(const std::string& why) = 0;
+};
+
+/// Ends the process without running a destructor or an exit handler: a driver call that never
+/// returned still holds the caller's buffers, and its thread cannot be joined.
+class ProcessEnd final : public ProgramEnd {
+public:
+    static constexpr int exitCode = 1;
+    void endNow(const std::string& why) override;
+};
+
+/// What becomes of a call that stays out past its timeout and the grace: once it has, a request
+/// to close a window ends the program without waiting for the call, and the rest of the
+/// operator's input is dropped. Without a clock and an end, calls are waited for however long.
+struct HangWatch {
+    CallClock* clock = nullptr;
+    ProgramEnd* end = nullptr;
+    std::chrono::milliseconds grace{5000};
+    // Input that asks to leave a window besides the window system's close (the Exit and Done
+    // buttons); none: only the close.
+    std::function<bool(QObject* receiver, QEvent* event)> asksToLeave;
 };
 
 /// One worker thread, for the life of the program, that makes every driver call, so that the
@@ -38,18 +110,20 @@ public:
 /// a wait, the call under way finishes and no later call is made.
 class BusThread final : public CallRunner {
 public:
-    explicit BusThread(WaitObserver* observer = nullptr);
+    explicit BusThread(WaitObserver* observer = nullptr, HangWatch watch = {});
     ~BusThread() override;
     BusThread(const BusThread&) = delete;
     BusThread& operator=(const BusThread&) = delete;
 
-    bool run(const std::function<void()>& call) override;
+    bool run(const BusCall& call) override;
 
 private:
     struct Job;
     void work();
+    void endWithout(const BusCall& call, CallClock::TimePoint start);
 
     WaitObserver* m_observer = nullptr;
+    HangWatch m_watch;
     bool m_ended = false; // touched by the caller's thread only
     std::mutex m_lock;
     std::condition_variable m_wake;

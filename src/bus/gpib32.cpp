@@ -6,6 +6,8 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <functional>
 #include <type_traits>
 #include <vector>
@@ -38,7 +40,7 @@ std::int16_t low16(long value) {
 
 // Runs the driver call and reads its status on the same thread, then keeps that status as the
 // wrappers' snapshot. `call` returns the call's result, or nothing.
-template <typename Call> auto Gpib32::onBus(Call call) {
+template <typename Call> auto Gpib32::onBus(const char* name, Call call) {
     using Raw = decltype(call());
     using Result = std::conditional_t<std::is_void_v<Raw>, bool, Raw>;
     Outcome<Result> outcome;
@@ -50,7 +52,7 @@ template <typename Call> auto Gpib32::onBus(Call call) {
         }
         outcome.status = GpibCopyStatus();
     };
-    const bool made = m_runner != nullptr ? m_runner->run(job) : (job(), true);
+    const bool made = m_runner != nullptr ? m_runner->run(BusCall{name, m_timeout, &job}) : (job(), true);
     if (!made) {
         if constexpr (!std::is_void_v<Raw>) {
             outcome.result = Raw(-1);
@@ -66,7 +68,7 @@ template <typename Call> auto Gpib32::onBus(Call call) {
 
 std::int16_t Gpib32::GpibFind(const QString& name, std::int16_t* descriptor) {
     const QByteArray bytes = toBusBytes(name);
-    const std::int16_t result = low16(onBus([&] { return m_driver.ibfind(bytes.constData()); }));
+    const std::int16_t result = low16(onBus("ibfind", [&] { return m_driver.ibfind(bytes.constData()); }));
     // Written on failure as well: the caller keeps whatever the driver answered.
     if (descriptor) {
         *descriptor = result;
@@ -76,7 +78,8 @@ std::int16_t Gpib32::GpibFind(const QString& name, std::int16_t* descriptor) {
 
 std::int16_t Gpib32::GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value) {
     int slot = 0;
-    const std::int16_t result = low16(onBus([&] { return m_driver.ibask(descriptor, option, &slot); }));
+    const std::int16_t result =
+        low16(onBus("ibask", [&] { return m_driver.ibask(descriptor, option, &slot); }));
     // Options the program asks for fit in 16 bits; anything wider keeps its low bits instead
     // of stopping the program.
     value = low16(slot);
@@ -84,11 +87,26 @@ std::int16_t Gpib32::GpibAsk(std::int16_t descriptor, std::int16_t option, std::
 }
 
 std::int16_t Gpib32::GpibSre(std::int16_t descriptor, std::int16_t value) {
-    return low16(onBus([&] { return m_driver.ibsre(descriptor, value); }));
+    return low16(onBus("ibsre", [&] { return m_driver.ibsre(descriptor, value); }));
 }
 
 std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) {
-    return low16(onBus([&] { return m_driver.ibtmo(descriptor, timeoutCode); }));
+    const std::int16_t result =
+        low16(onBus("ibtmo", [&] { return m_driver.ibtmo(descriptor, timeoutCode); }));
+    // The driver's codes 1 (10 us) to 17 (1000 s). Code 0, no timeout at all, gives no limit to
+    // judge a call by, so the one before stays.
+    using std::chrono::microseconds;
+    static constexpr std::array<microseconds, 18> durations{
+        microseconds(0),         microseconds(10),        microseconds(30),       microseconds(100),
+        microseconds(300),       microseconds(1000),      microseconds(3000),     microseconds(10000),
+        microseconds(30000),     microseconds(100000),    microseconds(300000),   microseconds(1000000),
+        microseconds(3000000),   microseconds(10000000),  microseconds(30000000), microseconds(100000000),
+        microseconds(300000000), microseconds(1000000000)};
+    if (!m_status.failed() && timeoutCode > 0 && timeoutCode < static_cast<std::int16_t>(durations.size())) {
+        m_timeout =
+            std::chrono::ceil<std::chrono::milliseconds>(durations[static_cast<std::size_t>(timeoutCode)]);
+    }
+    return result;
 }
 
 std::int16_t Gpib32::GpibOnl(std::int16_t descriptor, std::int16_t online) {
@@ -96,11 +114,11 @@ std::int16_t Gpib32::GpibOnl(std::int16_t descriptor, std::int16_t online) {
 }
 
 void Gpib32::GpibSendIFC(std::int16_t board) {
-    onBus([&] { m_driver.SendIFC(board); });
+    onBus("SendIFC", [&] { m_driver.SendIFC(board); });
 }
 
 void Gpib32::GpibDevClear(std::int16_t board, std::int16_t address) {
-    onBus([&] { m_driver.DevClear(board, addressBits(address)); });
+    onBus("DevClear", [&] { m_driver.DevClear(board, addressBits(address)); });
 }
 
 void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
@@ -116,7 +134,7 @@ void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addr
     const auto clampedLimit =
         static_cast<int>(std::min<std::int64_t>(limit, static_cast<std::int64_t>(resultList.size())));
     // int16 and uint16 may alias, so the driver writes straight into the caller's array.
-    onBus([&] {
+    onBus("FindLstn", [&] {
         m_driver.FindLstn(board, addresses.data(), reinterpret_cast<std::uint16_t*>(resultList.data()),
                           clampedLimit);
     });
@@ -124,19 +142,21 @@ void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addr
 
 void Gpib32::GpibSend(std::int16_t board, std::int16_t address, QString& text, std::int16_t endMode) {
     const QByteArray bytes = toBusBytes(text);
-    onBus([&] { m_driver.Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode); });
+    onBus("Send",
+          [&] { m_driver.Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode); });
 }
 
 void Gpib32::GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination) {
     QByteArray buffer = toBusBytes(text);
-    onBus([&] { m_driver.Receive(board, addressBits(address), buffer.data(), buffer.size(), termination); });
+    onBus("Receive",
+          [&] { m_driver.Receive(board, addressBits(address), buffer.data(), buffer.size(), termination); });
     // The whole buffer comes back, so positions the driver did not fill keep the pre-fill.
     text = QString::fromLatin1(buffer);
 }
 
 void Gpib32::GpibSendCmds(std::int16_t board, QString& text) {
     const QByteArray bytes = toBusBytes(text);
-    onBus([&] { m_driver.SendCmds(board, bytes.constData(), bytes.size()); });
+    onBus("SendCmds", [&] { m_driver.SendCmds(board, bytes.constData(), bytes.size()); });
 }
 
 StatusSnapshot Gpib32::GpibCopyStatus() {

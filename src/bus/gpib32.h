@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 
@@ -60,12 +61,15 @@ private:
         Result result{};
         StatusSnapshot status;
     };
-    template <typename Call> auto onBus(Call call);
+    template <typename Call> auto onBus(const char* name, Call call);
     StatusSnapshot GpibCopyStatus();
 
     GpibDriver& m_driver;
     CallRunner* m_runner = nullptr; // none: on the caller's thread
     StatusSnapshot m_status;
+    // How long the driver's timeout lets a call take: until the program sets it, the usual
+    // default of a board's configuration (10 s).
+    std::chrono::milliseconds m_timeout{10000};
 };
 
 } // namespace ktq::bus

@@ -5,6 +5,8 @@
 #include "ui/config/frmconfig.h"
 #include "ui/config/pause.h"
 #include "ui/dialogs/busycursor.h"
+#include "ui/dialogs/leaving.h"
+#include "ui/main/frmmain.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -56,6 +58,58 @@ private:
     bool m_released = false;
 };
 
+/// The time by which the bus thread judges a call, moved on only by the test; what falls due
+/// is woken at once.
+class FakeCallClock final : public bus::CallClock {
+public:
+    TimePoint now() override { return m_now; }
+    void wakeAt(TimePoint at, std::function<void()> due) override {
+        m_at = at;
+        m_due = std::move(due);
+    }
+    void cancel() override { m_due = nullptr; }
+    void advance(std::chrono::milliseconds by) {
+        m_now += by;
+        if (m_due && m_now >= m_at) {
+            std::exchange(m_due, nullptr)();
+        }
+    }
+
+private:
+    TimePoint m_now{};
+    TimePoint m_at{};
+    std::function<void()> m_due;
+};
+
+/// Records what ending the program would say, and lets the held call go so that the test can
+/// unwind instead.
+class RecordedEnd final : public bus::ProgramEnd {
+public:
+    explicit RecordedEnd(TransferGate& gate) : m_gate(gate) {}
+    void endNow(const std::string& why) override {
+        said.push_back(why);
+        m_gate.release();
+    }
+    std::vector<std::string> said;
+
+private:
+    TransferGate& m_gate;
+};
+
+/// Lets the gate go after a few real seconds if nothing else has: a program that does not end
+/// fails the test instead of hanging it. A passing test never waits for it.
+class FailSafe {
+public:
+    explicit FailSafe(TransferGate& gate) {
+        m_timer.setSingleShot(true);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [&gate] { gate.release(); });
+        m_timer.start(std::chrono::seconds(5));
+    }
+
+private:
+    QTimer m_timer;
+};
+
 /// A 7174 at address 5 configured through a shown window whose driver calls run on the bus
 /// thread, as in the program; the pauses are still the bench's, which take no time.
 struct ThreadedRun {
@@ -65,6 +119,7 @@ struct ThreadedRun {
         bench.sim.setSleeper(&gate);
         bench.state.ModelText = QStringLiteral("7174");
         bench.state.ModelNumber = 7174;
+        gpib.GpibTmo(0, static_cast<std::int16_t>(bus::ni::T3s)); // as the bring-up leaves it
         window->show();
         window->openRun();
         control<QPushButton>(*window, "cmdSet")->click(); // the address found, 5
@@ -85,8 +140,11 @@ struct ThreadedRun {
 
     Bench bench;
     TransferGate gate;
+    FakeCallClock clock;
+    RecordedEnd end{gate};
     ui::BusyCursor busy{std::chrono::milliseconds(0)};
-    bus::BusThread busThread{&busy};
+    bus::BusThread busThread{
+        &busy, bus::HangWatch{&clock, &end, std::chrono::seconds(5), &ui::pressesLeavingButton}};
     bus::Gpib32 gpib{*bench.driver, busThread};
     std::unique_ptr<ui::frmConfig> window =
         std::make_unique<ui::frmConfig>(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
@@ -171,6 +229,202 @@ TEST(Waiting, QuittingWhileACallIsOutFinishesItAndSendsNothingMore) {
     // A finished exec() lets the next test's loops run again.
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
+}
+
+// A driver call that never returns. Once it has been out longer than the 3 s timeout the
+// program set plus the 5 s grace, each way the operator closes the configuration window ends the
+// program at once (here: is recorded), naming the call, and nothing more goes out, not even
+// after the call comes back. The close may have been asked for before the call was overdue.
+TEST(Waiting, ClosingOnceACallIsOverdueEndsTheProgramNamingTheCall) {
+    using namespace std::chrono_literals;
+    struct Way {
+        const char* name;
+        std::function<void(ThreadedRun&)> ask;
+    };
+    const Way ways[] = {
+        {"close button",
+         [](ThreadedRun& run) {
+             QWindowSystemInterface::handleCloseEvent<Async>(run.window->windowHandle());
+         }},
+        {"Done clicked", [](ThreadedRun& run) { postClick(*control<QPushButton>(*run.window, "cmdDone")); }},
+        {"Return on Done",
+         [](ThreadedRun& run) {
+             control<QPushButton>(*run.window, "cmdDone")->setFocus();
+             postKey(run.window->windowHandle(), Qt::Key_Return);
+         }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        ThreadedRun run;
+        run.enter(QString()); // keep the address
+        const std::size_t start = run.bench.sim.trace().size();
+        std::size_t endedBeforeDue = 99;
+        run.gate.holdNext([&] {
+            way.ask(run);
+            run.clock.advance(8s - 1ms);
+            QTimer::singleShot(0, [&] { // a full pass of the loop later, the call not yet overdue
+                endedBeforeDue = run.end.said.size();
+                run.clock.advance(1ms);
+            });
+        });
+        const FailSafe failSafe(run.gate);
+        run.enter(QStringLiteral("32"));
+        for (int pass = 0; pass < 3; ++pass) {
+            QCoreApplication::processEvents();
+        }
+
+        EXPECT_EQ(endedBeforeDue, 0u);
+        EXPECT_EQ(
+            run.end.said,
+            std::vector<std::string>{
+                "ktqconfig: GPIB driver: Send did not return after 8 s; ending without waiting for it"});
+        EXPECT_EQ(run.sentSince(start), std::vector<std::string>{"Send(0, 5, \"*ESE 32\", 7, 2)"});
+        EXPECT_TRUE(run.window->isVisible()) << "the request to close was acted on besides";
+    }
+}
+
+// Short of the timeout and the grace, a close still waits for the step and then leaves the way
+// Done does (asking first); and a call that returns late, with no close asked for, lets the step
+// and the operator go on as if it had been quick.
+TEST(Waiting, ACallBackBeforeTheCloseIsDueOrUnaskedGoesOnAsEver) {
+    using namespace std::chrono_literals;
+    const std::vector<std::string> stepOne = {"> *ESE 32", "pause 200", "> *ESR?",
+                                              "< 0\\n",    "> *ESE?",   "< 32\\n"};
+    struct Case {
+        const char* name;
+        std::chrono::milliseconds out;
+        bool close;
+        std::vector<std::string> afterwards;
+    };
+    const Case cases[] = {
+        {"closed 1 ms before due", 8s - 1ms, true, {"beep"}},
+        {"back late, no close", 60s, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ThreadedRun run;
+        run.enter(QString()); // keep the address
+        const std::size_t start = run.bench.sim.trace().size();
+        run.gate.holdNext([&] {
+            if (c.close) {
+                QWindowSystemInterface::handleCloseEvent<Async>(run.window->windowHandle());
+            }
+            run.clock.advance(c.out);
+            QTimer::singleShot(0, [&] { run.gate.release(); });
+        });
+        run.enter(QStringLiteral("32"));
+        for (int pass = 0; pass < 3; ++pass) {
+            QCoreApplication::processEvents();
+        }
+        std::vector<std::string> expected = stepOne;
+        expected.insert(expected.end(), c.afterwards.begin(), c.afterwards.end());
+        EXPECT_EQ(run.bench.wire(start), expected);
+        EXPECT_TRUE(run.end.said.empty());
+        run.enter(QString()); // the next function goes out as ever
+        EXPECT_EQ(run.bench.wire(start).size(), expected.size() + 2);
+    }
+}
+
+// The desktop session ends while a call is overdue: the program does not wait for the call.
+TEST(Waiting, QuittingWhileACallIsOverdueEndsWithoutIt) {
+    using namespace std::chrono_literals;
+    {
+        ThreadedRun run;
+        run.enter(QString()); // keep the address
+        const std::size_t start = run.bench.sim.trace().size();
+        run.gate.holdNext([&] {
+            run.clock.advance(9s);
+            QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        });
+        const FailSafe failSafe(run.gate);
+        run.enter(QStringLiteral("32"));
+        EXPECT_EQ(
+            run.end.said,
+            std::vector<std::string>{
+                "ktqconfig: GPIB driver: Send did not return after 9 s; ending without waiting for it"});
+        EXPECT_EQ(run.sentSince(start), std::vector<std::string>{"Send(0, 5, \"*ESE 32\", 7, 2)"});
+    }
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
+
+/// The bench's driver with its Interface Clear held on a gate, like an adapter that stopped
+/// answering in the middle of the bring-up.
+class HeldInterfaceClear final : public bus::GpibDriver {
+public:
+    HeldInterfaceClear(bus::GpibDriver& driver, TransferGate& gate) : m_driver(driver), m_gate(gate) {}
+    int ibfind(const char* name) override { return m_driver.ibfind(name); }
+    int ibask(int ud, int option, int* value) override { return m_driver.ibask(ud, option, value); }
+    int ibsre(int ud, int v) override { return m_driver.ibsre(ud, v); }
+    int ibtmo(int ud, int v) override { return m_driver.ibtmo(ud, v); }
+    void SendIFC(int board) override {
+        m_gate.sleep(std::chrono::milliseconds(1));
+        m_driver.SendIFC(board);
+    }
+    void DevClear(int board, std::uint16_t address) override { m_driver.DevClear(board, address); }
+    void FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) override {
+        m_driver.FindLstn(board, padList, resultList, limit);
+    }
+    void Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode) override {
+        m_driver.Send(board, address, buffer, count, eotMode);
+    }
+    void Receive(int board, std::uint16_t address, void* buffer, long count, int termination) override {
+        m_driver.Receive(board, address, buffer, count, termination);
+    }
+    void SendCmds(int board, const void* commands, long count) override {
+        m_driver.SendCmds(board, commands, count);
+    }
+    int ThreadIbsta() override { return m_driver.ThreadIbsta(); }
+    int ThreadIberr() override { return m_driver.ThreadIberr(); }
+    int ThreadIbcnt() override { return m_driver.ThreadIbcnt(); }
+    long ThreadIbcntl() override { return m_driver.ThreadIbcntl(); }
+
+private:
+    bus::GpibDriver& m_driver;
+    TransferGate& m_gate;
+};
+
+// The bring-up's Interface Clear never returns and the operator presses Exit. Before the program
+// has set its own timeout the call is given the driver's usual 10 s and the grace: Exit acts only
+// then, ends the program naming the call, and the rest of the bring-up is not sent.
+TEST(Waiting, ExitDuringAHungBringUpEndsTheProgramOnceTheCallIsOverdue) {
+    using namespace std::chrono_literals;
+    Bench bench;
+    TransferGate gate;
+    HeldInterfaceClear driver(*bench.driver, gate);
+    FakeCallClock clock;
+    RecordedEnd end{gate};
+    bus::BusThread busThread{nullptr, bus::HangWatch{&clock, &end, 5s, &ui::pressesLeavingButton}};
+    bus::Gpib32 gpib{driver, busThread};
+    ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+    window.show();
+    auto* list = control<QListWidget>(window, "listUnit");
+    list->setCurrentItem(list->findItems(QStringLiteral("7121"), Qt::MatchExactly).front());
+
+    std::size_t endedBeforeDue = 99;
+    gate.holdNext([&] {
+        postClick(*control<QPushButton>(window, "cmdExit"));
+        clock.advance(15s - 1ms);
+        QTimer::singleShot(0, [&] {
+            endedBeforeDue = end.said.size();
+            clock.advance(1ms);
+        });
+    });
+    const FailSafe failSafe(gate);
+    control<QPushButton>(window, "cmdConfig")->click();
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(endedBeforeDue, 0u);
+    EXPECT_EQ(end.said, std::vector<std::string>{"ktqconfig: GPIB driver: SendIFC did not return after 15 s; "
+                                                 "ending without waiting for it"});
+    std::vector<std::string> calls;
+    for (const std::string& line : bench.calls()) {
+        if (const std::size_t open = line.find('('); open != std::string::npos) {
+            calls.push_back(line.substr(0, open));
+        }
+    }
+    EXPECT_EQ(calls, (std::vector<std::string>{"ibfind", "ibask", "SendIFC"}));
+    EXPECT_TRUE(bench.interaction.modals.empty());
 }
 
 // The status kept after a call is the one the driver left for the thread that made it, whatever

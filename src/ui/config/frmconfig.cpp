@@ -11,6 +11,7 @@
 #include "ui/dialogs/frmchannels.h"
 #include "ui/dialogs/frmnotice.h"
 #include "ui/dialogs/interaction.h"
+#include "ui/dialogs/leaving.h"
 #include "ui/dialogs/messageline.h"
 #include "ui/dialogs/returnkey.h"
 #include "ui/dialogs/statusline.h"
@@ -178,6 +179,7 @@ void frmConfig::buildControls() {
     cmdDone =
         makeButton(this, "cmdDone", QStringLiteral("Done"),
                    QStringLiteral("Closes the Configuration Window and returns to the Selection Window"));
+    markLeaving(cmdDone);
 
     auto* addrLayout = new QHBoxLayout(frameAddr);
     addrLayout->addWidget(Label1, 1);

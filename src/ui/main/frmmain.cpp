@@ -10,6 +10,7 @@
 #include "ui/config/sharedstate.h"
 #include "ui/dialogs/describe.h"
 #include "ui/dialogs/interaction.h"
+#include "ui/dialogs/leaving.h"
 #include "ui/dialogs/messageline.h"
 #include "ui/dialogs/returnkey.h"
 #include "ui/dialogs/statusline.h"
@@ -61,6 +62,7 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     for (QPushButton* button : {cmdConfig, cmdContinue, cmdExit}) {
         pressOnReturn(button);
     }
+    markLeaving(cmdExit);
     txtGPIBErr = new MessageLine(this);
     describe(txtGPIBErr, "txtGPIBErr", QStringLiteral("Message"));
     txtGPIBErr->setFocusPolicy(Qt::StrongFocus);
