@@ -110,7 +110,7 @@ std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) 
 }
 
 std::int16_t Gpib32::GpibOnl(std::int16_t descriptor, std::int16_t online) {
-    return low16(onBus([&] { return m_driver.ibonl(descriptor, online); }));
+    return low16(onBus("ibonl", [&] { return m_driver.ibonl(descriptor, online); }));
 }
 
 void Gpib32::GpibSendIFC(std::int16_t board) {

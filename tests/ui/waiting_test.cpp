@@ -353,7 +353,9 @@ TEST(Waiting, QuittingWhileACallIsOverdueEndsWithoutIt) {
 class HeldInterfaceClear final : public bus::GpibDriver {
 public:
     HeldInterfaceClear(bus::GpibDriver& driver, TransferGate& gate) : m_driver(driver), m_gate(gate) {}
+    std::string_view family() const override { return m_driver.family(); }
     int ibfind(const char* name) override { return m_driver.ibfind(name); }
+    int ibonl(int ud, int v) override { return m_driver.ibonl(ud, v); }
     int ibask(int ud, int option, int* value) override { return m_driver.ibask(ud, option, value); }
     int ibsre(int ud, int v) override { return m_driver.ibsre(ud, v); }
     int ibtmo(int ud, int v) override { return m_driver.ibtmo(ud, v); }
