@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <cstdlib>
 #include <iostream>
 #include <vector>
 
@@ -67,13 +68,20 @@ QString table() {
     for (const ktq::ui::AdviceRuleView& rule : ktq::ui::adviceRuleViews()) {
         QStringList where;
         QStringList reports;
+        unsigned described = 0;
         for (const StepReports& step : stepReports) {
             if ((rule.steps & static_cast<unsigned>(step.step)) != 0) {
+                described |= static_cast<unsigned>(step.step);
                 if (!where.contains(QLatin1String(step.where))) {
                     where << QLatin1String(step.where);
                 }
                 reports << QLatin1String(step.reports);
             }
+        }
+        if (described != rule.steps) {
+            // A step added to BusStep needs its place and reports above, or its rows would say nothing.
+            std::cerr << "troubleshooting: a rule names a step stepReports does not describe\n";
+            std::exit(2);
         }
         QString text = escaped(QString::fromUtf8(rule.text.data(), static_cast<qsizetype>(rule.text.size())));
         text.replace(QStringLiteral("{address}"), QStringLiteral("*address*"));
