@@ -68,6 +68,49 @@ TEST(Advice, EachFailureGetsItsOwnSentence) {
     }
 }
 
+// linux-gpib reads the file IB_CONFIG names, else the gpib.conf of the sysconfdir it was built
+// with: /usr/local/etc for a build from source with its defaults, /etc for most packages. The
+// advice names the file where the program can tell, and both usual places where it cannot; the
+// key that picks /dev/gpib0 is "minor", which no gpib.conf calls "board index".
+TEST(Advice, AMissingConfigurationFileNamesTheFileLinuxGpibReads) {
+    const bool wasSet = qEnvironmentVariableIsSet("IB_CONFIG");
+    const QByteArray saved = qgetenv("IB_CONFIG");
+    const struct {
+        const char* ibConfig;
+        std::vector<const char*> says;
+        const char* never;
+    } cases[] = {
+        {nullptr, {"/usr/local/etc/gpib.conf", " /etc/gpib.conf", "minor = 0"}, "IB_CONFIG"},
+        {"/opt/lab/gpib.conf", {"/opt/lab/gpib.conf (named by IB_CONFIG)", "minor = 0"}, "/usr/local/etc"},
+    };
+    for (const auto& c : cases) {
+        if (c.ibConfig == nullptr) {
+            qunsetenv("IB_CONFIG");
+        } else {
+            qputenv("IB_CONFIG", c.ibConfig);
+        }
+        for (long count : {long{ENOENT}, 0L}) {
+            const QString advice = ui::busAdvice(
+                {ui::BusStep::FindBoard,
+                 {static_cast<std::int16_t>(bus::ni::ERR), static_cast<std::int16_t>(bus::ni::EDVR), 0,
+                  static_cast<std::int32_t>(count)},
+                 "linux-gpib",
+                 {},
+                 QStringLiteral("7174")});
+            for (const char* says : c.says) {
+                EXPECT_TRUE(advice.contains(QLatin1String(says))) << says << ": " << advice.toStdString();
+            }
+            EXPECT_FALSE(advice.contains(QLatin1String(c.never))) << advice.toStdString();
+            EXPECT_FALSE(advice.contains(QLatin1String("board index"))) << advice.toStdString();
+        }
+    }
+    if (wasSet) {
+        qputenv("IB_CONFIG", saved);
+    } else {
+        qunsetenv("IB_CONFIG");
+    }
+}
+
 // Stands in for a driver library whose ibfind fails with the given code and count.
 class FailingFind final : public bus::GpibDriver {
 public:
@@ -104,7 +147,7 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
         long count;
         const char* says;
     } cases[] = {
-        {"linux-gpib", 2, "/etc/gpib.conf"},
+        {"linux-gpib", 2, "no configuration file"},
         {"linux-gpib", 9, "read and write /dev/gpib0"},
 #ifdef _WIN32
         {"", 0, "ni4882.dll"},

@@ -5,8 +5,10 @@
 #include "ui/main/frmmain.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFocusEvent>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -56,6 +58,23 @@ TEST(MainWindowLoad, ShowsTitlesModelsAndTouchesNothing) {
     EXPECT_EQ(m.list()->toolTip(),
               QStringLiteral("Highlight the unit's model number and press the Configure button to start."));
     EXPECT_TRUE(m.bench.sim.trace().empty());
+}
+
+// A fault report asks for the program's version: pointing at the revision date shows it, and it is
+// the release the desktop metainfo names, the one the package and the installer carry.
+TEST(MainWindowLoad, TheRevisionDateOffersTheVersionOfTheRelease) {
+    QFile metainfo(QStringLiteral(KTQ_METAINFO));
+    ASSERT_TRUE(metainfo.open(QIODevice::ReadOnly));
+    const QRegularExpressionMatch release =
+        QRegularExpression(QStringLiteral("<release version=\"([^\"]+)\""))
+            .match(QString::fromUtf8(metainfo.readAll()));
+    ASSERT_TRUE(release.hasMatch());
+    MainWindow m;
+    for (const char* name : {"labelRev", "txtRev"}) {
+        auto* revision = control<QWidget>(m.window, name);
+        EXPECT_EQ(revision->toolTip(), QStringLiteral("ktqconfig version ") + release.captured(1)) << name;
+        EXPECT_EQ(revision->accessibleDescription(), revision->toolTip()) << name;
+    }
 }
 
 TEST(MainWindowLoad, FocusOnTheListDoesNotChooseARow) {

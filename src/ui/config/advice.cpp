@@ -42,7 +42,7 @@ struct AdviceRule {
     Family family;
     int iberr;
     long count;
-    const char* text; // {address}, {model}, {error} and {libraries} are filled in
+    const char* text; // {address}, {model}, {error}, {libraries} and {configfile} are filled in
 };
 
 // The README explains each platform's driver set-up in a section of its own.
@@ -67,16 +67,15 @@ const std::array adviceRules{
                "No GPIB driver library was found ({libraries}): install the driver of the GPIB board and "
                "start the program again."},
     AdviceRule{steps({BusStep::FindBoard}), Family::LinuxGpib, bus::ni::EDVR, noConfigurationFile,
-               "linux-gpib found no configuration file: describe the board in /etc/gpib.conf (or the file "
-               "IB_CONFIG names) with name = \"GPIB0\" and board index 0, load its kernel module and run "
-               "gpib_config."},
+               "linux-gpib found no configuration file: describe the board in {configfile} with name = "
+               "\"GPIB0\" and minor = 0, load its kernel module and run gpib_config."},
     AdviceRule{steps({BusStep::FindBoard}), Family::LinuxGpib, bus::ni::EDVR, boardFileNotOpened,
                "linux-gpib could not open board GPIB0's device file /dev/gpib0: check that the board is "
                "fitted, its kernel module is loaded and gpib_config has run, and that you may read and "
                "write /dev/gpib0 (usually as a member of the gpib group)."},
     AdviceRule{steps({BusStep::FindBoard}), Family::LinuxGpib, bus::ni::EDVR, anyCount,
-               "linux-gpib has no usable board GPIB0: check that /etc/gpib.conf can be read and names the "
-               "board \"GPIB0\" with board index 0, that its kernel module is loaded and gpib_config has "
+               "linux-gpib has no usable board GPIB0: check that {configfile} can be read and names the "
+               "board \"GPIB0\" with minor = 0, that its kernel module is loaded and gpib_config has "
                "run, and that you may read and write /dev/gpib0."},
     AdviceRule{steps({BusStep::FindBoard}), Family::Any, bus::ni::EDVR, anyCount,
                "The driver could not open board GPIB0: check that the board is fitted, that its driver "
@@ -149,12 +148,14 @@ QString libraryNames() {
 #endif
 }
 
-QString filled(const char* text, const QString& address, const QString& model, const QString& error = {}) {
-    QString out = QString::fromUtf8(text);
+QString filled(std::string_view text, const QString& address, const QString& model,
+               const QString& error = {}) {
+    QString out = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     out.replace(QStringLiteral("{address}"), address);
     out.replace(QStringLiteral("{model}"), model);
     out.replace(QStringLiteral("{error}"), error);
     out.replace(QStringLiteral("{libraries}"), libraryNames());
+    out.replace(QStringLiteral("{configfile}"), linuxGpibConfigurationFile());
     return out;
 }
 
@@ -181,7 +182,40 @@ constexpr std::array storeTexts{
                "The unit at address {address} was NOT told to clear its ESE and SRE values."},
 };
 
+std::string_view familyName(Family family) {
+    switch (family) {
+    case Family::None:
+        return "none";
+    case Family::LinuxGpib:
+        return bus::linuxGpibConstants().family;
+    case Family::Ni:
+        return bus::niGpibConstants().family;
+    case Family::Any:
+        break;
+    }
+    return {};
+}
+
 } // namespace
+
+QString linuxGpibConfigurationFile() {
+    // linux-gpib reads the file IB_CONFIG names, else the gpib.conf of the sysconfdir it was built
+    // with: /usr/local/etc for a build from source with its defaults, /etc for --sysconfdir=/etc.
+    if (const QString named = qEnvironmentVariable("IB_CONFIG"); !named.isEmpty()) {
+        return named + QStringLiteral(" (named by IB_CONFIG)");
+    }
+    return QStringLiteral("/usr/local/etc/gpib.conf (linux-gpib built from source with its defaults) or "
+                          "/etc/gpib.conf (built with --sysconfdir=/etc)");
+}
+
+std::vector<AdviceRuleView> adviceRuleViews() {
+    std::vector<AdviceRuleView> views;
+    for (const AdviceRule& rule : adviceRules) {
+        views.push_back(
+            AdviceRuleView{rule.steps, familyName(rule.family), rule.iberr, rule.count, rule.text});
+    }
+    return views;
+}
 
 QString busAdvice(const BusFailure& failure) {
     const Family family = familyOf(failure.driverFamily);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace ktq::ui {
 
@@ -37,6 +38,21 @@ QString busAdvice(const BusFailure& failure);
 /// The driver says the board itself is gone (linux-gpib: EDVR with the system's ENODEV, as for a
 /// USB adapter unplugged): nothing sent through it can reach the bus.
 bool boardGone(const bus::StatusSnapshot& status, std::string_view driverFamily);
+
+/// One advice rule as the troubleshooting table lists it, in the order the rules are tried.
+struct AdviceRuleView {
+    unsigned steps = 0;        // BusStep bits
+    std::string_view family{}; // as the driver loader names it; "none" without a library, empty for any
+    int iberr = -1;            // -1 for any error code
+    long count = -1;           // -1 for any count
+    std::string_view text{};   // with {address}, {model}, {libraries} and {configfile} unfilled
+};
+
+std::vector<AdviceRuleView> adviceRuleViews();
+
+/// The gpib.conf that linux-gpib reads, as far as the program can tell: the file IB_CONFIG names,
+/// else both places a linux-gpib library is usually built to read.
+QString linuxGpibConfigurationFile();
 
 /// Said once a run's first two queries both went unanswered.
 QString silentUnitAdvice(const QString& address, const QString& model);

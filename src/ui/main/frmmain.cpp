@@ -72,6 +72,13 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     txtRev->setObjectName(QStringLiteral("txtRev"));
     txtRev->setReadOnly(true);
     txtRev->setFocusPolicy(Qt::NoFocus);
+    // The program's version, for a fault report: found by pointing at the revision date, without
+    // changing what the window shows.
+    const QString version = QStringLiteral("ktqconfig version " KTQ_VERSION);
+    for (QWidget* revision : std::initializer_list<QWidget*>{labelRev, txtRev}) {
+        revision->setToolTip(version);
+        revision->setAccessibleDescription(version);
+    }
     ImageKTQ = new QLabel(this);
     describe(ImageKTQ, "ImageKTQ", QStringLiteral("KTQ logo"));
     ImageKTQ->setPixmap(drawLogo(72, devicePixelRatioF()));
