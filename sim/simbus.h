@@ -41,7 +41,7 @@ struct Timing {
 /// The driver a bench stands for, where linux-gpib and NI-488.2 differ in what a program sees.
 enum class DriverFamily {
     LinuxGpib, // linux-gpib's libgpib.so.0
-    Ni,        // NI-488.2: ni4882.dll on Windows, libgpibapi.so on Linux
+    Ni,        // NI-488.2: ni4882.dll on Windows, libni4882.so on Linux
 };
 
 /// Status the driver leaves behind after one call.
