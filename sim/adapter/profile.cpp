@@ -33,6 +33,18 @@ const AdapterProfile& prologixProfile() {
     return profile;
 }
 
+// The GPIB-ETHERNET controller takes the same commands (the GPIB-USB manual's); its "++ver" answer
+// is as client libraries record it in their tests (msl-equipment's Prologix finder among them).
+const AdapterProfile& prologixEthernetProfile() {
+    static const AdapterProfile profile = [] {
+        AdapterProfile ethernet = prologixProfile();
+        ethernet.name = "prologix-ethernet";
+        ethernet.version = "Prologix GPIB-ETHERNET Controller version 01.06.06.00";
+        return ethernet;
+    }();
+    return profile;
+}
+
 // The AR488 GPIB Controller User Manual (version 0.53.03): the Prologix commands less "++help"
 // (as its README says), plus "++dcl", "++default", "++fndl" (listener search), "++ren"; primary
 // addresses 1 to 30 and secondary 96 to 126 or 0 to 31; read_tmo_ms 0 to 32000; "++savecfg"
@@ -62,7 +74,7 @@ const AdapterProfile& ar488Profile() {
 }
 
 const AdapterProfile* findProfile(std::string_view name) {
-    for (const AdapterProfile* profile : {&prologixProfile(), &ar488Profile()})
+    for (const AdapterProfile* profile : {&prologixProfile(), &prologixEthernetProfile(), &ar488Profile()})
         if (profile->name == name)
             return profile;
     return nullptr;

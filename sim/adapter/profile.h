@@ -16,7 +16,7 @@ enum class SaveStyle {
 /// One adapter model. The core acts on the bus the same way for every model; a profile says
 /// which commands exist, what they accept and what the adapter says of itself.
 struct AdapterProfile {
-    std::string name;    // as the bench's command line names it: "prologix", "ar488"
+    std::string name;    // as the bench's command line names it: "prologix", "ar488" ...
     std::string version; // the "++ver" answer
     /// The commands it takes, without "++"; any other is unknown.
     std::vector<std::string> commands;
@@ -37,9 +37,11 @@ struct AdapterProfile {
 
 /// The Prologix GPIB-USB controller, firmware 6.107.
 const AdapterProfile& prologixProfile();
+/// The Prologix GPIB-ETHERNET controller: the same commands, its own version string.
+const AdapterProfile& prologixEthernetProfile();
 /// The AR488 Arduino firmware, as its manual 0.53.03 describes it.
 const AdapterProfile& ar488Profile();
-/// By name ("prologix", "ar488"); nullptr for any other.
+/// By name ("prologix", "prologix-ethernet", "ar488"); nullptr for any other.
 const AdapterProfile* findProfile(std::string_view name);
 
 } // namespace ktq::sim::adapter

@@ -65,6 +65,7 @@ TEST(AdapterAnswers, EachModelAnswersAsItsManualSays) {
         std::string answer;
     } cases[] = {
         {"prologix", "++ver\n", "Prologix GPIB-USB Controller version 6.107\r\n"},
+        {"prologix-ethernet", "++ver\n", "Prologix GPIB-ETHERNET Controller version 01.06.06.00\r\n"},
         {"ar488", "++ver\r\n", "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"},
         {"prologix", "++nonsense\n", ""},
         {"ar488", "++nonsense\n", "Unrecognized command\r\n"},
@@ -113,6 +114,7 @@ TEST(AdapterBus, CommandsAndDataGoOnTheWireAsTheManualsDescribe) {
     } cases[] = {
         {"++addr 5\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}},
         {"++addr 9 107\n*CLS\n", {"CMD \"@?)k\"", "WRITE 9.11 \"*CLS\\r\\n\" EOI"}},
+        {"++addr 5 96\n*CLS\n", {"CMD \"@?%`\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}},
         {"++addr 5\n++eos 2\n++eoi 0\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\\n\""}},
         {"++addr 5\n++eos 1\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\" EOI"}},
         {"++addr 5\n++eos 3\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\" EOI"}},
