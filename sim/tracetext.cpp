@@ -5,7 +5,11 @@
 namespace ktq::sim {
 
 std::string quoted(std::string_view bytes) {
-    std::string text = "\"";
+    return "\"" + escaped(bytes) + "\"";
+}
+
+std::string escaped(std::string_view bytes) {
+    std::string text;
     for (const char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
         if (c == '\n')
@@ -23,7 +27,7 @@ std::string quoted(std::string_view bytes) {
         } else
             text += ch;
     }
-    return text + "\"";
+    return text;
 }
 
 std::string hex4(int value) {

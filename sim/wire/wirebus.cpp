@@ -78,6 +78,7 @@ void WireBus::interfaceClear() {
     event("IFC");
     unlisten();
     untalk();
+    m_serialPoll = false;
     m_attention = true;
 }
 
@@ -121,7 +122,9 @@ void WireBus::command(std::string_view bytes) {
         const int byte = static_cast<unsigned char>(raw) & 0x7f; // DIO8 carries parity at most
         if (byte < lg::LAD) {
             m_last = Last::None;
-            if (byte == lg::DCL) {
+            if (byte == lg::SPE || byte == lg::SPD) {
+                m_serialPoll = byte == lg::SPE;
+            } else if (byte == lg::DCL) {
                 for (auto& unit : m_units)
                     unit->deviceClear();
             } else if (byte == lg::SDC || byte == lg::GET) {
@@ -216,6 +219,20 @@ WireBus::Read WireBus::read(std::size_t count, int eos, bool eightBit, std::chro
         return result;
     const std::string talker =
         m_talkerPrimary < 0 || m_controllerTalks ? "-" : addressName(m_talkerPrimary, m_talkerSecondary);
+    if (m_serialPoll) {
+        // The talker answers with its status byte alone, whatever it has queued.
+        SimUnit* unit = m_talkerPrimary < 0 || m_controllerTalks
+                            ? nullptr
+                            : unitListeningAt(m_talkerPrimary, m_talkerSecondary);
+        if (unit == nullptr) {
+            waitedForNobody("READ " + talker, timeout);
+            result.timedOut = true;
+            return result;
+        }
+        result.bytes = std::string(1, static_cast<char>(statusByte(*unit)));
+        event("READ " + talker + " " + quoted(result.bytes));
+        return result;
+    }
     std::string* source = talkerSource();
     if (source == nullptr || source->empty()) {
         waitedForNobody("READ " + talker, timeout);
@@ -235,6 +252,7 @@ WireBus::Read WireBus::read(std::size_t count, int eos, bool eightBit, std::chro
             break;
     }
     result.bytes = source->substr(0, taken);
+    result.eoi = eoi;
     result.end =
         eoi || (eos >= 0 && (static_cast<unsigned char>(result.bytes.back()) & mask) == (eos & mask));
     source->erase(0, taken);
@@ -249,6 +267,16 @@ WireBus::Read WireBus::read(std::size_t count, int eos, bool eightBit, std::chro
 bool WireBus::ndacHeld() const {
     return std::any_of(m_listeners.begin(), m_listeners.end(),
                        [](const Listener& l) { return l.unit->addressedToListen(); });
+}
+
+int WireBus::statusByte(const SimUnit& unit) {
+    const int summary = (unit.replyPending() ? 0x10 : 0) | ((unit.esr() & unit.ese()) != 0 ? 0x20 : 0);
+    return summary | ((summary & unit.sre()) != 0 ? 0x40 : 0);
+}
+
+bool WireBus::srqAsserted() const {
+    return std::any_of(m_units.begin(), m_units.end(),
+                       [](const auto& unit) { return (statusByte(*unit) & 0x40) != 0; });
 }
 
 // Every transfer that found nobody on the other end passes here, whichever way into the bus it

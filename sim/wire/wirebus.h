@@ -29,7 +29,7 @@ namespace ktq::sim {
 ///                                       addresses or primary.secondary, joined by commas, none `-`;
 ///                                       consecutive writes to the same listeners up to EOI make one
 ///                                       line
-///   READ <talker> "<bytes>"[ EOI]       data a unit sent
+///   READ <talker> "<bytes>"[ EOI]       data a unit sent (in a serial poll: its status byte)
 ///   TIMEOUT <what>                      a transfer that waited for nobody: `READ 5`, `READ -`
 /// Bytes are quoted as in the driver trace.
 class WireBus {
@@ -41,6 +41,7 @@ public:
     struct Read {
         std::string bytes;
         bool end = false;      // EOI came with the last byte, or the end-of-string byte ended it
+        bool eoi = false;      // EOI came with the last byte
         bool timedOut = false; // nobody talked
     };
 
@@ -90,6 +91,14 @@ public:
     Read read(std::size_t count, int eos, bool eightBit, std::chrono::microseconds timeout);
     /// NDAC as the controller sees it in standby: held while any unit is addressed to listen.
     bool ndacHeld() const;
+    /// The SRQ line: held while a unit's status byte has a bit its service request enable
+    /// register enables. A unit keeps holding it until the condition goes (no request latch).
+    bool srqAsserted() const;
+    /// A unit's IEEE 488.2 status byte: MAV (16) while a reply waits, ESB (32) while an event
+    /// its *ESE enables is set, RQS (64) while either of those is enabled by *SRE.
+    static int statusByte(const SimUnit& unit);
+    /// Between Serial Poll Enable and Serial Poll Disable a talker sends its status byte.
+    bool serialPollMode() const { return m_serialPoll; }
 
     void setTimeoutWait(TimeoutWait wait) { m_timeoutWait = std::move(wait); }
 
@@ -127,6 +136,7 @@ private:
     bool m_controllerListens = false;
     bool m_remoteEnabled = false;
     bool m_attention = true;
+    bool m_serialPoll = false;
     int m_talkerPrimary = -1;
     int m_talkerSecondary = -1;
     // The command decoder's last primary address: a secondary address byte extends it.

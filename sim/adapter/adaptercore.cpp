@@ -1,0 +1,437 @@
+// The "++" protocol of a GPIB adapter, acting on the simulated bus.
+#include "sim/adapter/adaptercore.h"
+
+#include "sim/linuxgpib.h"
+#include "sim/tracetext.h"
+
+#include <algorithm>
+#include <optional>
+#include <thread>
+#include <utility>
+
+namespace ktq::sim::adapter {
+
+namespace {
+
+constexpr char cr = '\r';
+constexpr char lf = '\n';
+constexpr char esc = 0x1b;
+constexpr int highestPrimary = 30;
+// Real adapters hold a line in a buffer of a few hundred bytes at most; the cap only keeps a
+// runaway host from taking the bench's memory. Bytes past it are dropped.
+constexpr std::size_t longestLine = 65536;
+// One read from the bus takes at most this many bytes before looking again.
+constexpr std::size_t readChunk = 4096;
+
+std::optional<int> number(std::string_view text, int lowest, int highest) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    const int value = std::stoi(std::string(text));
+    if (value < lowest || value > highest)
+        return std::nullopt;
+    return value;
+}
+
+std::vector<std::string> words(std::string_view text, std::string_view separators) {
+    std::vector<std::string> list;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t start = text.find_first_not_of(separators, at);
+        if (start == std::string_view::npos)
+            break;
+        const std::size_t stop = text.find_first_of(separators, start);
+        list.emplace_back(text.substr(start, stop - start));
+        at = stop == std::string_view::npos ? text.size() : stop;
+    }
+    return list;
+}
+
+// Commands that need the adapter to be the controller in charge; a device-mode adapter ignores them.
+bool controllerOnly(std::string_view name) {
+    for (const char* command :
+         {"clr", "dcl", "findlstn", "fndl", "ifc", "llo", "loc", "read", "ren", "spoll", "srq", "trg"})
+        if (name == command)
+            return true;
+    return false;
+}
+
+char byte(int value) {
+    return static_cast<char>(value);
+}
+
+} // namespace
+
+AdapterCore::AdapterCore(SimBus& bench, const AdapterProfile& profile) : m_bench(bench), m_profile(&profile) {
+    m_settings.readTimeoutMs = profile.readTimeoutDefault;
+    m_saved = m_settings;
+    powerUp();
+}
+
+void AdapterCore::setTraceFile(const std::string& path) {
+    m_traceFile.close();
+    if (!path.empty())
+        m_traceFile.open(path, std::ios::app | std::ios::binary);
+}
+
+void AdapterCore::powerUp() {
+    if (!m_profile->clearsBusAtPowerUp || !m_settings.controller)
+        return;
+    m_bench.wire().interfaceClear();
+    m_bench.wire().remoteEnable(true);
+}
+
+std::string AdapterCore::fromHost(std::string_view bytes) {
+    for (const char ch : bytes) {
+        const bool escaped = m_escape;
+        m_escape = false;
+        if (!escaped && (ch == cr || ch == lf)) {
+            takeLine();
+            continue;
+        }
+        if (m_rawLine.size() < longestLine)
+            m_rawLine += ch;
+        if (!escaped && ch == esc) {
+            m_escape = true;
+            continue;
+        }
+        if (m_line.size() >= longestLine)
+            continue;
+        if (escaped && m_line.size() < 2)
+            m_plainStart = false;
+        m_line += ch;
+    }
+    if (!m_out.empty() && m_latency.count() > 0) {
+        if (m_sleeper)
+            m_sleeper->sleep(m_latency);
+        else
+            std::this_thread::sleep_for(m_latency);
+    }
+    return std::exchange(m_out, {});
+}
+
+// An empty line (the LF after a CR, say) is nothing at all: no data, no command.
+void AdapterCore::takeLine() {
+    const std::string line = std::exchange(m_line, {});
+    const std::string raw = std::exchange(m_rawLine, {});
+    const bool command = m_plainStart && line.rfind("++", 0) == 0;
+    m_plainStart = true;
+    if (line.empty())
+        return;
+    m_traceOut.clear();
+    if (command)
+        this->command(line);
+    else
+        data(line);
+    std::vector<std::string> lines{"> " + escaped(raw)};
+    if (!m_traceOut.empty())
+        lines.push_back("< " + escaped(m_traceOut));
+    for (std::string& text : lines) {
+        if (m_traceFile.is_open())
+            m_traceFile << text << '\n' << std::flush;
+        m_dialogue.push_back(std::move(text));
+    }
+}
+
+void AdapterCore::answer(const std::string& text) {
+    m_out += text + "\r\n";
+    m_traceOut += text;
+}
+
+void AdapterCore::pass(const std::string& bytes) {
+    m_out += bytes;
+    m_traceOut += bytes;
+}
+
+std::string AdapterCore::listenAddress(int primary, int secondary) const {
+    std::string bytes{byte(lg::UNL), byte(lg::LAD + primary)};
+    if (secondary >= 0)
+        bytes += byte(lg::SAD + secondary);
+    return bytes;
+}
+
+std::string AdapterCore::talkAddress(int primary, int secondary) const {
+    std::string bytes{byte(lg::TAD + primary)};
+    if (secondary >= 0)
+        bytes += byte(lg::SAD + secondary);
+    return bytes;
+}
+
+void AdapterCore::data(const std::string& line) {
+    if (!m_settings.controller) {
+        // Held until a controller addresses the adapter to talk; a later line takes its place.
+        m_deviceBuffer = line;
+        return;
+    }
+    static const char* const endings[] = {"\r\n", "\r", "\n", ""};
+    WireBus& wire = m_bench.wire();
+    wire.command(talkAddress(wire.controllerPrimary(), -1) +
+                 listenAddress(m_settings.primary, m_settings.secondary));
+    if (!wire.write(line + endings[m_settings.eos], m_settings.eoi))
+        return; // nobody listens: the host is told nothing
+    const bool query = line.back() == '?';
+    if (m_settings.autoRead == 1 || (m_settings.autoRead == 2 && query))
+        readFromUnit(ReadEnd::Eoi, -1);
+}
+
+void AdapterCore::readFromUnit(ReadEnd end, int endByte) {
+    WireBus& wire = m_bench.wire();
+    wire.command(std::string{byte(lg::UNL), byte(lg::LAD + wire.controllerPrimary())} +
+                 talkAddress(m_settings.primary, m_settings.secondary));
+    const std::chrono::microseconds timeout = std::chrono::milliseconds(m_settings.readTimeoutMs);
+    // Each pass takes what the talker sends up to EOI or the end byte; the read goes on until its
+    // own end came, or the talker fell silent for the whole timeout.
+    for (;;) {
+        const WireBus::Read read = wire.read(readChunk, end == ReadEnd::Byte ? endByte : -1, true, timeout);
+        if (read.timedOut)
+            return;
+        pass(read.bytes);
+        if (read.eoi && m_settings.eotEnable)
+            pass(std::string(1, byte(m_settings.eotChar)));
+        if (end == ReadEnd::Eoi && read.eoi)
+            return;
+        if (end == ReadEnd::Byte && !read.bytes.empty() &&
+            static_cast<unsigned char>(read.bytes.back()) == endByte)
+            return;
+    }
+}
+
+void AdapterCore::serialPoll(int primary, int secondary) {
+    WireBus& wire = m_bench.wire();
+    wire.command(std::string{byte(lg::UNL), byte(lg::LAD + wire.controllerPrimary()), byte(lg::SPE)} +
+                 talkAddress(primary, secondary));
+    const WireBus::Read read = wire.read(1, -1, true, std::chrono::milliseconds(m_settings.readTimeoutMs));
+    wire.command(std::string{byte(lg::SPD), byte(lg::UNT)});
+    if (!read.timedOut && !read.bytes.empty())
+        answer(std::to_string(static_cast<unsigned char>(read.bytes[0])));
+}
+
+// Probes as a controller finds listeners: each primary address alone made listener and NDAC
+// looked at in standby; where nobody answers, its secondary addresses all together, and where
+// one of them does, each in turn. The answer lists them joined by commas, "5:1" for primary 5,
+// secondary 1; an empty line when there is none (the manual gives no answer for that case).
+void AdapterCore::findListeners(const std::vector<std::string>& arguments) {
+    std::vector<int> primaries;
+    for (const std::string& argument : arguments)
+        for (const std::string& item : words(argument, ",")) {
+            const auto dash = item.find('-');
+            if (item == "all") {
+                for (int p = 0; p <= highestPrimary; ++p)
+                    primaries.push_back(p);
+            } else if (dash != std::string::npos) {
+                const auto first = number(std::string_view(item).substr(0, dash), 0, highestPrimary);
+                const auto last = number(std::string_view(item).substr(dash + 1), 0, highestPrimary);
+                if (!first || !last)
+                    return;
+                for (int p = *first; p <= *last; ++p)
+                    primaries.push_back(p);
+            } else if (const auto p = number(item, 0, highestPrimary)) {
+                primaries.push_back(*p);
+            } else {
+                return;
+            }
+        }
+    WireBus& wire = m_bench.wire();
+    const auto listenerFound = [&wire](const std::string& addresses) {
+        wire.command(byte(lg::UNL) + addresses);
+        wire.setAttention(false);
+        return wire.ndacHeld();
+    };
+    std::string found;
+    const auto report = [&found](const std::string& name) { found += (found.empty() ? "" : ",") + name; };
+    for (const int primary : primaries) {
+        if (primary == wire.controllerPrimary())
+            continue; // the adapter's own address
+        const std::string listen(1, byte(lg::LAD + primary));
+        if (listenerFound(listen)) {
+            report(std::to_string(primary));
+            continue;
+        }
+        std::string everySecondary;
+        for (int secondary = 0; secondary <= highestPrimary; ++secondary)
+            everySecondary += listen + byte(lg::SAD + secondary);
+        if (!listenerFound(everySecondary))
+            continue;
+        for (int secondary = 0; secondary <= highestPrimary; ++secondary)
+            if (listenerFound(listen + byte(lg::SAD + secondary)))
+                report(std::to_string(primary) + ":" + std::to_string(secondary));
+    }
+    wire.command(std::string(1, byte(lg::UNL)));
+    answer(found);
+}
+
+// Prologix saves its settings as they change once told "++savecfg 1"; the AR488 only when told
+// "++savecfg", and then once.
+void AdapterCore::changed(const AdapterSettings& before) {
+    if (m_saveOnChange && m_settings != before) {
+        m_saved = m_settings;
+        ++m_savedWrites;
+    }
+}
+
+void AdapterCore::command(const std::string& line) {
+    const std::vector<std::string> parts = words(std::string_view(line).substr(2), " \t");
+    const std::string name = parts.empty() ? std::string() : parts[0];
+    const std::vector<std::string> arguments(parts.empty() ? parts.end() : parts.begin() + 1, parts.end());
+    if (!m_profile->knows(name)) {
+        if (!m_profile->unknownReply.empty())
+            answer(m_profile->unknownReply);
+        return;
+    }
+    if (!m_settings.controller && controllerOnly(name))
+        return;
+    const AdapterSettings before = m_settings;
+    const std::string first = arguments.empty() ? std::string() : arguments[0];
+    WireBus& wire = m_bench.wire();
+    // A setting with no argument is a query; an argument out of range leaves it as it was.
+    const auto setting = [&](int& value, int lowest, int highest) {
+        if (arguments.empty())
+            answer(std::to_string(value));
+        else if (const auto given = number(first, lowest, highest))
+            value = *given;
+    };
+    const auto flag = [&](bool& value) {
+        int number = value ? 1 : 0;
+        setting(number, 0, 1);
+        value = number != 0;
+    };
+
+    if (name == "addr") {
+        if (arguments.empty()) {
+            answer(std::to_string(m_settings.primary) +
+                   (m_settings.secondary >= 0 ? " " + std::to_string(lg::SAD + m_settings.secondary) : ""));
+        } else if (arguments.size() <= 2) {
+            const auto primary = number(first, m_profile->lowestPrimary, highestPrimary);
+            std::optional<int> secondary = -1;
+            if (arguments.size() == 2) {
+                secondary = number(arguments[1], lg::SAD, lg::SAD + highestPrimary);
+                if (secondary)
+                    *secondary -= lg::SAD;
+                else if (m_profile->bareSecondary)
+                    secondary = number(arguments[1], 0, highestPrimary);
+            }
+            if (primary && secondary) {
+                m_settings.primary = *primary;
+                m_settings.secondary = *secondary;
+            }
+        }
+    } else if (name == "auto") {
+        setting(m_settings.autoRead, 0, m_profile->highestAuto);
+    } else if (name == "clr") {
+        wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::SDC));
+    } else if (name == "dcl") {
+        wire.command(std::string{byte(lg::UNL), byte(lg::DCL)});
+    } else if (name == "default") {
+        const bool controller = m_settings.controller;
+        m_settings = AdapterSettings{};
+        m_settings.readTimeoutMs = m_profile->readTimeoutDefault;
+        m_settings.controller = controller;
+    } else if (name == "eoi") {
+        flag(m_settings.eoi);
+    } else if (name == "eos") {
+        setting(m_settings.eos, 0, 3);
+    } else if (name == "eot_enable") {
+        flag(m_settings.eotEnable);
+    } else if (name == "eot_char") {
+        setting(m_settings.eotChar, 0, 255);
+    } else if (name == "fndl" || name == "findlstn") {
+        findListeners(arguments);
+    } else if (name == "ifc") {
+        wire.interfaceClear();
+    } else if (name == "llo") {
+        if (first == "all")
+            wire.command(std::string(1, byte(lg::LLO)));
+        else
+            wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::LLO));
+    } else if (name == "loc") {
+        if (first == "all")
+            wire.remoteEnable(false);
+        else
+            wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::GTL));
+    } else if (name == "lon") {
+        flag(m_settings.listenOnly);
+    } else if (name == "mode") {
+        if (!arguments.empty())
+            m_settingsCommands.push_back(line);
+        flag(m_settings.controller);
+        if (m_settings.controller && !before.controller)
+            powerUp();
+    } else if (name == "read") {
+        if (arguments.empty())
+            readFromUnit(ReadEnd::Timeout, -1);
+        else if (first == "eoi")
+            readFromUnit(ReadEnd::Eoi, -1);
+        else if (const auto endByte = number(first, 0, 255))
+            readFromUnit(ReadEnd::Byte, *endByte);
+    } else if (name == "read_tmo_ms") {
+        if (arguments.empty())
+            answer(std::to_string(m_settings.readTimeoutMs));
+        else if (const auto value = number(first, 0, 999999))
+            m_settings.readTimeoutMs =
+                std::clamp(*value, m_profile->readTimeoutMin, m_profile->readTimeoutMax);
+    } else if (name == "ren") {
+        if (arguments.empty())
+            answer(wire.remoteEnabled() ? "1" : "0");
+        else if (const auto on = number(first, 0, 1))
+            wire.remoteEnable(*on == 1);
+    } else if (name == "rst") {
+        m_settingsCommands.push_back(line);
+        m_settings = m_saved;
+        m_deviceBuffer.clear();
+        powerUp();
+        return; // what power-up brings back is not a change to save
+    } else if (name == "savecfg") {
+        if (m_profile->save == SaveStyle::Snapshot) {
+            m_settingsCommands.push_back(line);
+            m_saved = m_settings;
+            ++m_savedWrites;
+        } else if (arguments.empty()) {
+            answer(m_saveOnChange ? "1" : "0");
+        } else if (const auto on = number(first, 0, 1)) {
+            m_settingsCommands.push_back(line);
+            m_saveOnChange = *on == 1;
+            if (m_saveOnChange) {
+                m_saved = m_settings;
+                ++m_savedWrites;
+            }
+        }
+    } else if (name == "spoll") {
+        if (arguments.empty()) {
+            serialPoll(m_settings.primary, m_settings.secondary);
+        } else {
+            const auto primary = number(first, 0, highestPrimary);
+            const auto secondary = arguments.size() > 1
+                                       ? number(arguments[1], lg::SAD, lg::SAD + highestPrimary)
+                                       : std::optional<int>(lg::SAD - 1);
+            if (primary && secondary)
+                serialPoll(*primary, *secondary - lg::SAD);
+        }
+    } else if (name == "srq") {
+        answer(wire.srqAsserted() ? "1" : "0");
+    } else if (name == "status") {
+        setting(m_settings.status, 0, 255);
+    } else if (name == "trg") {
+        std::string listeners;
+        for (const std::string& argument : arguments) {
+            if (const auto primary = number(argument, 0, highestPrimary))
+                listeners += byte(lg::LAD + *primary);
+            else if (const auto secondary = number(argument, lg::SAD, lg::SAD + highestPrimary);
+                     secondary && !listeners.empty())
+                listeners += byte(*secondary);
+            else
+                return;
+        }
+        if (arguments.empty())
+            wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::GET));
+        else
+            wire.command(byte(lg::UNL) + listeners + byte(lg::GET));
+    } else if (name == "ver") {
+        answer(m_profile->version);
+    } else if (name == "help") {
+        // The list of commands; the manual's own help text is not reproduced.
+        for (const std::string& known : m_profile->commands)
+            answer("++" + known);
+    }
+    changed(before);
+}
+
+} // namespace ktq::sim::adapter

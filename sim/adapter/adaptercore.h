@@ -1,0 +1,111 @@
+// A "++" GPIB adapter without its link: bytes from the host in, bytes for the host out, the
+// simulated bus driven in between.
+#pragma once
+
+#include "sim/adapter/profile.h"
+#include "sim/simbus.h"
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ktq::sim::adapter {
+
+/// The settings an adapter keeps, and may save in its non-volatile memory.
+struct AdapterSettings {
+    int primary = 0;
+    int secondary = -1; // none; else 0 .. 30
+    int autoRead = 0;
+    bool eoi = true;
+    int eos = 0; // appended to data for the bus: 0 CR LF, 1 CR, 2 LF, 3 nothing
+    bool eotEnable = false;
+    int eotChar = 0;
+    bool controller = true; // "++mode 1"; false: device mode
+    int readTimeoutMs = 500;
+    bool listenOnly = false;
+    int status = 0; // the status byte a device-mode adapter would answer a serial poll with
+
+    bool operator==(const AdapterSettings&) const = default;
+};
+
+/// One adapter on the bench. The host's bytes are taken as the manuals describe: a line ends at
+/// an unescaped CR or LF; ESC makes the next byte plain data (so CR, LF, ESC and "+" reach the
+/// bus when escaped); a line starting with an unescaped "++" is a command for the adapter, any
+/// other non-empty line is data for the addressed unit, sent with the "++eos" ending appended and
+/// EOI on its last byte while "++eoi 1". Everything the adapter answers ends with CR LF; what a
+/// unit sent comes back unchanged, with the "++eot_char" byte after it where EOI ended it and
+/// "++eot_enable 1".
+///
+/// The dialogue is kept one line each way: "> ++addr 5" for a line the host sent (without its
+/// line end), "< 5" for what came back for it (an answer's CR LF left out), bytes escaped as in
+/// the wire trace.
+class AdapterCore {
+public:
+    AdapterCore(SimBus& bench, const AdapterProfile& profile);
+    AdapterCore(const AdapterCore&) = delete;
+    AdapterCore& operator=(const AdapterCore&) = delete;
+
+    /// Takes bytes from the host and gives back what the adapter sends the host in return.
+    std::string fromHost(std::string_view bytes);
+
+    const AdapterProfile& profile() const { return *m_profile; }
+    const AdapterSettings& settings() const { return m_settings; }
+    /// The settings in non-volatile memory: what power-up and "++rst" bring back.
+    const AdapterSettings& savedSettings() const { return m_saved; }
+    /// How many times the adapter wrote its non-volatile memory.
+    int savedWrites() const { return m_savedWrites; }
+    /// Every command line that reached the adapter's own persistent state or its role on the
+    /// bus ("++savecfg ...", "++rst", "++mode ..."), as the host sent it, in order.
+    const std::vector<std::string>& settingsCommands() const { return m_settingsCommands; }
+    const std::vector<std::string>& dialogue() const { return m_dialogue; }
+    /// Appends every later dialogue line to this file; an empty path stops it.
+    void setTraceFile(const std::string& path);
+
+    /// The link's delay before the host sees an answer (a USB serial chip holds a short reply
+    /// until its latency timer runs out); none by default.
+    void setLinkLatency(std::chrono::milliseconds latency) { m_latency = latency; }
+    /// The sleeper the latency uses (the thread's own sleep when none is set); not owned.
+    void setSleeper(Sleeper* sleeper) { m_sleeper = sleeper; }
+
+private:
+    void takeLine();
+    void command(const std::string& line);
+    void data(const std::string& line);
+    void answer(const std::string& text);
+    void pass(const std::string& bytes);
+    void changed(const AdapterSettings& before);
+    void powerUp();
+
+    // The bus side.
+    std::string listenAddress(int primary, int secondary) const;
+    std::string talkAddress(int primary, int secondary) const;
+    enum class ReadEnd { Timeout, Eoi, Byte };
+    void readFromUnit(ReadEnd end, int endByte);
+    void serialPoll(int primary, int secondary);
+    void findListeners(const std::vector<std::string>& arguments);
+
+    SimBus& m_bench;
+    const AdapterProfile* m_profile = nullptr;
+    AdapterSettings m_settings;
+    AdapterSettings m_saved;
+    bool m_saveOnChange = false;
+    int m_savedWrites = 0;
+    std::vector<std::string> m_settingsCommands;
+    std::string m_deviceBuffer; // data held for the controller in device mode
+
+    std::string m_line;    // the line so far, escapes taken out
+    std::string m_rawLine; // as the host sent it
+    bool m_escape = false;
+    bool m_plainStart = true; // no escaped byte among the first two
+    std::string m_out;
+    std::string m_traceOut;
+
+    std::vector<std::string> m_dialogue;
+    std::ofstream m_traceFile;
+    std::chrono::milliseconds m_latency{0};
+    Sleeper* m_sleeper = nullptr;
+};
+
+} // namespace ktq::sim::adapter

@@ -1,0 +1,53 @@
+// Serves an emulated adapter to a host program on a pseudo-terminal or a loopback TCP port.
+#pragma once
+
+#include "sim/adapter/adaptercore.h"
+
+#include <functional>
+#include <string>
+
+namespace ktq::sim::adapter {
+
+/// A pseudo-terminal in raw mode whose far end a program opens as it would a USB serial port.
+/// The bench keeps the far end open too, so that a host closing it and opening it again finds
+/// the adapter still there.
+class PtyLink {
+public:
+    /// Throws std::runtime_error naming the call that failed.
+    PtyLink();
+    ~PtyLink();
+    PtyLink(const PtyLink&) = delete;
+    PtyLink& operator=(const PtyLink&) = delete;
+
+    const std::string& path() const { return m_path; }
+    /// Passes the host's bytes to the adapter and its answers back, until the link fails.
+    void serve(AdapterCore& core);
+
+private:
+    int m_master = -1;
+    int m_keeper = -1;
+    std::string m_path;
+};
+
+/// A TCP port on 127.0.0.1 that takes one host connection at a time, as the Prologix
+/// GPIB-ETHERNET controller does on port 1234.
+class TcpLink {
+public:
+    static constexpr int prologixPort = 1234;
+
+    /// Port 0 takes a free port. Throws std::runtime_error naming the call that failed.
+    explicit TcpLink(int port);
+    ~TcpLink();
+    TcpLink(const TcpLink&) = delete;
+    TcpLink& operator=(const TcpLink&) = delete;
+
+    int port() const { return m_port; }
+    /// Takes host connections one after the other, each until it closes.
+    void serve(AdapterCore& core);
+
+private:
+    int m_listener = -1;
+    int m_port = 0;
+};
+
+} // namespace ktq::sim::adapter

@@ -1,0 +1,412 @@
+// The emulated "++" adapters: their answers, what they put on the bus, and the program around them.
+#include "sim/adapter/adaptercore.h"
+#include "sim/adapter/profile.h"
+#include "sim/simbus.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace ktq::sim::adapter::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Events = std::vector<std::string>;
+
+// A 7174 at 5 (primary address only) and a 7189 at 9 (channels behind secondaries 11 to 14).
+struct Bench {
+    explicit Bench(const AdapterProfile& profile) : bus(SimBus::fromBenchLayout("5=7174;9=7189")) {
+        bus->wire().setEventLog(true);
+        core = std::make_unique<AdapterCore>(*bus, profile);
+    }
+    // The bus events the host's bytes caused.
+    Events eventsOf(const std::string& bytes, std::string* answer = nullptr) {
+        const std::size_t first = bus->wire().events().size();
+        const std::string got = core->fromHost(bytes);
+        if (answer)
+            *answer = got;
+        bus->wire().flushEvents();
+        return Events(bus->wire().events().begin() + static_cast<long>(first), bus->wire().events().end());
+    }
+
+    std::unique_ptr<SimBus> bus;
+    std::unique_ptr<AdapterCore> core;
+};
+
+class RecordingSleeper : public Sleeper {
+public:
+    void sleep(std::chrono::milliseconds duration) override { slept.push_back(duration); }
+    std::vector<std::chrono::milliseconds> slept;
+};
+
+const AdapterProfile& profileNamed(const std::string& name) {
+    const AdapterProfile* profile = findProfile(name);
+    EXPECT_NE(profile, nullptr) << name;
+    return profile ? *profile : prologixProfile();
+}
+
+// What each model answers, line by line, where the two differ and where they agree.
+TEST(AdapterAnswers, EachModelAnswersAsItsManualSays) {
+    const struct {
+        std::string model;
+        std::string input;
+        std::string answer;
+    } cases[] = {
+        {"prologix", "++ver\n", "Prologix GPIB-USB Controller version 6.107\r\n"},
+        {"prologix-ethernet", "++ver\n", "Prologix GPIB-ETHERNET Controller version 01.06.06.00\r\n"},
+        {"ar488", "++ver\r\n", "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"},
+        {"prologix", "++nonsense\n", ""},
+        {"ar488", "++nonsense\n", "Unrecognized command\r\n"},
+        {"ar488", "++help\n", "Unrecognized command\r\n"},
+        {"prologix", "++fndl all\n", ""},
+        {"prologix", "++addr\n", "0\r\n"},
+        {"prologix", "++addr 9 107\n++addr\n", "9 107\r\n"},
+        {"ar488", "++addr 9 11\n++addr\n", "9 107\r\n"}, // a bare secondary
+        {"prologix", "++addr 9 11\n++addr\n", "0\r\n"},  // refused whole
+        {"prologix", "++addr 31\n++addr\n", "0\r\n"},
+        {"prologix", "++addr 0\n++addr\n", "0\r\n"},
+        {"ar488", "++addr 5\n++addr 0\n++addr\n", "5\r\n"}, // its primaries start at 1
+        {"prologix", "++read_tmo_ms 5000\n++read_tmo_ms\n", "3000\r\n"},
+        {"prologix", "++read_tmo_ms 0\n++read_tmo_ms\n", "1\r\n"},
+        {"ar488", "++read_tmo_ms 5000\n++read_tmo_ms\n", "5000\r\n"},
+        {"ar488", "++read_tmo_ms 40000\n++read_tmo_ms\n", "32000\r\n"},
+        {"ar488", "++read_tmo_ms 0\n++read_tmo_ms\n", "0\r\n"},
+        {"prologix", "++auto 2\n++auto\n", "0\r\n"},
+        {"ar488", "++auto 2\n++auto\n", "2\r\n"},
+        {"prologix", "++eos 4\n++eos\n", "0\r\n"},
+        {"prologix", "++eos 3\n++eos\n++eoi 0\n++eoi\n", "3\r\n0\r\n"},
+        {"prologix", "++eot_char 300\n++eot_char\n", "0\r\n"},
+        {"prologix", "++mode\n", "1\r\n"},
+        {"prologix", "++savecfg\n", "0\r\n"},
+        {"ar488", "++ver\r++ver\n",
+         "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"
+         "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"},
+        {"ar488", "++fndl all\n", "5,9:11,9:12,9:13,9:14\r\n"},
+        {"ar488", "++findlstn 1-8,9\n", "5,9:11,9:12,9:13,9:14\r\n"},
+        {"ar488", "++fndl 10 11\n", "\r\n"},
+        {"ar488", "++ren 0\n++ren\n", "0\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.model + " " + c.input);
+        Bench bench(profileNamed(c.model));
+        EXPECT_EQ(bench.core->fromHost(c.input), c.answer);
+    }
+}
+
+// What each command and data line puts on the bus: talk and listen addresses as bytes with ATN
+// ("@" is the adapter's talk address, "?" unlisten, "%" listen 5, "k" secondary 11).
+TEST(AdapterBus, CommandsAndDataGoOnTheWireAsTheManualsDescribe) {
+    const struct {
+        std::string input;
+        Events events;
+    } cases[] = {
+        {"++addr 5\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}},
+        {"++addr 9 107\n*CLS\n", {"CMD \"@?)k\"", "WRITE 9.11 \"*CLS\\r\\n\" EOI"}},
+        {"++addr 5 96\n*CLS\n", {"CMD \"@?%`\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}},
+        {"++addr 5\n++eos 2\n++eoi 0\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\\n\""}},
+        {"++addr 5\n++eos 1\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\" EOI"}},
+        {"++addr 5\n++eos 3\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\" EOI"}},
+        // Escaped, "++" and the line ends are data for the unit, not commands for the adapter.
+        {"++addr 5\n\x1b+\x1b+addr 7\n", {"CMD \"@?%\"", "WRITE 5 \"++addr 7\\r\\n\" EOI"}},
+        {"++addr 5\nA\x1b\rB\x1b\nC\x1b\x1b\n", {"CMD \"@?%\"", "WRITE 5 \"A\\rB\\nC\\x1b\\r\\n\" EOI"}},
+        {"++addr 5\r\n\r\n*CLS\r\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}},
+        {"++addr 6\n*CLS\n", {"CMD \"@?&\"", "WRITE - \"*CLS\\r\\n\" EOI"}},
+        {"++addr 5\n++clr\n", {"CMD \"?%\\x04\""}},
+        {"++addr 9 107\n++clr\n", {"CMD \"?)k\\x04\""}},
+        {"++addr 5\n++trg\n", {"CMD \"?%\\x08\""}},
+        {"++trg 5 9 107\n", {"CMD \"?%)k\\x08\""}},
+        {"++addr 5\n++llo\n", {"CMD \"?%\\x11\""}},
+        {"++addr 5\n++loc\n", {"CMD \"?%\\x01\""}},
+        {"++ifc\n", {"IFC"}},
+        {"++srq\n", {}},
+    };
+    for (const AdapterProfile* profile : {&prologixProfile(), &ar488Profile()})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(profile->name + " " + c.input);
+            Bench bench(*profile);
+            EXPECT_EQ(bench.eventsOf(c.input), c.events);
+        }
+}
+
+TEST(AdapterBus, ClearAndTriggerReachTheAddressedUnit) {
+    Bench bench(prologixProfile());
+    bench.core->fromHost("++addr 5\nSYST:COMM:GPIB:ADDR?\n");
+    ASSERT_TRUE(bench.bus->unitAt(5)->replyPending());
+    bench.core->fromHost("++clr\n");
+    EXPECT_FALSE(bench.bus->unitAt(5)->replyPending()) << "Selected Device Clear drops the reply";
+    EXPECT_FALSE(bench.bus->unitAt(5)->triggered());
+    bench.core->fromHost("++trg\n");
+    EXPECT_TRUE(bench.bus->unitAt(5)->triggered());
+    EXPECT_FALSE(bench.bus->unitAt(9)->triggered());
+}
+
+// How a read ends: at EOI, at the given byte (even past EOI), or only when the unit falls silent.
+TEST(AdapterRead, EndsAtEoiTheEndByteOrTheTimeout) {
+    const struct {
+        std::string setup;
+        std::string reply; // queued for unit 5
+        std::string read;
+        std::string answer;
+        bool timesOut;
+    } cases[] = {
+        {"", "5\n", "++read eoi\n", "5\n", false},
+        {"", "", "++read eoi\n", "", true},
+        {"", "AB\nCD\n", "++read 10\n", "AB\n", false},
+        {"", "AB", "++read 10\n", "AB", true},
+        {"", "AB\nCD\n", "++read\n", "AB\nCD\n", true},
+        {"++eot_enable 1\n++eot_char 42\n", "AB\n", "++read eoi\n", "AB\n*", false},
+        {"++eot_enable 1\n++eot_char 42\n", "AB\nCD\n", "++read 10\n", "AB\n", false},
+        {"++auto 1\n", "", "SYST:COMM:GPIB:ADDR?\n", "5\n", false},
+    };
+    for (const AdapterProfile* profile : {&prologixProfile(), &ar488Profile()})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(profile->name + " " + c.setup + c.reply + " " + c.read);
+            Bench bench(*profile);
+            bench.core->fromHost("++addr 5\n" + c.setup);
+            if (!c.reply.empty())
+                bench.bus->queueReply(5, c.reply);
+            std::string answer;
+            const Events events = bench.eventsOf(c.read, &answer);
+            EXPECT_EQ(answer, c.answer);
+            EXPECT_EQ(std::count(events.begin(), events.end(), "TIMEOUT READ 5"), c.timesOut ? 1 : 0);
+            if (c.read.rfind("++read", 0) == 0) {
+                EXPECT_EQ(events.front(), "CMD \"? E\"") << "the unit talks, the adapter listens";
+            }
+        }
+}
+
+TEST(AdapterRead, Ar488ReadsAfterQueriesOnlyInItsOnQueryMode) {
+    Bench bench(ar488Profile());
+    EXPECT_EQ(bench.core->fromHost("++addr 5\n++auto 2\n*ESE 4\n"), "");
+    EXPECT_EQ(bench.core->fromHost("*ESE?\n"), "4\n");
+}
+
+// Serial poll: SPE, the unit's status byte, SPD; SRQ follows the unit's enabled summary bits.
+TEST(AdapterPoll, SerialPollReadsTheStatusByteAndSrqFollowsTheUnit) {
+    Bench bench(prologixProfile());
+    std::string answer;
+    bench.core->fromHost("++addr 5\n*SRE 16\n");
+    EXPECT_EQ(bench.core->fromHost("++srq\n++spoll\n"), "0\r\n0\r\n");
+    bench.core->fromHost("SYST:COMM:GPIB:ADDR?\n"); // a reply waits: MAV, enabled for service
+    EXPECT_EQ(bench.core->fromHost("++srq\n"), "1\r\n");
+    const Events events = bench.eventsOf("++spoll\n", &answer);
+    EXPECT_EQ(answer, "80\r\n");
+    EXPECT_EQ(events, (Events{"CMD \"? \\x18E\"", "READ 5 \"P\"", "CMD \"\\x19_\""}));
+    EXPECT_EQ(bench.core->fromHost("++read eoi\n"), "5\n") << "the poll leaves the reply where it was";
+    EXPECT_EQ(bench.core->fromHost("++srq\n++spoll 5\n"), "0\r\n0\r\n");
+    EXPECT_EQ(bench.core->fromHost("++spoll 9 107\n"), "0\r\n");
+    EXPECT_EQ(bench.core->fromHost("++spoll 7\n"), "") << "nobody at 7 answers the poll";
+}
+
+// The adapter's own memory: nothing written unless told, and told only as each model takes it.
+TEST(AdapterSettingsMemory, NothingIsSavedUnlessTold) {
+    const struct {
+        std::string model;
+        std::string input;
+        int savedWrites;
+        int primaryAfterReset;
+        std::vector<std::string> told;
+    } cases[] = {
+        {"prologix", "++addr 7\n++eos 2\n++auto 1\n++read_tmo_ms 100\n++rst\n", 0, 0, {"++rst"}},
+        {"prologix", "++savecfg\n++addr 7\n++rst\n", 0, 0, {"++rst"}},
+        {"prologix", "++savecfg 1\n++addr 7\n++eos 2\n++rst\n", 3, 7, {"++savecfg 1", "++rst"}},
+        {"prologix",
+         "++savecfg 1\n++addr 7\n++savecfg 0\n++addr 8\n++rst\n",
+         2,
+         7,
+         {"++savecfg 1", "++savecfg 0", "++rst"}},
+        {"ar488", "++addr 7\n++rst\n", 0, 0, {"++rst"}},
+        {"ar488", "++addr 7\n++savecfg\n++addr 8\n++rst\n", 1, 7, {"++savecfg", "++rst"}},
+        {"prologix", "++mode 0\n++mode 1\n", 0, 0, {"++mode 0", "++mode 1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.model + " " + c.input);
+        Bench bench(profileNamed(c.model));
+        bench.core->fromHost(c.input);
+        EXPECT_EQ(bench.core->savedWrites(), c.savedWrites);
+        EXPECT_EQ(bench.core->settings().primary, c.primaryAfterReset);
+        EXPECT_EQ(bench.core->settingsCommands(), c.told);
+    }
+}
+
+TEST(AdapterSettingsMemory, InDeviceModeTheAdapterLeavesTheBusAlone) {
+    Bench bench(prologixProfile());
+    bench.core->fromHost("++addr 5\n");
+    EXPECT_EQ(bench.eventsOf("++mode 0\n*CLS\n++clr\n++trg\n++ifc\n++read eoi\n"), Events{});
+    EXPECT_EQ(bench.eventsOf("++mode 1\n*CLS\n"), (Events{"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}));
+}
+
+TEST(AdapterSettingsMemory, Ar488ClearsTheBusAndAssertsRenAtPowerUpAndReset) {
+    Bench prologix(prologixProfile());
+    EXPECT_EQ(prologix.bus->wire().events(), Events{});
+    Bench ar488(ar488Profile());
+    EXPECT_EQ(ar488.bus->wire().events(), (Events{"IFC", "REN 1"}));
+    EXPECT_EQ(ar488.eventsOf("++rst\n"), (Events{"IFC", "REN 1"}));
+}
+
+// The dialogue, one line each way, and a line split over several writes from the host.
+TEST(AdapterDialogue, KeepsEachLineAndItsAnswer) {
+    Bench bench(prologixProfile());
+    EXPECT_EQ(bench.core->fromHost("++ad"), "");
+    EXPECT_EQ(bench.core->fromHost("dr 5\r\nSYST:COMM:GPIB:ADDR?\n++read eoi\n++a"), "5\n");
+    bench.core->fromHost("ddr\n\x1b+x\n");
+    EXPECT_EQ(bench.core->dialogue(),
+              (std::vector<std::string>{"> ++addr 5", "> SYST:COMM:GPIB:ADDR?", "> ++read eoi", "< 5\\n",
+                                        "> ++addr", "< 5", "> \\x1b+x"}));
+}
+
+// Real time: the link holds each answer; the bus waits the read timeout. Simulated: nothing waits.
+TEST(AdapterTiming, RealTimeAddsTheLinkLatencyAndTheReadTimeout) {
+    for (const bool real : {false, true}) {
+        SCOPED_TRACE(real ? "real" : "simulated");
+        Bench bench(prologixProfile());
+        RecordingSleeper sleeper;
+        bench.bus->setSleeper(&sleeper);
+        bench.bus->setTiming(Timing{0ms, real});
+        bench.core->setSleeper(&sleeper);
+        if (real)
+            bench.core->setLinkLatency(16ms);
+        bench.core->fromHost("++addr 6\n++read_tmo_ms 250\n");
+        EXPECT_TRUE(sleeper.slept.empty()) << "no answer, nothing held";
+        bench.core->fromHost("++read eoi\n");
+        bench.core->fromHost("++ver\n");
+        using Waits = std::vector<std::chrono::milliseconds>;
+        const Waits expected = real ? Waits{250ms, 16ms} : Waits{};
+        EXPECT_EQ(sleeper.slept, expected);
+    }
+}
+
+// The program itself, run as an operator runs it.
+class AdapterProgram : public ::testing::Test {
+protected:
+    ~AdapterProgram() override {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out >= 0)
+            ::close(m_out);
+    }
+
+    // Starts it with the bench and the dialogue trace; returns its first line ("pty PATH").
+    std::string start(std::vector<std::string> arguments) {
+        m_trace = ::testing::TempDir() + "adapter-trace-" + std::to_string(::getpid()) + ".txt";
+        std::remove(m_trace.c_str());
+        int pipeEnds[2];
+        EXPECT_EQ(::pipe(pipeEnds), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+        std::vector<std::string> environment{"GPIB_SIM_BENCH=5=7174;9=7189",
+                                             "GPIB_SIM_ADAPTER_TRACE=" + m_trace};
+        for (char** variable = environ; *variable; ++variable)
+            if (std::string_view(*variable).rfind("GPIB_SIM_", 0) != 0)
+                environment.emplace_back(*variable);
+        arguments.insert(arguments.begin(), KTQ_SIM_ADAPTER_PATH);
+        const auto pointers = [](std::vector<std::string>& strings) {
+            std::vector<char*> list;
+            for (std::string& s : strings)
+                list.push_back(s.data());
+            list.push_back(nullptr);
+            return list;
+        };
+        auto argv = pointers(arguments);
+        auto envp = pointers(environment);
+        EXPECT_EQ(::posix_spawn(&m_pid, KTQ_SIM_ADAPTER_PATH, &actions, nullptr, argv.data(), envp.data()),
+                  0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipeEnds[1]);
+        m_out = pipeEnds[0];
+        return readUntil(m_out, "\n");
+    }
+
+    // Blocking reads under a poll() guard that only keeps a broken run from hanging.
+    static std::string readUntil(int fd, const std::string& end) {
+        std::string got;
+        while (got.size() < end.size() || got.compare(got.size() - end.size(), end.size(), end) != 0) {
+            pollfd ready{fd, POLLIN, 0};
+            if (::poll(&ready, 1, 30000) != 1)
+                break;
+            char byte;
+            if (::read(fd, &byte, 1) != 1)
+                break;
+            got += byte;
+        }
+        return got;
+    }
+
+    static void writeAll(int fd, const std::string& bytes) {
+        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+
+    // The same exchange on any link: the version, then the unit at 5 asked for its address.
+    void talkTo(int fd, const std::string& version) {
+        writeAll(fd, "++ver\r\n");
+        EXPECT_EQ(readUntil(fd, "\r\n"), version + "\r\n");
+        writeAll(fd, "++addr 5\nSYST:COMM:GPIB:ADDR?\n++read eoi\n");
+        EXPECT_EQ(readUntil(fd, "\n"), "5\n");
+        writeAll(fd, "++addr\n");
+        EXPECT_EQ(readUntil(fd, "\r\n"), "5\r\n");
+    }
+
+    std::string traceText() const {
+        std::ifstream file(m_trace);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_trace;
+};
+
+TEST_F(AdapterProgram, ServesAPseudoTerminal) {
+    const std::string first = start({"--model", "prologix", "--pty"});
+    ASSERT_EQ(first.rfind("pty /dev/", 0), 0u) << first;
+    const std::string path = first.substr(4, first.size() - 5);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0) << path;
+    talkTo(fd, "Prologix GPIB-USB Controller version 6.107");
+    ::close(fd);
+    EXPECT_EQ(traceText(), "> ++ver\n< Prologix GPIB-USB Controller version 6.107\n> ++addr 5\n"
+                           "> SYST:COMM:GPIB:ADDR?\n> ++read eoi\n< 5\\n\n> ++addr\n< 5\n");
+}
+
+TEST_F(AdapterProgram, ServesLoopbackTcp) {
+    const std::string first = start({"--model", "ar488", "--tcp", "0"});
+    ASSERT_EQ(first.rfind("tcp ", 0), 0u) << first;
+    const int port = std::stoi(first.substr(4));
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    talkTo(fd, "AR488 GPIB controller, ver. 0.51.09, 20/06/2022");
+    ::close(fd);
+}
+
+TEST_F(AdapterProgram, RefusesWhatItCannotServe) {
+    EXPECT_EQ(start({"--model", "hp82357", "--pty"}), "");
+    int status = 0;
+    ::waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+}
+
+} // namespace
+} // namespace ktq::sim::adapter::test
