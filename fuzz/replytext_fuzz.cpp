@@ -1,8 +1,6 @@
 // A reply as the engine cuts it (TrimResponse) and the function line built from it (PrepItem).
 #include "fuzzapp.h"
 
-#include "harness.h"
-
 #include "ui/config/frmconfig.h"
 
 #include <QString>
@@ -10,24 +8,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 using ktq::fuzz::fail;
 
-namespace {
-
-struct Window {
-    ktq::test::Bench bench;
-    ktq::ui::frmConfig window{bench.session()};
-};
-
-std::unique_ptr<Window> shared;
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     ktq::fuzz::startApplication();
-    shared = std::make_unique<Window>();
     return 0;
 }
 
@@ -40,10 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString prompt = QString::fromLatin1(bytes, static_cast<qsizetype>(promptLength));
     const QString received =
         QString::fromLatin1(bytes + promptLength, static_cast<qsizetype>(size - 1 - promptLength));
-    ktq::ui::SharedState& state = shared->bench.state;
-
-    shared->window.TrimResponse(received);
-    const QString& response = state.Response;
+    const QString response = ktq::ui::frmConfig::TrimResponse(received);
     if (!received.startsWith(response)) {
         fail("the cut reply is not the start of the reply");
     }
@@ -52,8 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("the reply is not cut after its first line feed");
     }
 
-    shared->window.PrepItem(prompt, response);
-    const QString& line = state.ListLine;
+    const QString line = ktq::ui::frmConfig::PrepItem(prompt, response);
     const qsizetype column = prompt.size() < 34 ? 35 : prompt.size() + 1;
     if (!line.startsWith(prompt) || line.size() != column + response.size() - 1) {
         fail("the line is not prompt, padding, setting less its last character");

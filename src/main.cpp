@@ -1,3 +1,4 @@
+// The program: loads the driver, starts the bus thread and opens the main window.
 #include "bus/busthread.h"
 #include "bus/driverloader.h"
 #include "bus/gpib32.h"

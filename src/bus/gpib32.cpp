@@ -140,7 +140,7 @@ void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addr
     });
 }
 
-void Gpib32::GpibSend(std::int16_t board, std::int16_t address, QString& text, std::int16_t endMode) {
+void Gpib32::GpibSend(std::int16_t board, std::int16_t address, const QString& text, std::int16_t endMode) {
     const QByteArray bytes = toBusBytes(text);
     onBus("Send",
           [&] { m_driver.Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode); });
@@ -154,7 +154,7 @@ void Gpib32::GpibReceive(std::int16_t board, std::int16_t address, QString& text
     text = QString::fromLatin1(buffer);
 }
 
-void Gpib32::GpibSendCmds(std::int16_t board, QString& text) {
+void Gpib32::GpibSendCmds(std::int16_t board, const QString& text) {
     const QByteArray bytes = toBusBytes(text);
     onBus("SendCmds", [&] { m_driver.SendCmds(board, bytes.constData(), bytes.size()); });
 }

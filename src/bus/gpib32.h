@@ -43,11 +43,11 @@ public:
     // reads past `addressList`: a list without the no-address marker (-1) gets one.
     void GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
                       std::span<std::int16_t> resultList, std::int16_t limit);
-    void GpibSend(std::int16_t board, std::int16_t address, QString& text, std::int16_t endMode);
+    void GpibSend(std::int16_t board, std::int16_t address, const QString& text, std::int16_t endMode);
     // `text` is sized by the caller: its length is the most that is read, and what is not
     // overwritten by received bytes keeps the caller's pre-fill.
     void GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination);
-    void GpibSendCmds(std::int16_t board, QString& text);
+    void GpibSendCmds(std::int16_t board, const QString& text);
 
     const StatusSnapshot& status() const { return m_status; }
     std::int16_t ibsta() const { return m_status.ibsta; }

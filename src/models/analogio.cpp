@@ -1,3 +1,4 @@
+// The function table of the analog and digital I/O unit.
 #include "routines.h"
 
 #include <array>
@@ -34,6 +35,7 @@ const SetupRoutine Config7170{
     .functions = kAnalog7170,
     .lockSupported = true,
     .channelCount = 4,
+    .channelChoice = ChannelChoice::ChannelCommand,
 };
 
 } // namespace ktq::models

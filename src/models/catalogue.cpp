@@ -1,3 +1,4 @@
+// The model list, the dispatch from a model to its setup routine, and the parallel units' notice.
 #include "catalogue.h"
 
 #include "routines.h"
@@ -15,17 +16,10 @@ const QStringList& modelList() {
     return models;
 }
 
-// The same four models are triggered on the bus before their first query.
 bool needsPowerCycle(int modelNumber) {
-    switch (modelNumber) {
-    case 7134:
-    case 7181:
-    case 7185:
-    case 7187:
-        return true;
-    default:
-        return false;
-    }
+    // Every row of a model number shares the trigger, so the text that picks 7181's table is not needed.
+    const SetupRoutine* routine = dispatch(modelNumber, {});
+    return routine != nullptr && routine->triggerOnStart;
 }
 
 // Keyed on the number with the letter dropped; only 7181 needs the letter.

@@ -1,3 +1,4 @@
+// The model catalogue: the function tables, the setup routines and the dispatch to them.
 #pragma once
 
 #include <QString>
@@ -16,6 +17,13 @@ struct FunctionEntry {
     friend bool operator==(const FunctionEntry&, const FunctionEntry&) = default;
 };
 
+/// How a four-channel unit is told which channel the menu sets up.
+enum class ChannelChoice {
+    None,             // one channel
+    SecondaryAddress, // each channel answers at secondary address 10 + channel; chosen before the clear
+    ChannelCommand,   // one address for all; "C n" after the clear picks the channel
+};
+
 /// One setup routine of the catalogue: the table it fills and the family steps it takes.
 struct SetupRoutine {
     std::string_view name{};                    // "Config7121", ...
@@ -24,10 +32,11 @@ struct SetupRoutine {
     int addressFunction = 1;          // 1-based; 3 where Mode and Emulation come first
     bool lockSupported = false;       // unlock and *CLS before function 1, lock group at the end
     bool triggerOnStart = false;      // bus trigger sequence before function 1
-    int channelCount = 0;             // 4 for the two multi-channel tables, else 0 (left as it was)
-    std::string_view noticeModel{};   // parallel units: shows the notice naming this model, then IFC
-    bool keepsDeviceAddress = false;  // 7189: the channel's secondary address stays in the word
-    bool hidesNextChannel = false;    // 7189: Next Channel is hidden while a channel runs
+    int channelCount = 0;             // 4 for the two multi-channel tables, else 0
+    ChannelChoice channelChoice = ChannelChoice::None;
+    std::string_view noticeModel{};  // parallel units: shows the notice naming this model, then IFC
+    bool keepsDeviceAddress = false; // 7189: the channel's secondary address stays in the word
+    bool hidesNextChannel = false;   // 7189: Next Channel is hidden while a channel runs
 
     int functionCount() const { return static_cast<int>(functions.size()); }
 };
@@ -35,7 +44,8 @@ struct SetupRoutine {
 /// The 28 rows of the model list, in order.
 const QStringList& modelList();
 
-/// Models that must be switched off and on before they can be configured.
+/// Models that must be switched off and on before they can be configured: those whose routine
+/// triggers the unit on the bus before the first query.
 bool needsPowerCycle(int modelNumber);
 
 /// The setup routine for a model, or nullptr when the model has no table. Only 7181 looks at

@@ -1,3 +1,4 @@
+// The function tables of the Modbus interface units.
 #include "routines.h"
 
 #include <array>

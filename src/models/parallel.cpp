@@ -1,3 +1,4 @@
+// The function tables of the parallel interface units.
 #include "routines.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// The function tables of the printer and plotter units.
 #include "routines.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// The setup routines of the catalogue, one per function table.
 #pragma once
 
 #include "catalogue.h"

@@ -1,3 +1,4 @@
+// The function tables of the serial interface units.
 #include "routines.h"
 
 #include <array>
@@ -86,7 +87,7 @@ constexpr std::array<FunctionEntry, 12> kSerial7150{{
     {"Stop Bits - 1/2", "SYST:COMM:SER:SBIT"},
     {"Timeout - 25 to 65535 ms\"", "SYST:COMM:SER:TIME"},
     {"RS485 half-duplex operation - 0/1", "SYST:COMM:SER:RS485"},
-    {"External serial EOMchar-hex value", "SYST:COMM:SER:EOMchr"},
+    {"External serial EOMchar-hex value", "SYST:COMM:SER:EOMchr"}, // sic: the unit's own header
     {"GPIB Add Character - hex value", "SYST:COMM:GPIB:ADD:CHAR"},
     {"GPIB Add Char Enable - 0/1", "SYST:COMM:GPIB:ADD:ENAB"},
     {"Cal Date - enter date mm/dd/yyyy", "CAL:DATE"},
@@ -115,6 +116,7 @@ const SetupRoutine Config7189{
     .name = "Config7189",
     .functions = kSerial7189,
     .channelCount = 4,
+    .channelChoice = ChannelChoice::SecondaryAddress,
     .keepsDeviceAddress = true,
     .hidesNextChannel = true,
 };

@@ -1,3 +1,4 @@
+// The function table of the units that offer only the bus address and the two enable registers.
 #include "routines.h"
 
 #include <array>

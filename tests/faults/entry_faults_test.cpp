@@ -327,7 +327,7 @@ TEST(OperatorFaults, SetAddressPressedAgainMidMenuStartsANewPassAboveTheOldLines
     const std::vector<std::string> restart = {"SendIFC(0)", "DevClear(0, 5)",         "> CAL:LOCK 0",
                                               "> *CLS",     "> SYST:COMM:GPIB:ADDR?", "< 5\\n"};
     EXPECT_EQ(run.bench.wire(start), restart);
-    EXPECT_EQ(run.bench.state.FunctionIndex, 1);
+    EXPECT_EQ(run.lines().mid(1), earlier) << "function 1 again, above the earlier pass";
     run.advance(1);
     run.enter(QStringLiteral("9"));
     const QStringList lines = run.lines();

@@ -103,6 +103,12 @@ struct FaultRun {
     ui::MessageLine* box(const char* name) const { return control<ui::MessageLine>(*window, name); }
     QLineEdit* edit(const char* name) const { return control<QLineEdit>(*window, name); }
     std::size_t mark() const { return bench.sim.trace().size(); }
+    // Presses Done: true when the window closed at once (settings saved, or leaving confirmed).
+    bool leavesAtOnce() {
+        const auto closedBefore = closed.count();
+        button("cmdDone")->click();
+        return closed.count() > closedBefore;
+    }
 };
 
 /// The main window on a session; the configuration window it opens is answered by the scripts of

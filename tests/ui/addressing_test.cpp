@@ -66,7 +66,6 @@ TEST(Discovery, AUnitListeningOnlyBehindSecondaryAddressesIsNotFoundButCanBeType
     ConfigRun run;
     run.bench.sim.addUnit(5, "7189"); // listens on 511 to 514 only
     run.open(QStringLiteral("7189"));
-    EXPECT_EQ(run.window->FoundFlg, 0);
     ASSERT_EQ(run.bench.interaction.boxes.size(), 1u);
     EXPECT_EQ(run.bench.interaction.boxes[0].title, QStringLiteral("WARNING - No devices found"));
     EXPECT_TRUE(control<QLineEdit>(*run.window, "txtAddr")->text().isEmpty());
@@ -163,7 +162,6 @@ TEST(Discovery, ProposesASingleDeviceBehindASecondaryAddressInEntryForm) {
     ui::frmConfig window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
     bench.state.ModelText = QStringLiteral("7174");
     window.openRun();
-    EXPECT_EQ(window.founddev, 502);
     ASSERT_EQ(bench.interaction.boxes.size(), 1u);
     EXPECT_EQ(bench.interaction.boxes[0].text,
               QStringLiteral(
@@ -182,7 +180,6 @@ TEST(Discovery, MoreListenersThanTheLimitAreNotAFailure) {
     bench.state.ModelText = QStringLiteral("7174");
     window.openRun();
     EXPECT_TRUE(control<ui::MessageLine>(window, "txtGPIBErr")->isHidden());
-    EXPECT_EQ(window.FoundNum, 32);
     // The first 32 of the driver's listeners are named, as the operator would type them.
     const QStringList listed(32, QStringLiteral("7"));
     ASSERT_EQ(bench.interaction.boxes.size(), 1u);
@@ -190,7 +187,6 @@ TEST(Discovery, MoreListenersThanTheLimitAreNotAFailure) {
               QStringLiteral(
                   "FindLstn found 32 devices, Check bus connections and manually enter device GPIB address") +
                   QStringLiteral("\n\nListeners found at addresses: ") + listed.join(QStringLiteral(", ")));
-    EXPECT_EQ(window.ListenerTable[32], -1);
 }
 
 TEST(Discovery, ASystemErrorIsReportedAndNothingIsProposed) {
@@ -214,8 +210,6 @@ TEST(Discovery, ASecondRunThatFindsNothingDoesNotProposeTheFirstRunsDevice) {
     ASSERT_EQ(control<QLineEdit>(*run.window, "txtAddr")->text(), QStringLiteral(" 9"));
     run.bench.sim.removeUnit(9);
     run.open(QStringLiteral("7174"));
-    EXPECT_EQ(run.window->FoundFlg, 0);
-    EXPECT_EQ(run.window->founddev, 0);
     EXPECT_EQ(run.bench.interaction.boxes.back().title, QStringLiteral("WARNING - No devices found"));
     EXPECT_TRUE(control<QLineEdit>(*run.window, "txtAddr")->text().isEmpty());
 }

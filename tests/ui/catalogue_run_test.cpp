@@ -339,8 +339,8 @@ TEST(CatalogueChannels, Model7189ConfiguresEachChannelBehindItsOwnSecondaryAddre
     const auto calls = run.bench.calls(before);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_TRUE(calls[0].starts_with("Send(0, " + std::to_string(word) + ", \"*SAV 0\"")) << calls[0];
-    EXPECT_EQ(run.window->SavedFlag, 1);
     EXPECT_FALSE(run.anyLockButtonEnabled());
+    EXPECT_TRUE(run.leavesAtOnce()) << "saved";
 
     run.unit.powerCycle();
     EXPECT_EQ(run.unit.primary(), 7);
@@ -389,7 +389,7 @@ TEST(CatalogueChannels, Model7170TellsTheUnitEachChannelBeforeItsMenu) {
     }
 
     run.button("cmdSav")->click();
-    EXPECT_EQ(run.window->SavedFlag, 1);
+    EXPECT_TRUE(run.leavesAtOnce()) << "saved";
     EXPECT_EQ(run.unit.saveCount(), 1);
     run.unit.powerCycle();
     for (int channel = 1; channel <= 4; ++channel) {

@@ -23,16 +23,17 @@ void expectFreshWindow(const ConfigRun& run, const QString& title) {
     EXPECT_TRUE(control<QLineEdit>(*run.window, "txtChNum")->isHidden());
     EXPECT_TRUE(control<QLabel>(*run.window, "labelChoice")->isHidden());
     EXPECT_TRUE(run.lines().isEmpty());
-    EXPECT_EQ(run.window->SavedFlag, 0);
     EXPECT_EQ(run.bench.state.ChannelNumber, 1);
-    EXPECT_EQ(run.bench.state.EsrQuery, QStringLiteral("*ESR?"));
-    EXPECT_EQ(run.bench.state.CrLf, QStringLiteral("\r\n"));
 }
 
 TEST(ConfigurationWindowLoad, StartsInAddressEntryWithTheModelInTheTitle) {
     ConfigRun run;
     run.open(QStringLiteral("7181B"));
     expectFreshWindow(run, QStringLiteral("7181B  CONFIGURATION ROUTINE"));
+    // Nothing saved yet: Done asks once, on two lines, before it closes.
+    EXPECT_FALSE(run.leavesAtOnce());
+    EXPECT_EQ(run.box("txtGPIBErr")->text(),
+              QStringLiteral("Exit without saving? \r\nPress Done again to exit"));
     EXPECT_EQ(run.window->focusWidget(), control<QLineEdit>(*run.window, "txtAddr"));
     EXPECT_EQ(tabOrder(*run.window, control<QLineEdit>(*run.window, "txtAddr")),
               (QStringList{"txtAddr", "cmdSet", "lstFunction", "txtChoice", "cmdEnter", "cmdRedo",
@@ -79,14 +80,13 @@ TEST(ConfigurationWindowLoad, ASecondRunStartsCleanWhateverTheFirstLeft) {
     run.setAddress(QStringLiteral("5"));
     run.advance(3);
     run.button("cmdSav")->click();
-    ASSERT_EQ(run.window->SavedFlag, 1);
     run.bench.state.ChannelNumber = 4;
-    run.button("cmdDone")->click();
-    ASSERT_EQ(run.closed.count(), 1);
+    ASSERT_TRUE(run.leavesAtOnce()) << "saved";
 
     run.open(QStringLiteral("7121"));
     expectFreshWindow(run, QStringLiteral("7121  CONFIGURATION ROUTINE"));
     EXPECT_EQ(control<QLineEdit>(*run.window, "txtAddr")->text(), QStringLiteral(" 5"));
+    EXPECT_FALSE(run.leavesAtOnce()) << "the first run's save does not count for the second";
 }
 
 } // namespace

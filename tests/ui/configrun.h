@@ -47,6 +47,13 @@ struct ConfigRun {
     QPushButton* button(const char* name) const { return control<QPushButton>(*window, name); }
     ui::MessageLine* box(const char* name) const { return control<ui::MessageLine>(*window, name); }
     std::size_t mark() const { return bench.sim.trace().size(); }
+    // Presses Done: true when the window closed at once, as it does once the settings were saved
+    // or leaving without saving was confirmed; false when it asked first.
+    bool leavesAtOnce() {
+        const auto closedBefore = closed.count();
+        button("cmdDone")->click();
+        return closed.count() > closedBefore;
+    }
 };
 
 // A 7174 at address 5 walked to the end of its list.

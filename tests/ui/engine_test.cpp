@@ -1,6 +1,7 @@
 #include "configrun.h"
 
 #include "bus/gpibconstants.h"
+#include "ui/dialogs/statusline.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +45,6 @@ TEST(FunctionMenu, WalksTheSimpleUnitOnTheWire) {
     }
     EXPECT_FALSE(run.button("cmdEnter")->isEnabled());
     EXPECT_FALSE(run.button("cmdSet")->isEnabled());
-    EXPECT_EQ(run.bench.state.FunctionIndex, 4);
 }
 
 TEST(FunctionMenu, ModelsWithTheSameTableShowTheSameLines) {
@@ -108,7 +108,6 @@ TEST(FunctionMenu, KeepsTheLastFourteenLinesOfALongTable) {
         << shown.front().toStdString();
     EXPECT_TRUE(shown.back().startsWith(QStringLiteral("Remote Signal Pol 0=Low, 1=Hi")));
     EXPECT_EQ(control<QListWidget>(*run.window, "lstFunction")->currentRow(), 13);
-    EXPECT_EQ(run.window->ListOffset, 1);
 
     // A setting replaces the line of the current function, not another one.
     run.enter(QStringLiteral("1"));
@@ -237,6 +236,35 @@ TEST(FunctionMenu, AFailedReadStillShowsTheLineAndTheOperatorGoesOn) {
     EXPECT_EQ(run.lines().at(2), line(srePrompt, "0"));
 }
 
+// The advice names what went wrong first: a query nobody took leaves the receive after it nothing
+// to wait for, and that timeout is not the unit's silence. The report stays the receive's.
+TEST(FunctionMenu, AdvisesOnTheFirstCallOfAQueryThatFailed) {
+    const struct {
+        int sendError; // -1: the query goes out
+        const char* advice;
+    } cases[] = {
+        {bus::ni::ENOL, "No unit listens at address 5:"},
+        {-1, "The unit at address 5 does not answer as a 7174:"},
+    };
+    for (const auto& c : cases) {
+        SimpleUnitRun run;
+        run.setAddress(QStringLiteral("5"));
+        if (c.sendError >= 0) {
+            run.bench.sim.failNext("Send", c.sendError);
+        }
+        run.bench.sim.failNext("Receive", bus::ni::EABO);
+        run.advance(1);
+        EXPECT_TRUE(
+            run.box("txtGPIBErr")
+                ->text()
+                .startsWith(QStringLiteral(
+                    "Receive Error,  ibsta = &HC000 <  ERR TIMO  >, iberr =  6 EABO <Operation aborted>")))
+            << run.box("txtGPIBErr")->text().toStdString();
+        const QString advice = control<ui::StatusLine>(*run.window, "statusLine")->text();
+        EXPECT_TRUE(advice.startsWith(QLatin1String(c.advice))) << advice.toStdString();
+    }
+}
+
 TEST(FunctionMenu, RepliesThatFillTheBufferAreCutToSeventeenCharacters) {
     SimpleUnitRun run;
     run.setAddress(QStringLiteral("5"));
@@ -248,8 +276,9 @@ TEST(FunctionMenu, RepliesThatFillTheBufferAreCutToSeventeenCharacters) {
 TEST(FunctionMenu, DoubleClickActsAsEnterOnlyWhileEnterIsOffered) {
     SimpleUnitRun run;
     run.setAddress(QStringLiteral("5"));
+    const auto first = run.mark();
     run.window->lstFunction_DblClick();
-    EXPECT_EQ(run.bench.state.FunctionIndex, 2);
+    EXPECT_EQ(run.bench.wire(first), (Wire{"> *ESE?", "< 0\\n"})) << "moved on to function 2";
     run.advance(2);
     ASSERT_FALSE(run.button("cmdEnter")->isEnabled());
     const auto before = run.mark();
@@ -257,7 +286,7 @@ TEST(FunctionMenu, DoubleClickActsAsEnterOnlyWhileEnterIsOffered) {
     run.window->lstFunction_DblClick();
     run.window->lstFunction_DblClick();
     EXPECT_TRUE(run.bench.wire(before).empty());
-    EXPECT_EQ(run.bench.state.FunctionIndex, 4);
+    EXPECT_EQ(run.lines().size(), 3);
 }
 
 TEST(FunctionMenu, TriggersTheUnitBeforeTheFirstQueryWhenTheTableAsks) {
@@ -278,28 +307,23 @@ TEST(FunctionMenu, TriggersTheUnitBeforeTheFirstQueryWhenTheTableAsks) {
 }
 
 TEST(PrepItem, PutsTheSettingInColumnThirtySix) {
-    Bench bench;
-    ui::frmConfig window(bench.session());
     const struct {
         int promptLength;
         qsizetype settingAt;
     } cases[] = {{0, 35}, {20, 35}, {33, 35}, {34, 35}, {35, 36}, {40, 41}};
     for (const auto& c : cases) {
-        window.PrepItem(QString(c.promptLength, u'p'), QStringLiteral("42\n"));
-        EXPECT_EQ(bench.state.ListLine.indexOf(u'4'), c.settingAt) << c.promptLength;
-        EXPECT_TRUE(bench.state.ListLine.endsWith(QStringLiteral("42"))) << "the last character is dropped";
+        const QString shown = ui::frmConfig::PrepItem(QString(c.promptLength, u'p'), QStringLiteral("42\n"));
+        EXPECT_EQ(shown.indexOf(u'4'), c.settingAt) << c.promptLength;
+        EXPECT_TRUE(shown.endsWith(QStringLiteral("42"))) << "the last character is dropped";
     }
 }
 
 TEST(TrimResponse, CutsAfterTheFirstLineFeedOrKeepsTheWholeBuffer) {
-    Bench bench;
-    ui::frmConfig window(bench.session());
-    window.TrimResponse(QStringLiteral("12\n34\n            "));
-    EXPECT_EQ(bench.state.Response, QStringLiteral("12\n"));
-    window.TrimResponse(QStringLiteral("no line feed here "));
-    EXPECT_EQ(bench.state.Response, QStringLiteral("no line feed here "));
-    window.TrimResponse(QStringLiteral("\n"));
-    EXPECT_EQ(bench.state.Response, QStringLiteral("\n"));
+    using ui::frmConfig;
+    EXPECT_EQ(frmConfig::TrimResponse(QStringLiteral("12\n34\n            ")), QStringLiteral("12\n"));
+    EXPECT_EQ(frmConfig::TrimResponse(QStringLiteral("no line feed here ")),
+              QStringLiteral("no line feed here "));
+    EXPECT_EQ(frmConfig::TrimResponse(QStringLiteral("\n")), QStringLiteral("\n"));
 }
 
 } // namespace

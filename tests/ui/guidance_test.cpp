@@ -180,7 +180,8 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
 // The wrong row picked, or a unit that listens but never talks: said after the second query,
 // naming the model and the address. A 7174 answers the first query of a 7121, the bus address,
 // as units of every model do. No unit at the address typed: the device clear goes out as bus
-// commands, which nobody acknowledges, so the first query is the first to go unanswered.
+// commands, which nobody acknowledges, so the first query is the first that nobody takes, and
+// that, not the timeout of the read after it, is what the operator is told.
 TEST(Advice, AUnitThatDoesNotAnswerAsTheModelChosenIsNamedBeforeTheThirdFunction) {
     const struct {
         const char* model;
@@ -191,8 +192,7 @@ TEST(Advice, AUnitThatDoesNotAnswerAsTheModelChosenIsNamedBeforeTheThirdFunction
     } cases[] = {
         {"7121", "5", false, "", "The unit at address 5 does not answer as a 7121"},
         {"7174", "5", true, "", "The unit at address 5 does not answer as a 7174"},
-        {"7174", "6", false, "No answer from address 6 within the timeout",
-         "The unit at address 6 does not answer as a 7174"},
+        {"7174", "6", false, "No unit listens at address 6", "No unit listens at address 6"},
         {"7174", "5", false, "", ""},
     };
     for (const auto& c : cases) {

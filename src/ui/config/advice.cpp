@@ -1,3 +1,4 @@
+// What the operator can do about a failed driver call: the advice rules and their texts.
 #include "advice.h"
 
 #include "bus/driverloader.h"

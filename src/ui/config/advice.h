@@ -1,3 +1,4 @@
+// Advice beside the bus error report: which rule fits a failed call, and the texts of the end of a run.
 #pragma once
 
 #include "bus/gpib32.h"

@@ -1,3 +1,4 @@
+// The configuration window: one run with one unit, from discovery to saving.
 #pragma once
 
 #include "advice.h"
@@ -6,9 +7,10 @@
 #include <QDialog>
 #include <QString>
 
-#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 class QFrame;
 class QLabel;
@@ -30,7 +32,12 @@ class StatusLine;
 class frmConfig : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int listenerTableSize = 65;
+    /// What a search of the bus found: the driver's count (0 when it found nothing or failed) and
+    /// the listeners' address words in the order found, at most as many as the driver may write.
+    struct ListenerSearch {
+        std::int16_t count = 0;
+        std::vector<std::int16_t> addresses;
+    };
 
     explicit frmConfig(Session session, QWidget* parent = nullptr);
     ~frmConfig() override;
@@ -39,7 +46,7 @@ public:
     void openRun();
 
     void Form_Load();
-    void FindLstners();
+    ListenerSearch FindLstners();
     void cmdSet_Click();
     void cmdEnter_Click();
     void lstFunction_Click();
@@ -52,18 +59,15 @@ public:
     void cmdRedo_Click();
     void cmdNextCh_Click();
 
-    void LOOP2();
-    void PrepItem(const QString& Instring1, const QString& Rdg);
+    // One step of the menu: without an entry, shows the current function; with an empty entry,
+    // moves on to the next function or ends the list; with a value, sets the current function.
+    void LOOP2(const std::optional<QString>& entry);
+    // A line of the function list: the prompt, blanks up to column 36 (at least one), the setting
+    // without its last character (the line feed of a reply).
+    static QString PrepItem(const QString& prompt, const QString& setting);
+    // A reply up to and with its first line feed; the whole of it when there is none.
+    static QString TrimResponse(const QString& reply);
     void ShortPause();
-    void TrimResponse(const QString& text);
-
-    // Window-level values that outlive a run.
-    int SavedFlag = 0;
-    std::int16_t FoundFlg = 0;
-    std::int16_t FoundNum = 0;
-    std::int16_t founddev = 0;
-    std::array<std::int16_t, listenerTableSize> ListenerTable{};
-    int ListOffset = 0;
 
     void reject() override;
 
@@ -71,33 +75,79 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Where a run stands, as far as the buttons and the lines beside them show it.
+    enum class Phase {
+        Created,          // Next Channel hidden until a multi-channel list offers it
+        Loaded,           // address entry after discovery
+        AddressSet,       // the unit cleared, its menu about to run
+        ChannelRunning,   // a channel whose menu hides Next Channel
+        MoreChannels,     // a channel's list done, channels left
+        LastChannelDone,  // the last channel's list done
+        ListDone,         // a single-channel list done
+        ListDoneLockable, // the same, for a table that offers locking
+        Saved,            // Save Configuration pressed
+        Redone,           // back to address entry, the menu's buttons off
+        NextChannel,      // the next channel about to be set
+    };
+
+    // The outcome of a query: what came back and the first of its two calls that failed.
+    struct QueryOutcome {
+        QString reply;                                   // as read; the blank pre-fill where nothing came
+        bus::StatusSnapshot receiveStatus;               // the receive's own status
+        std::optional<bus::StatusSnapshot> firstFailure; // the send's, or else the receive's failure
+        bool receiveFailed() const { return receiveStatus.failed(); }
+    };
+
     void buildControls();
+    void buildTitleLines();
+    void buildAddressFrame();
+    void buildMenuFrame();
+    void buildEndButtons();
+    void arrangeControls();
+    void connectControls();
+    void applyPhase(Phase phase);
     void resetControls();
-    void reportDiscovery();
-    void runSetup(const models::SetupRoutine& routine);
-    void showFunction();
-    void setFunction();
-    void endOfList();
-    // Makes one driver call unless the board is known to be gone.
-    void onBoard(BusStep step, const std::function<void()>& call);
-    void sendText(QString& text, BusStep step = BusStep::Query);
-    // Sends a fixed command; a failed send is reported with the message. True when it went out.
-    bool sendChecked(const QString& command, const QString& failureMessage);
-    void receiveResponse();
-    QString queryText(int index) const;
-    // The report as the bus gives it, and beside it on the status line what to check.
-    void showBusError(const QString& message, BusStep step);
-    QString busAdviceNow(BusStep step) const;
-    void reportStore(StoreAction action, const bus::StatusSnapshot* failure);
-    QString addressText() const;
-    void showEntryError(const QString& message);
+
+    void reportDiscovery(const ListenerSearch& search);
     void openChannelDialog();
     void showChannelLine();
+    void showEntryError(const QString& message);
     void closeWindow();
+
+    void runSetup(const models::SetupRoutine& routine);
+    void showFunction();
+    void setFunction(const QString& value);
+    void endOfList();
+    void sendTrigger();
+    QString queryText(int index) const;
+    QString functionPrompt(int index) const;
+    int functionCount() const;
     bool isMultiChannelModel() const;
+    // Makes one driver call unless the board is known to be gone.
+    void onBoard(BusStep step, const std::function<void()>& call);
+    void sendText(const QString& text, BusStep step = BusStep::Query);
+    QString receiveReply();
+    // Sends the query and reads the reply.
+    QueryOutcome ask(const QString& query);
+    // Sends a fixed command; a failed send is reported with the message. True when it went out.
+    bool sendChecked(const QString& command, const QString& failureMessage);
+
+    // The report as the bus gives it, and beside it on the status line what to check: about the
+    // call that caused the failure, which is not always the call the report is about.
+    void showBusError(const QString& message, BusStep step);
+    void showBusError(const QString& message, BusStep step, const bus::StatusSnapshot& cause);
+    QString busAdviceFor(BusStep step, const bus::StatusSnapshot& status) const;
+    void reportStore(StoreAction action, const bus::StatusSnapshot* failure);
+    QString addressText() const;
 
     Session m_session;
     bool m_closing = false;
+    // Settings went into the unit's memory, or the operator has been warned once that they did not.
+    bool m_saved = false;
+    // The function the menu is at, numbered from 1.
+    int m_functionIndex = 1;
+    // Lines of this pass that have scrolled off the top of the function list.
+    int m_linesScrolledOff = 0;
     // Replies to this run's queries other than the bus address, for telling a unit that does not
     // answer as the model chosen.
     int m_modelQueriesAnswered = 0;

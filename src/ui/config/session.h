@@ -1,3 +1,4 @@
+// What every window of a program run shares: the bus, the run's facts, the desktop and the pause.
 #pragma once
 
 #include <string_view>

@@ -1,3 +1,4 @@
+// The busy cursor: when a step has waited long enough to show it, and when it ends.
 #include "busycursor.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// The busy cursor shown while a step of a window waits too long for the bus or a pause.
 #pragma once
 
 #include "bus/busthread.h"

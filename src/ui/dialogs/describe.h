@@ -1,3 +1,4 @@
+// Names a control for tests and screen readers.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// The channel selection dialog of the four-channel units.
 #pragma once
 
 #include <QDialog>

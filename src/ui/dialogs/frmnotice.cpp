@@ -1,3 +1,4 @@
+// The notice dialog shown before the parallel units' menus.
 #include "frmnotice.h"
 
 #include "describe.h"

@@ -1,3 +1,4 @@
+// The notice dialog shown before the parallel units' menus.
 #pragma once
 
 #include <QDialog>

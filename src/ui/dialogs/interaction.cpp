@@ -1,3 +1,4 @@
+// The real desktop behind the windows' beeps, message boxes and modal windows.
 #include "interaction.h"
 
 #include <QApplication>

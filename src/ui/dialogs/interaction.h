@@ -1,3 +1,4 @@
+// The seam between the windows and the desktop: beeps, message boxes and modal windows.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// The read-only message box of the windows, which keeps its text exactly as set.
 #include "messageline.h"
 
 namespace ktq::ui {

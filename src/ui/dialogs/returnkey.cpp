@@ -1,3 +1,4 @@
+// The key filter that lets Return and Enter press the focused button.
 #include "returnkey.h"
 
 #include <QEvent>

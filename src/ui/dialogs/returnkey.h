@@ -1,3 +1,4 @@
+// Return and Enter press the focused button of a window.
 #pragma once
 
 class QPushButton;

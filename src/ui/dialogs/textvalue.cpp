@@ -1,3 +1,4 @@
+// Reading the leading number of a text, rounding it, and writing numbers the program's way.
 #include "textvalue.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// Numbers in text as the program reads them from entries and replies and writes them into messages.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// The main window: the model list, the bus bring-up and the launch of the configuration window.
 #include "frmmain.h"
 
 #include "logo.h"
@@ -35,7 +36,17 @@ constexpr std::int16_t timeout3s = bus::ni::T3s;
 
 frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(session) {
     setWindowTitle(QStringLiteral("KTQ GPIB Configuration"));
+    buildHeader();
+    buildModelList();
+    buildMessageLines();
+    arrangeControls();
+    connectControls();
+    txtGPIBErr->setVisible(false);
+    Form_Load();
+}
 
+void frmMain::buildHeader() {
+    // sic: "CONFIGUATION" is the window's own title.
     labelTitle = new QLabel(QStringLiteral("WELCOME TO KTQ's GPIB CONFIGUATION PROGRAM"), this);
     describe(labelTitle, "labelTitle", labelTitle->text());
     QFont bold = labelTitle->font();
@@ -44,6 +55,23 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     labelTitle->setFont(bold);
     labelRev = new QLabel(this);
     labelRev->setObjectName(QStringLiteral("labelRev"));
+    txtRev = new QLineEdit(this);
+    txtRev->setObjectName(QStringLiteral("txtRev"));
+    txtRev->setReadOnly(true);
+    txtRev->setFocusPolicy(Qt::NoFocus);
+    // The program's version, for a fault report: found by pointing at the revision date, without
+    // changing what the window shows.
+    const QString version = QStringLiteral("ktqconfig version " KTQ_VERSION);
+    for (QWidget* revision : std::initializer_list<QWidget*>{labelRev, txtRev}) {
+        revision->setToolTip(version);
+        revision->setAccessibleDescription(version);
+    }
+    ImageKTQ = new QLabel(this);
+    describe(ImageKTQ, "ImageKTQ", QStringLiteral("KTQ logo"));
+    ImageKTQ->setPixmap(drawLogo(72, devicePixelRatioF()));
+}
+
+void frmMain::buildModelList() {
     labelSelect =
         new QLabel(QStringLiteral("Select a Model from the following list and press Configure:"), this);
     describe(labelSelect, "labelSelect", labelSelect->text());
@@ -63,26 +91,17 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
         pressOnReturn(button);
     }
     markLeaving(cmdExit);
+}
+
+void frmMain::buildMessageLines() {
     txtGPIBErr = new MessageLine(this);
     describe(txtGPIBErr, "txtGPIBErr", QStringLiteral("Message"));
     txtGPIBErr->setFocusPolicy(Qt::StrongFocus);
     txtGPIBErr->setFixedHeight(fontMetrics().height() * 4 + 10);
     statusLine = new StatusLine(this);
-    txtRev = new QLineEdit(this);
-    txtRev->setObjectName(QStringLiteral("txtRev"));
-    txtRev->setReadOnly(true);
-    txtRev->setFocusPolicy(Qt::NoFocus);
-    // The program's version, for a fault report: found by pointing at the revision date, without
-    // changing what the window shows.
-    const QString version = QStringLiteral("ktqconfig version " KTQ_VERSION);
-    for (QWidget* revision : std::initializer_list<QWidget*>{labelRev, txtRev}) {
-        revision->setToolTip(version);
-        revision->setAccessibleDescription(version);
-    }
-    ImageKTQ = new QLabel(this);
-    describe(ImageKTQ, "ImageKTQ", QStringLiteral("KTQ logo"));
-    ImageKTQ->setPixmap(drawLogo(72, devicePixelRatioF()));
+}
 
+void frmMain::arrangeControls() {
     auto* header = new QGridLayout;
     header->addWidget(ImageKTQ, 0, 0, 3, 1);
     header->addWidget(labelTitle, 0, 1);
@@ -111,7 +130,9 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     setTabOrder(cmdConfig, txtGPIBErr);
     setTabOrder(txtGPIBErr, cmdContinue);
     setTabOrder(cmdContinue, cmdExit);
+}
 
+void frmMain::connectControls() {
     // Choosing a row with the keyboard counts as a click; the row that only becomes current when
     // the list takes the focus does not. Return on a row counts as a double-click.
     connect(listUnit, &QListWidget::itemSelectionChanged, this, [this] {
@@ -127,9 +148,6 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     connect(cmdConfig, &QPushButton::clicked, this, &frmMain::cmdConfig_Click);
     connect(cmdContinue, &QPushButton::clicked, this, &frmMain::cmdContinue_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
-
-    txtGPIBErr->setVisible(false);
-    Form_Load();
 }
 
 frmMain::~frmMain() {
@@ -149,8 +167,7 @@ void frmMain::Form_Load() {
     const QString date = QString::fromLatin1(revisionDate);
     txtRev->setText(QStringLiteral("Revised ") + date);
     m_session.state.BoardIndex = 0;
-    m_session.state.CrLf = QStringLiteral("\r\n");
-    labelRev->setText(QStringLiteral("Revised  ") + date);
+    labelRev->setText(QStringLiteral("Revised  ") + date); // sic: two blanks here, one in txtRev
     listUnit->clear();
     listUnit->addItems(models::modelList());
     listUnit->setCurrentRow(-1);
@@ -174,9 +191,7 @@ bool frmMain::failed(const char* message, BusStep step) {
     if (m_session.bus.ibsta() >= 0) {
         return false;
     }
-    QString report = QString::fromLatin1(message);
-    bus::GpibErrorReport(report, m_session.bus.status(), m_session.state.GpibErrorText);
-    txtGPIBErr->setText(m_session.state.GpibErrorText);
+    txtGPIBErr->setText(bus::gpibErrorReportText(QString::fromLatin1(message), m_session.bus.status()));
     txtGPIBErr->setVisible(true);
     statusLine->say(busAdvice(
         BusFailure{step, m_session.bus.status(), m_session.driverFamily, {}, m_session.state.ModelText}));
@@ -193,6 +208,7 @@ void frmMain::cmdConfig_Click() {
     s.ModelNumber = number.value_or(0);
     s.ModelText = text;
     if (s.ModelNumber > highestModel || s.ModelNumber < lowestModel) {
+        // sic: no blank either side of the row's text, the window's own message.
         txtGPIBErr->setText(QStringLiteral("Model number") + text +
                             QStringLiteral("wrong, reselect model number"));
         txtGPIBErr->setVisible(true);
@@ -233,7 +249,7 @@ void frmMain::cmdConfig_Click() {
         }
     }
     if (models::needsPowerCycle(s.ModelNumber)) {
-        txtGPIBErr->setText(QStringLiteral("Turn unit off and back on") + s.CrLf +
+        txtGPIBErr->setText(QStringLiteral("Turn unit off and back on") + CrLf +
                             QStringLiteral("Press Continue when RDY LED on."));
         txtGPIBErr->setVisible(true);
         cmdContinue->setEnabled(true);

@@ -1,3 +1,4 @@
+// The main window: the model list and the way into a configuration run.
 #pragma once
 
 #include "ui/config/advice.h"
@@ -38,6 +39,11 @@ public:
     frmConfig* configWindow() const { return m_config; }
 
 private:
+    void buildHeader();
+    void buildModelList();
+    void buildMessageLines();
+    void arrangeControls();
+    void connectControls();
     bool failed(const char* message, BusStep step = BusStep::SetUpBoard);
     void openConfiguration();
     void releaseBoard();

@@ -1,3 +1,4 @@
+// Draws the maker's logo for the main window and the program's icon.
 #include "logo.h"
 
 #include <QFont>

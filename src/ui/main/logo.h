@@ -1,3 +1,4 @@
+// The maker's logo, drawn by the program.
 #pragma once
 
 #include <QPixmap>

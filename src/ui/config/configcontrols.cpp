@@ -1,0 +1,274 @@
+// The configuration window's controls: how each frame is built and what each phase of a run enables.
+#include "frmconfig.h"
+
+#include "ui/dialogs/describe.h"
+#include "ui/dialogs/leaving.h"
+#include "ui/dialogs/messageline.h"
+#include "ui/dialogs/returnkey.h"
+#include "ui/dialogs/statusline.h"
+
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace ktq::ui {
+
+namespace {
+
+constexpr int shownLines = 14;
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& tooltip) {
+    auto* button = new QPushButton(caption, parent);
+    describe(button, name, caption, tooltip);
+    // Return in an entry box presses that box's own button, never a dialog default; Return on
+    // the button itself presses it.
+    pressOnReturn(button);
+    return button;
+}
+
+QFont listFont() {
+    QFont fixed(QStringLiteral("Courier New"), 9);
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
+    if (!QFontInfo(fixed).fixedPitch()) {
+        fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    }
+    return fixed;
+}
+
+} // namespace
+
+void frmConfig::buildControls() {
+    setWindowTitle(QStringLiteral("Configuration Form"));
+    setModal(true);
+    buildTitleLines();
+    buildAddressFrame();
+    buildMenuFrame();
+    buildEndButtons();
+    arrangeControls();
+    connectControls();
+}
+
+void frmConfig::buildTitleLines() {
+    txtTitle = new QLineEdit(this);
+    describe(txtTitle, "txtTitle", QStringLiteral("Title"));
+    txtTitle->setReadOnly(true);
+    txtTitle->setFocusPolicy(Qt::NoFocus);
+    txtTitle->setAlignment(Qt::AlignCenter);
+    QFont titleFont = txtTitle->font();
+    titleFont.setBold(true);
+    txtTitle->setFont(titleFont);
+
+    txtErrMsg = new MessageLine(this);
+    describe(txtErrMsg, "txtErrMsg", QStringLiteral("Entry error"));
+    txtGPIBErr = new MessageLine(this);
+    describe(txtGPIBErr, "txtGPIBErr", QStringLiteral("Bus error"));
+    const int twoLines = fontMetrics().height() * 3 + 10;
+    txtErrMsg->setFixedHeight(twoLines);
+    txtGPIBErr->setFixedHeight(twoLines);
+    statusLine = new StatusLine(this);
+    txtChNum = new QLineEdit(this);
+    describe(txtChNum, "txtChNum", QStringLiteral("Channel"));
+    txtChNum->setReadOnly(true);
+    txtChNum->setFocusPolicy(Qt::NoFocus);
+}
+
+void frmConfig::buildAddressFrame() {
+    frameAddr = new QFrame(this);
+    frameAddr->setObjectName(QStringLiteral("frameAddr"));
+    frameAddr->setFrameShape(QFrame::StyledPanel);
+    Label1 = new QLabel(QStringLiteral("Verify device address and press Set Address button"), frameAddr);
+    describe(Label1, "Label1", Label1->text());
+    txtAddr = new QLineEdit(frameAddr);
+    describe(txtAddr, "txtAddr", QStringLiteral("Device address"),
+             QStringLiteral("Enter the device's primary GPIB address and press the Set button"));
+    Label1->setBuddy(txtAddr);
+    cmdSet = makeButton(frameAddr, "cmdSet", QStringLiteral("Set Address"),
+                        QStringLiteral("Enters the device address into the program"));
+
+    auto* addrLayout = new QHBoxLayout(frameAddr);
+    addrLayout->addWidget(Label1, 1);
+    addrLayout->addWidget(txtAddr);
+    addrLayout->addWidget(cmdSet);
+}
+
+void frmConfig::buildMenuFrame() {
+    frameMenu = new QFrame(this);
+    frameMenu->setObjectName(QStringLiteral("frameMenu"));
+    frameMenu->setFrameShape(QFrame::StyledPanel);
+    labelFunction = new QLabel(
+        QStringLiteral("   Unit function  - Choices                    Current Setting"), frameMenu);
+    describe(labelFunction, "labelFunction", QStringLiteral("Unit function and current setting"));
+    labelFunction->setAutoFillBackground(true);
+    labelFunction->setStyleSheet(QStringLiteral("QLabel { color: white; background-color: #000080; }"));
+    lstFunction = new QListWidget(frameMenu);
+    describe(
+        lstFunction, "lstFunction", QStringLiteral("Functions"),
+        QStringLiteral("Displays function and current setting.  Enter a new setting on the right or press "
+                       "Enter/Advance button"));
+    const QFont fixed = listFont();
+    lstFunction->setFont(fixed);
+    labelFunction->setFont(fixed);
+    lstFunction->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(56, u'M')));
+    lstFunction->setMinimumHeight(QFontMetrics(fixed).lineSpacing() * (shownLines + 1));
+    // sic: the two blanks before "to" are the window's own text.
+    labelChoice = new QLabel(
+        QStringLiteral("Enter a new value or click Enter/Advance  to keep current value"), frameMenu);
+    describe(labelChoice, "labelChoice", labelChoice->text());
+    txtChoice = new QLineEdit(frameMenu);
+    describe(txtChoice, "txtChoice", QStringLiteral("New setting"),
+             QStringLiteral("Enter any new setting values here and then press the Enter/Advance button"));
+    labelChoice->setBuddy(txtChoice);
+    cmdEnter = makeButton(
+        frameMenu, "cmdEnter", QStringLiteral("Enter or Advance"),
+        // sic: "fiunction" is the window's own text.
+        QStringLiteral("Enters a new value or keeps current value and advances to next fiunction"));
+    cmdRedo = makeButton(frameMenu, "cmdRedo", QStringLiteral("Redo from Start"),
+                         QStringLiteral("Restarts the configuration process"));
+    cmdNextCh = makeButton(frameMenu, "cmdNextCh", QStringLiteral("Next Channel"),
+                           QStringLiteral("Advances to next channel for multi-channel devices."));
+
+    auto* menuLayout = new QGridLayout(frameMenu);
+    menuLayout->addWidget(labelFunction, 0, 0, 1, 3);
+    menuLayout->addWidget(lstFunction, 1, 0, 1, 3);
+    menuLayout->addWidget(labelChoice, 2, 0, 1, 3);
+    menuLayout->addWidget(txtChoice, 3, 0);
+    menuLayout->addWidget(cmdEnter, 3, 1);
+    menuLayout->addWidget(cmdRedo, 4, 1);
+    menuLayout->addWidget(cmdNextCh, 4, 2);
+    menuLayout->setColumnStretch(0, 1);
+}
+
+void frmConfig::buildEndButtons() {
+    cmdSav = makeButton(this, "cmdSav", QStringLiteral("Save Configuration"),
+                        QStringLiteral("Saves current settings"));
+    cmdLock = makeButton(this, "cmdLock", QStringLiteral("Lock Settings"),
+                         QStringLiteral("Turns lock on after the save"));
+    cmdSRQ = makeButton(this, "cmdSRQ", QStringLiteral("Save ESE and SRE"),
+                        QStringLiteral("Saves ESE and SRE values.  Normally they are not saved."));
+    // sic: "SRe" is the window's own text.
+    cmdNoSRQ = makeButton(this, "cmdNoSRQ", QStringLiteral("Don't Save SRE"),
+                          QStringLiteral("Blocks SRe from being saved by the configuration program"));
+    cmdDone =
+        makeButton(this, "cmdDone", QStringLiteral("Done"),
+                   QStringLiteral("Closes the Configuration Window and returns to the Selection Window"));
+    markLeaving(cmdDone);
+}
+
+void frmConfig::arrangeControls() {
+    auto* endButtons = new QHBoxLayout;
+    for (QPushButton* button : {cmdSav, cmdLock, cmdSRQ, cmdNoSRQ}) {
+        endButtons->addWidget(button);
+    }
+    endButtons->addStretch(1);
+    endButtons->addWidget(cmdDone);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(txtTitle);
+    layout->addWidget(frameAddr);
+    layout->addWidget(txtChNum);
+    layout->addWidget(frameMenu, 1);
+    layout->addLayout(endButtons);
+    layout->addWidget(txtErrMsg);
+    layout->addWidget(txtGPIBErr);
+    layout->addWidget(statusLine);
+
+    QWidget* order[] = {txtAddr,   cmdSet, lstFunction, txtChoice, cmdEnter, cmdRedo,
+                        cmdNextCh, cmdSav, cmdLock,     cmdSRQ,    cmdNoSRQ, cmdDone};
+    for (std::size_t k = 1; k < std::size(order); ++k) {
+        setTabOrder(order[k - 1], order[k]);
+    }
+}
+
+void frmConfig::connectControls() {
+    connect(cmdSet, &QPushButton::clicked, this, &frmConfig::cmdSet_Click);
+    connect(txtAddr, &QLineEdit::returnPressed, this, [this] {
+        if (cmdSet->isEnabled()) {
+            cmdSet_Click();
+        }
+    });
+    connect(cmdEnter, &QPushButton::clicked, this, &frmConfig::cmdEnter_Click);
+    connect(txtChoice, &QLineEdit::returnPressed, this, [this] {
+        if (cmdEnter->isEnabled()) {
+            cmdEnter_Click();
+        }
+    });
+    connect(lstFunction, &QListWidget::itemClicked, this, &frmConfig::lstFunction_Click);
+    connect(lstFunction, &QListWidget::itemDoubleClicked, this, &frmConfig::lstFunction_DblClick);
+    connect(cmdSav, &QPushButton::clicked, this, &frmConfig::cmdSav_Click);
+    connect(cmdLock, &QPushButton::clicked, this, &frmConfig::cmdLock_Click);
+    connect(cmdSRQ, &QPushButton::clicked, this, &frmConfig::cmdSRQ_Click);
+    connect(cmdNoSRQ, &QPushButton::clicked, this, &frmConfig::cmdNoSRQ_Click);
+    connect(cmdDone, &QPushButton::clicked, this, &frmConfig::cmdDone_Click);
+    connect(cmdRedo, &QPushButton::clicked, this, &frmConfig::cmdRedo_Click);
+    connect(cmdNextCh, &QPushButton::clicked, this, &frmConfig::cmdNextCh_Click);
+}
+
+void frmConfig::applyPhase(Phase phase) {
+    // One row per phase, one character per column: '+' enables or shows, '-' disables or hides,
+    // '.' leaves the control as the run had it. A phase changes only what it names, so that, for
+    // instance, Redo leaves Don't Save SRE as the end of the list left it.
+    struct Row {
+        Phase phase;
+        std::string_view enables; // txtAddr cmdSet cmdEnter cmdRedo cmdLock cmdSRQ cmdNoSRQ cmdSav cmdNextCh
+        std::string_view shows;   // cmdNextCh labelChoice txtChNum
+    };
+    // clang-format off
+    static constexpr std::array rows{
+        Row{Phase::Created,          "........-", "-.."},
+        Row{Phase::Loaded,           "++------.", ".--"},
+        Row{Phase::AddressSet,       "..++.....", ".+."},
+        Row{Phase::ChannelRunning,   "........-", "-.."},
+        Row{Phase::MoreChannels,     "..-.....+", "+.."},
+        Row{Phase::LastChannelDone,  "..-....+.", "..."},
+        Row{Phase::ListDone,         ".--....+.", "..."},
+        Row{Phase::ListDoneLockable, ".--.++++.", "..."},
+        Row{Phase::Saved,            ".......-.", "..."},
+        Row{Phase::Redone,           "++-.--.-.", "..."},
+        Row{Phase::NextChannel,      "+++.----.", "..."},
+    };
+    // clang-format on
+    QWidget* const enabled[] = {txtAddr, cmdSet,   cmdEnter, cmdRedo,  cmdLock,
+                                cmdSRQ,  cmdNoSRQ, cmdSav,   cmdNextCh};
+    QWidget* const shown[] = {cmdNextCh, labelChoice, txtChNum};
+    const auto row =
+        std::find_if(rows.begin(), rows.end(), [phase](const Row& r) { return r.phase == phase; });
+    for (std::size_t k = 0; k < std::size(enabled); ++k) {
+        if (row->enables[k] != '.') {
+            enabled[k]->setEnabled(row->enables[k] == '+');
+        }
+    }
+    for (std::size_t k = 0; k < std::size(shown); ++k) {
+        if (row->shows[k] != '.') {
+            shown[k]->setVisible(row->shows[k] == '+');
+        }
+    }
+}
+
+// The controls as a freshly created window has them; the run's values are not touched.
+void frmConfig::resetControls() {
+    lstFunction->clear();
+    txtChoice->clear();
+    txtChoice->setEnabled(true);
+    txtGPIBErr->setText(QString());
+    txtGPIBErr->setVisible(false);
+    txtErrMsg->setText(QString());
+    statusLine->clearGuidance();
+    txtChNum->clear();
+    applyPhase(Phase::Created);
+    labelFunction->setVisible(true);
+    lstFunction->setEnabled(true);
+    m_closing = false;
+}
+
+} // namespace ktq::ui
