@@ -6,6 +6,8 @@
 
 #include "harness.h"
 
+#include "bus/driverbases.h"
+
 #include "models/catalogue.h"
 #include "sim/linuxgpib.h"
 #include "ui/config/frmconfig.h"
@@ -34,24 +36,13 @@ void checkAddress(std::uint16_t word) {
 }
 
 /// Passes everything to the simulated driver and checks what goes out.
-class WireCheck final : public ktq::bus::GpibDriver {
+class WireCheck final : public ktq::bus::ForwardingDriver {
 public:
-    explicit WireCheck(ktq::bus::GpibDriver& inner) : m_inner(inner) {}
+    using ForwardingDriver::ForwardingDriver;
 
-    std::string_view family() const override { return m_inner.family(); }
-
-    int ibfind(const char* name) override { return m_inner.ibfind(name); }
-    int ibask(int ud, int option, int* value) override { return m_inner.ibask(ud, option, value); }
-    int ibsre(int ud, int v) override { return m_inner.ibsre(ud, v); }
-    int ibtmo(int ud, int v) override { return m_inner.ibtmo(ud, v); }
-    int ibonl(int ud, int v) override { return m_inner.ibonl(ud, v); }
-    void SendIFC(int board) override { m_inner.SendIFC(board); }
     void DevClear(int board, std::uint16_t address) override {
         checkAddress(address);
-        m_inner.DevClear(board, address);
-    }
-    void FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) override {
-        m_inner.FindLstn(board, padList, resultList, limit);
+        ForwardingDriver::DevClear(board, address);
     }
     void Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode) override {
         checkAddress(address);
@@ -61,14 +52,14 @@ public:
                 fail("a control byte inside a message: the unit would read two commands");
             }
         }
-        m_inner.Send(board, address, buffer, count, eotMode);
+        ForwardingDriver::Send(board, address, buffer, count, eotMode);
     }
     void Receive(int board, std::uint16_t address, void* buffer, long count, int termination) override {
         checkAddress(address);
         if (count != 18) {
             fail("a read of other than 18 bytes");
         }
-        m_inner.Receive(board, address, buffer, count, termination);
+        ForwardingDriver::Receive(board, address, buffer, count, termination);
     }
     void SendCmds(int board, const void* commands, long count) override {
         const auto* bytes = static_cast<const unsigned char*>(commands);
@@ -78,15 +69,8 @@ public:
                 fail("a bus command outside the trigger sequence");
             }
         }
-        m_inner.SendCmds(board, commands, count);
+        ForwardingDriver::SendCmds(board, commands, count);
     }
-    int ThreadIbsta() override { return m_inner.ThreadIbsta(); }
-    int ThreadIberr() override { return m_inner.ThreadIberr(); }
-    int ThreadIbcnt() override { return m_inner.ThreadIbcnt(); }
-    long ThreadIbcntl() override { return m_inner.ThreadIbcntl(); }
-
-private:
-    ktq::bus::GpibDriver& m_inner;
 };
 
 struct Run {

@@ -1,3 +1,4 @@
+// The simulated driver's C functions over the installed bench, and their lookup by linux-gpib's names.
 #include "sim/ktqsim.h"
 #include "sim/simbus.h"
 
@@ -110,21 +111,9 @@ void* resolveSymbol(const char* name) {
         void* function;
     };
     static const Entry table[] = {
-        {"ibfind", reinterpret_cast<void*>(&ktqsim_ibfind)},
-        {"ibask", reinterpret_cast<void*>(&ktqsim_ibask)},
-        {"ibsre", reinterpret_cast<void*>(&ktqsim_ibsre)},
-        {"ibtmo", reinterpret_cast<void*>(&ktqsim_ibtmo)},
-        {"ibonl", reinterpret_cast<void*>(&ktqsim_ibonl)},
-        {"SendIFC", reinterpret_cast<void*>(&ktqsim_SendIFC)},
-        {"DevClear", reinterpret_cast<void*>(&ktqsim_DevClear)},
-        {"FindLstn", reinterpret_cast<void*>(&ktqsim_FindLstn)},
-        {"Send", reinterpret_cast<void*>(&ktqsim_Send)},
-        {"Receive", reinterpret_cast<void*>(&ktqsim_Receive)},
-        {"SendCmds", reinterpret_cast<void*>(&ktqsim_SendCmds)},
-        {"ThreadIbsta", reinterpret_cast<void*>(&ktqsim_ThreadIbsta)},
-        {"ThreadIberr", reinterpret_cast<void*>(&ktqsim_ThreadIberr)},
-        {"ThreadIbcnt", reinterpret_cast<void*>(&ktqsim_ThreadIbcnt)},
-        {"ThreadIbcntl", reinterpret_cast<void*>(&ktqsim_ThreadIbcntl)},
+#define KTQ_SIM_ENTRY(result, name, params, ...) {#name, reinterpret_cast<void*>(&ktqsim_##name)},
+        KTQ_GPIB_CALLS(KTQ_SIM_ENTRY)
+#undef KTQ_SIM_ENTRY
     };
     if (name == nullptr)
         return nullptr;

@@ -1,4 +1,7 @@
+// The simulated driver's C functions, which the drop-in libraries export under the drivers' names.
 #pragma once
+
+#include "src/bus/gpibcalls.h"
 
 #include <cstdint>
 
@@ -10,21 +13,9 @@
 // GPIB_SIM_DELAY_MS.
 extern "C" {
 
-int ktqsim_ibfind(const char* name);
-int ktqsim_ibask(int ud, int option, int* value);
-int ktqsim_ibsre(int ud, int v);
-int ktqsim_ibtmo(int ud, int v);
-int ktqsim_ibonl(int ud, int v);
-void ktqsim_SendIFC(int board);
-void ktqsim_DevClear(int board, std::uint16_t address);
-void ktqsim_FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit);
-void ktqsim_Send(int board, std::uint16_t address, const void* buffer, long count, int eotmode);
-void ktqsim_Receive(int board, std::uint16_t address, void* buffer, long count, int termination);
-void ktqsim_SendCmds(int board, const void* cmds, long count);
-int ktqsim_ThreadIbsta(void);
-int ktqsim_ThreadIberr(void);
-int ktqsim_ThreadIbcnt(void);
-long ktqsim_ThreadIbcntl(void);
+#define KTQ_SIM_DECLARE(result, name, params, ...) result ktqsim_##name params;
+KTQ_GPIB_CALLS(KTQ_SIM_DECLARE)
+#undef KTQ_SIM_DECLARE
 
 void ktqsim_useEnvironmentBench(void);
 

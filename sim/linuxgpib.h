@@ -1,3 +1,4 @@
+// linux-gpib's numbers and address word, as the simulated driver speaks them at its C boundary.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The simulated bus at the level of driver calls: statuses, failures, timing and the trace.
 #include "sim/simbus.h"
 
 #include "sim/tracetext.h"
@@ -154,7 +155,18 @@ void SimBus::note(std::string line) {
     m_trace.push_back(std::move(line));
 }
 
+std::vector<std::string> SimBus::trace() const {
+    const std::lock_guard guard(m_traceLock);
+    return m_trace;
+}
+
+void SimBus::clearTrace() {
+    const std::lock_guard guard(m_traceLock);
+    m_trace.clear();
+}
+
 void SimBus::setTraceFile(std::string path) {
+    const std::lock_guard guard(m_traceLock);
     m_traceFile.close();
     if (!path.empty())
         m_traceFile.open(path, std::ios::app | std::ios::binary); // "\n" alone on every platform

@@ -1,3 +1,4 @@
+// The simulated bus at the level of driver calls, and the bench the simulated C functions act on.
 #pragma once
 
 #include "sim/linuxgpib.h"
@@ -129,8 +130,9 @@ public:
     /// The sleeper the timing uses (the thread's own sleep when none is set); not owned.
     void setSleeper(Sleeper* sleeper) { m_sleeper = sleeper; }
 
-    const std::vector<std::string>& trace() const { return m_trace; }
-    void clearTrace() { m_trace.clear(); }
+    /// The trace so far, a copy: the bus thread may be adding to it.
+    std::vector<std::string> trace() const;
+    void clearTrace();
     /// A free line in the trace, as is (e.g. "pause 200").
     void note(std::string line);
     /// A driver call and the status it left, as a trace line (for calls that went elsewhere).
@@ -178,7 +180,7 @@ private:
     CallStatus m_status;
 
     // Notes may come from the window's thread (tests) and calls from the bus thread.
-    std::mutex m_traceLock;
+    mutable std::mutex m_traceLock;
     std::vector<std::string> m_trace;
     std::ofstream m_traceFile;
 };

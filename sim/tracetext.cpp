@@ -1,3 +1,4 @@
+// How the traces print bytes, status words and lists.
 #include "sim/tracetext.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The emulated board's answers to the real linux-gpib library's ioctls, taken from the wire-level bus.
 #include "sim/board/board.h"
 
 #include "sim/board/gpibioctl.h"

@@ -1,3 +1,4 @@
+// The kernel side of an emulated linux-gpib board, as the real library sees it through ioctl.
 #pragma once
 
 #include "sim/wire/wirebus.h"

@@ -1,3 +1,4 @@
+// The argument layouts and request numbers of a linux-gpib board's ioctls.
 #pragma once
 
 #include <cstdint>

@@ -11,6 +11,7 @@
 #include "sim/simbus.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstring>
 #include <dlfcn.h>
@@ -26,6 +27,7 @@
 namespace {
 
 using ktq::sim::SimBus;
+using ktq::sim::WireBus;
 using ktq::sim::board::BoardFaults;
 using ktq::sim::board::EmulatedBoard;
 
@@ -128,6 +130,11 @@ KTQ_HOOK int ioctl(int fd, unsigned long request, ...) noexcept {
         return realIoctl(fd, request, argument);
     }
     int result = -1;
+    // A transfer nobody answers waits out its timeout (in real time with GPIB_SIM_TIMING=real):
+    // that wait is owed here and served once the board and the bench are free again, so that
+    // other threads are not held up for seconds by the board's state being taken.
+    WireBus::TimeoutWait benchWait;
+    std::chrono::microseconds owed{0};
     ktq::sim::onCurrentBench([&](SimBus* bench) {
         if (bench == nullptr || !bench->boardPresent()) {
             errno = ENODEV; // the board went away under an open descriptor
@@ -138,8 +145,18 @@ KTQ_HOOK int ioctl(int fd, unsigned long request, ...) noexcept {
             errno = error;
             return;
         }
-        result = board->second.control(bench->wire(), request, argument);
+        WireBus& wire = bench->wire();
+        benchWait = wire.timeoutWait();
+        wire.setTimeoutWait([&owed](std::chrono::microseconds timeout) { owed += timeout; });
+        result = board->second.control(wire, request, argument);
+        wire.setTimeoutWait(benchWait);
     });
+    guard.unlock();
+    if (owed.count() > 0 && benchWait) {
+        const int error = errno; // the transfer's, which a sleep must not replace
+        benchWait(owed);
+        errno = error;
+    }
     return result;
 }
 }

@@ -1,8 +1,10 @@
+// The real linux-gpib library loaded beside the bench, each of its calls traced into the bench.
 #include "sim/board/reallibrary.h"
 
 #include "sim/linuxgpib.h"
 #include "sim/simbus.h"
 #include "sim/tracetext.h"
+#include "src/bus/gpibcalls.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -13,22 +15,11 @@ namespace ktq::sim::board {
 
 namespace {
 
+// The real library's functions; Addr4882 is std::uint16_t.
 struct RealLibrary {
-    int (*ibfind)(const char*) = nullptr;
-    int (*ibask)(int, int, int*) = nullptr;
-    int (*ibsre)(int, int) = nullptr;
-    int (*ibtmo)(int, int) = nullptr;
-    int (*ibonl)(int, int) = nullptr;
-    void (*SendIFC)(int) = nullptr;
-    void (*DevClear)(int, Addr4882) = nullptr;
-    void (*FindLstn)(int, const Addr4882*, Addr4882*, int) = nullptr;
-    void (*Send)(int, Addr4882, const void*, long, int) = nullptr;
-    void (*Receive)(int, Addr4882, void*, long, int) = nullptr;
-    void (*SendCmds)(int, const void*, long) = nullptr;
-    int (*ThreadIbsta)() = nullptr;
-    int (*ThreadIberr)() = nullptr;
-    int (*ThreadIbcnt)() = nullptr;
-    long (*ThreadIbcntl)() = nullptr;
+#define KTQ_REAL_FUNCTION(result, name, params, ...) result(*name) params = nullptr;
+    KTQ_GPIB_CALLS(KTQ_REAL_FUNCTION)
+#undef KTQ_REAL_FUNCTION
 };
 
 RealLibrary g_real;
@@ -55,14 +46,18 @@ bool succeeded(const CallStatus& status) {
     return (status.ibsta & lg::ERR) == 0;
 }
 
-int tracedIbfind(const char* name) {
+// Each call as the real library makes it, leaving a trace line behind; the status reads pass
+// through untraced, as the bench's own are.
+namespace traced {
+
+int ibfind(const char* name) {
     const int ud = g_real.ibfind(name);
     trace(std::string("ibfind(") + (name ? bytes(name, static_cast<long>(std::strlen(name))) : "NULL") + ")",
           lastStatus());
     return ud;
 }
 
-int tracedIbask(int ud, int option, int* value) {
+int ibask(int ud, int option, int* value) {
     const int result = g_real.ibask(ud, option, value);
     const CallStatus status = lastStatus();
     trace("ibask(" + std::to_string(ud) + ", " + std::to_string(option) + ")" +
@@ -71,35 +66,35 @@ int tracedIbask(int ud, int option, int* value) {
     return result;
 }
 
-int tracedIbsre(int ud, int enable) {
+int ibsre(int ud, int enable) {
     const int result = g_real.ibsre(ud, enable);
     trace("ibsre(" + std::to_string(ud) + ", " + std::to_string(enable) + ")", lastStatus());
     return result;
 }
 
-int tracedIbtmo(int ud, int code) {
+int ibtmo(int ud, int code) {
     const int result = g_real.ibtmo(ud, code);
     trace("ibtmo(" + std::to_string(ud) + ", " + std::to_string(code) + ")", lastStatus());
     return result;
 }
 
-int tracedIbonl(int ud, int online) {
+int ibonl(int ud, int online) {
     const int result = g_real.ibonl(ud, online);
     trace("ibonl(" + std::to_string(ud) + ", " + std::to_string(online) + ")", lastStatus());
     return result;
 }
 
-void tracedSendIFC(int board) {
+void SendIFC(int board) {
     g_real.SendIFC(board);
     trace("SendIFC(" + std::to_string(board) + ")", lastStatus());
 }
 
-void tracedDevClear(int board, Addr4882 address) {
+void DevClear(int board, Addr4882 address) {
     g_real.DevClear(board, address);
     trace("DevClear(" + std::to_string(board) + ", " + std::to_string(address) + ")", lastStatus());
 }
 
-void tracedFindLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit) {
+void FindLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit) {
     g_real.FindLstn(board, padList, resultList, limit);
     const CallStatus status = lastStatus();
     std::vector<int> probed;
@@ -114,14 +109,14 @@ void tracedFindLstn(int board, const Addr4882* padList, Addr4882* resultList, in
           status);
 }
 
-void tracedSend(int board, Addr4882 address, const void* buffer, long count, int eotMode) {
+void Send(int board, Addr4882 address, const void* buffer, long count, int eotMode) {
     g_real.Send(board, address, buffer, count, eotMode);
     trace("Send(" + std::to_string(board) + ", " + std::to_string(address) + ", " + bytes(buffer, count) +
               ", " + std::to_string(count) + ", " + std::to_string(eotMode) + ")",
           lastStatus());
 }
 
-void tracedReceive(int board, Addr4882 address, void* buffer, long count, int termination) {
+void Receive(int board, Addr4882 address, void* buffer, long count, int termination) {
     g_real.Receive(board, address, buffer, count, termination);
     const CallStatus status = lastStatus();
     const long received = status.iberr == lg::EDVR && !succeeded(status) ? 0 : std::min(status.ibcntl, count);
@@ -130,12 +125,27 @@ void tracedReceive(int board, Addr4882 address, void* buffer, long count, int te
           status);
 }
 
-void tracedSendCmds(int board, const void* commands, long count) {
+void SendCmds(int board, const void* commands, long count) {
     g_real.SendCmds(board, commands, count);
     trace("SendCmds(" + std::to_string(board) + ", " + bytes(commands, count) + ", " + std::to_string(count) +
               ")",
           lastStatus());
 }
+
+int ThreadIbsta() {
+    return g_real.ThreadIbsta();
+}
+int ThreadIberr() {
+    return g_real.ThreadIberr();
+}
+int ThreadIbcnt() {
+    return g_real.ThreadIbcnt();
+}
+long ThreadIbcntl() {
+    return g_real.ThreadIbcntl();
+}
+
+} // namespace traced
 
 template <typename Function>
 bool find(void* library, const char* name, Function& function, std::string& error) {
@@ -159,17 +169,9 @@ bool loadRealLibrary(const std::string& path, std::string& error) {
         return false;
     }
     RealLibrary real;
-    g_loaded =
-        find(library, "ibfind", real.ibfind, error) && find(library, "ibask", real.ibask, error) &&
-        find(library, "ibsre", real.ibsre, error) && find(library, "ibtmo", real.ibtmo, error) &&
-        find(library, "SendIFC", real.SendIFC, error) && find(library, "DevClear", real.DevClear, error) &&
-        find(library, "FindLstn", real.FindLstn, error) && find(library, "Send", real.Send, error) &&
-        find(library, "Receive", real.Receive, error) && find(library, "SendCmds", real.SendCmds, error) &&
-        find(library, "ThreadIbsta", real.ThreadIbsta, error) &&
-        find(library, "ThreadIberr", real.ThreadIberr, error) &&
-        find(library, "ThreadIbcnt", real.ThreadIbcnt, error) &&
-        find(library, "ThreadIbcntl", real.ThreadIbcntl, error);
-    g_loaded = g_loaded && find(library, "ibonl", real.ibonl, error);
+#define KTQ_FIND(result, name, params, ...) &&find(library, #name, real.name, error)
+    g_loaded = true KTQ_GPIB_CALLS(KTQ_FIND);
+#undef KTQ_FIND
     if (g_loaded)
         g_real = real;
     return g_loaded;
@@ -182,22 +184,10 @@ void* resolveRealLibrary(const char* name) {
     };
     if (!g_loaded || name == nullptr)
         return nullptr;
-    const Entry table[] = {
-        {"ibfind", reinterpret_cast<void*>(&tracedIbfind)},
-        {"ibask", reinterpret_cast<void*>(&tracedIbask)},
-        {"ibsre", reinterpret_cast<void*>(&tracedIbsre)},
-        {"ibtmo", reinterpret_cast<void*>(&tracedIbtmo)},
-        {"ibonl", reinterpret_cast<void*>(&tracedIbonl)},
-        {"SendIFC", reinterpret_cast<void*>(&tracedSendIFC)},
-        {"DevClear", reinterpret_cast<void*>(&tracedDevClear)},
-        {"FindLstn", reinterpret_cast<void*>(&tracedFindLstn)},
-        {"Send", reinterpret_cast<void*>(&tracedSend)},
-        {"Receive", reinterpret_cast<void*>(&tracedReceive)},
-        {"SendCmds", reinterpret_cast<void*>(&tracedSendCmds)},
-        {"ThreadIbsta", reinterpret_cast<void*>(g_real.ThreadIbsta)},
-        {"ThreadIberr", reinterpret_cast<void*>(g_real.ThreadIberr)},
-        {"ThreadIbcnt", reinterpret_cast<void*>(g_real.ThreadIbcnt)},
-        {"ThreadIbcntl", reinterpret_cast<void*>(g_real.ThreadIbcntl)},
+    static const Entry table[] = {
+#define KTQ_TRACED_ENTRY(result, name, params, ...) {#name, reinterpret_cast<void*>(&traced::name)},
+        KTQ_GPIB_CALLS(KTQ_TRACED_ENTRY)
+#undef KTQ_TRACED_ENTRY
     };
     for (const Entry& entry : table)
         if (std::strcmp(entry.name, name) == 0)

@@ -1,3 +1,4 @@
+// The real linux-gpib library loaded in the tests' own process, its calls traced into the bench.
 #pragma once
 
 #include <string>

@@ -47,6 +47,12 @@ NiStatus status(int ibsta) {
 
 extern "C" {
 
+// The shapes of ni4882.h, so that a definition below in any other shape does not compile. The
+// settings calls NI's header makes ibconfig options are declared there but not offered here.
+#define KTQ_NI_DECLARE(result, name, params, ...) KTQ_DRIVER_EXPORT result name params;
+KTQ_NI4882_CALLS(KTQ_NI_DECLARE, NiStatus)
+#undef KTQ_NI_DECLARE
+
 KTQ_DRIVER_EXPORT int ibfindA(const char* name) {
     return ktqsim_ibfind(name);
 }

@@ -1,3 +1,4 @@
+// The function tables of the kinds of simulated unit.
 #include "sim/units/families.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The function tables of the kinds of simulated unit.
 #pragma once
 
 #include "sim/units/valuerule.h"

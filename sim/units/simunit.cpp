@@ -1,3 +1,4 @@
+// One simulated unit: the messages it takes, the replies it gives, the settings it keeps.
 #include "sim/units/simunit.h"
 
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// One simulated unit: the messages it takes, the replies it gives, the settings it keeps.
 #pragma once
 
 #include "sim/units/families.h"
@@ -61,7 +62,6 @@ public:
     void powerCycle();
 
 private:
-    friend class SimBus;
     friend class WireBus;
 
     // Bus side, used by the buses.

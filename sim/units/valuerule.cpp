@@ -1,3 +1,4 @@
+// What a simulated unit accepts as a function's value, and how it writes it back.
 #include "sim/units/valuerule.h"
 
 #include <algorithm>

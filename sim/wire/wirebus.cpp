@@ -1,3 +1,4 @@
+// The simulated bus at the wire: address bytes, data with EOI, the lines and the units on it.
 #include "sim/wire/wirebus.h"
 
 #include "sim/linuxgpib.h"

@@ -1,3 +1,4 @@
+// The simulated bus at the wire: address bytes, data with EOI, the lines and the units on it.
 #pragma once
 
 #include "sim/units/simunit.h"
@@ -101,6 +102,7 @@ public:
     bool serialPollMode() const { return m_serialPoll; }
 
     void setTimeoutWait(TimeoutWait wait) { m_timeoutWait = std::move(wait); }
+    const TimeoutWait& timeoutWait() const { return m_timeoutWait; }
 
     void setEventLog(bool on) { m_logEvents = on; }
     const std::vector<std::string>& events() const { return m_events; }

@@ -162,6 +162,8 @@ bool BusThread::run(const BusCall& call) {
     bool handedOver = false;
     CallClock* const clock = m_watch.end != nullptr ? m_watch.clock : nullptr;
     CallClock::TimePoint start{};
+    // The driver's own timeout and then the grace: past this the call is overdue.
+    CallClock::TimePoint deadline{};
     bool overdue = false;
     // Handed to the worker from inside the loop: a loop that does not run at all because the
     // program is quitting sends nothing.
@@ -177,7 +179,8 @@ bool BusThread::run(const BusCall& call) {
             m_wake.notify_one();
             if (clock != nullptr) {
                 start = clock->now();
-                clock->wakeAt(start + call.timeout + m_watch.grace, [&] {
+                deadline = start + call.timeout + m_watch.grace;
+                clock->wakeAt(deadline, [&] {
                     overdue = true;
                     loop.quit();
                 });
@@ -211,8 +214,7 @@ bool BusThread::run(const BusCall& call) {
             return false;
         }
         if (clock != nullptr) {
-            for (auto left = start + call.timeout + m_watch.grace - clock->now(); !job->done;
-                 left = start + call.timeout + m_watch.grace - clock->now()) {
+            for (auto left = deadline - clock->now(); !job->done; left = deadline - clock->now()) {
                 if (left.count() <= 0) {
                     guard.unlock();
                     endWithout(call, start);

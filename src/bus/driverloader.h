@@ -1,3 +1,4 @@
+// Finding and opening the NI-488.2 compatible driver library, and the driver families it can be.
 #pragma once
 
 #include "gpibdriver.h"
@@ -12,32 +13,46 @@
 
 namespace ktq::bus {
 
-/// Which functions a driver library exports, and in which shapes.
-enum class DriverExports {
-    /// linux-gpib's libgpib.so.0: ibfind, ibsre, ibtmo and ThreadIbcntl as functions, counts as
-    /// long, status as int.
-    LinuxGpib,
-    /// NI-488.2's ni4882.h, the same on Windows (ni4882.dll) and Linux (libni4882.so): ibfind only
-    /// as ibfindA, ibsre and ibtmo possibly only as ibconfig options, ibcntl read through
-    /// ThreadIbcnt, counts as size_t, status as a 32-bit unsigned.
-    Ni4882,
+class SharedLibrary;
+struct DriverConstants;
+
+/// Looks a function up by name in a loaded library; nullptr when it is not there.
+using SymbolResolver = std::function<void*(const char* name)>;
+
+/// A driver whose functions live in a loaded library.
+class LibraryDriver : public GpibDriver {
+public:
+    LibraryDriver();
+    ~LibraryDriver() override;
+    // Keeps the library loaded for as long as its functions can be called.
+    void adoptLibrary(std::unique_ptr<SharedLibrary> library);
+
+private:
+    // In the base, so that it is released last, after nothing can call into the library.
+    std::unique_ptr<SharedLibrary> m_library;
 };
 
-/// The numbers in which a driver library's interface differs from NI's.
+/// Builds one family's driver from a library's exports: its table of functions looked up by name,
+/// in that family's shapes. nullptr when one it needs is missing, in which case `missing` names
+/// the first.
+using DriverResolver = std::unique_ptr<LibraryDriver> (*)(const SymbolResolver& resolve,
+                                                          const DriverConstants& constants,
+                                                          std::string& missing);
+
+/// A driver family: its name, how its library is read, and the numbers in which its interface
+/// differs from NI's.
 struct DriverConstants {
     const char* family = "";
-    DriverExports exports = DriverExports::LinuxGpib;
+    DriverResolver resolve = nullptr;
     int nlEnd = 1;       // end mode that appends a line feed sent with EOI
     int dabEnd = 2;      // end mode that sends EOI with the last data byte
     int stopEnd = 0x100; // termination value meaning "no end-of-string byte"
 };
 
+/// linux-gpib's libgpib.so.0: the calls as gpibcalls.h lists them, ibonl possibly absent.
 const DriverConstants& linuxGpibConstants();
-/// NI-488.2's library on either platform.
+/// NI-488.2's ni4882.h, the same on Windows (ni4882.dll) and Linux (libni4882.so).
 const DriverConstants& niGpibConstants();
-
-/// Looks a function up by name in a loaded library; nullptr when it is not there.
-using SymbolResolver = std::function<void*(const char* name)>;
 
 /// A driver whose functions were all found through the resolver; nullptr when one is missing,
 /// in which case `missing` names it.
@@ -56,10 +71,6 @@ struct DriverCandidate {
 /// Opens the candidates in order; the first one that opens and has every function wins and owns
 /// its library handle. Writes one line to `log` like loadSystemDriver.
 std::unique_ptr<GpibDriver> loadFirstDriver(std::span<const DriverCandidate> candidates, std::ostream& log);
-
-/// The family of the library behind a driver ("linux-gpib", "NI-488.2"); empty for the
-/// unavailable driver.
-std::string_view driverFamily(const GpibDriver& driver);
 
 /// Where this platform's driver library is looked for, in order. Linux: linux-gpib's libgpib.so.0,
 /// then NI-488.2 for Linux's libni4882.so, by bare name through the dynamic loader's search path.

@@ -1,3 +1,4 @@
+// Opening the driver library on Windows, and where it is looked for there.
 #include "driverloader.h"
 #include "sharedlibrary.h"
 

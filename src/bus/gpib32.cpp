@@ -1,3 +1,4 @@
+// The wrappers through which the program makes every driver call and keeps its status.
 #include "gpib32.h"
 
 #include "busthread.h"

@@ -1,3 +1,4 @@
+// The wrappers through which the program makes every driver call and keeps its status.
 #pragma once
 
 #include "gpibdriver.h"

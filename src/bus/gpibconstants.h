@@ -1,3 +1,4 @@
+// NI-488.2's status bits, error codes and end modes, as the program speaks them.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The one-line bus error report the operator reads after a failed driver call.
 #include "module3.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// One opened driver library, whichever way the platform opens it.
 #pragma once
 
 #include <algorithm>

@@ -130,7 +130,7 @@ TEST(DriverLoader, IbonlIsCalledWhereOfferedAndNeverRequired) {
 
 TEST(DriverLoader, UnavailableDriverFailsEveryStepWithASystemError) {
     auto driver = makeUnavailableDriver();
-    EXPECT_EQ(driverFamily(*driver), "") << "no library, no family";
+    EXPECT_EQ(driver->family(), "") << "no library, no family";
     Gpib32 bus(*driver);
     std::int16_t descriptor = 0;
     bus.GpibFind("GPIB0", &descriptor);
@@ -164,7 +164,7 @@ TEST(DriverLoader, FirstCompleteLibraryWinsAndOneLineSaysWhich) {
 
     EXPECT_EQ(log.str(),
               std::string("ktqconfig: GPIB driver: loaded ") + KTQ_FAKE_GPIB_LIB + " (linux-gpib)\n");
-    EXPECT_EQ(driverFamily(*driver), "linux-gpib");
+    EXPECT_EQ(driver->family(), "linux-gpib");
     Gpib32 bus(*driver);
     std::int16_t descriptor = 0;
     bus.GpibFind("GPIB0", &descriptor);

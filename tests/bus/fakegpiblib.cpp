@@ -2,7 +2,16 @@
 // it by its full path and read the recording through fakeLastEotMode and fakeLastTermination.
 // Built with KTQ_FAKE_BOARD_ONLY it keeps only the board-level calls of the bring-up: a library
 // that loads but lacks what the program needs after it.
+#include "bus/gpibcalls.h"
+
 #include <cstdint>
+
+extern "C" {
+// linux-gpib's shapes, so that a function below in any other shape does not compile.
+#define KTQ_FAKE_DECLARE(result, name, params, ...) result name params;
+KTQ_GPIB_CALLS(KTQ_FAKE_DECLARE)
+#undef KTQ_FAKE_DECLARE
+}
 
 namespace {
 int lastEotMode = -1;

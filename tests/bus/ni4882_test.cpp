@@ -2,6 +2,7 @@
 // argument shapes, and (on Windows) where the program looks for it.
 #include "bus/driverloader.h"
 #include "bus/gpib32.h"
+#include "bus/gpibcalls.h"
 #include "bus/gpibconstants.h"
 #include "bus/sharedlibrary.h"
 #include "symboltable.h"
@@ -127,7 +128,7 @@ TEST(Ni4882Library, CallsReachTheExportsNiNamesWithNiNumbers) {
     EXPECT_EQ(bus.ibsta(), 0x2100);
     bus.GpibSend(0, 5, text, ni::DABend);
     EXPECT_EQ(ni4882.eotMode, 2);
-    EXPECT_EQ(driverFamily(*driver), "NI-488.2") << "the family the advice tells codes apart by";
+    EXPECT_EQ(driver->family(), "NI-488.2") << "the family the advice tells codes apart by";
 }
 
 TEST(Ni4882Library, ExportedSettingsCallsAreUsedAndIbconfigIsThenOptional) {
@@ -215,6 +216,15 @@ TEST(Ni4882Library, SimulatedLibraryReceivesNiEndModes) {
         for (const char* present : {"ibfindA", "ibconfig", "ThreadIbcnt"}) {
             EXPECT_NE(exports->symbol(present), nullptr) << present;
         }
+#define KTQ_REQUIRED(result, name, params, optional) {#name, optional},
+        const struct {
+            const char* name;
+            bool optional;
+        } calls[] = {KTQ_NI4882_CALLS(KTQ_REQUIRED, unsigned)};
+#undef KTQ_REQUIRED
+        for (const auto& call : calls) {
+            EXPECT_TRUE(call.optional || exports->symbol(call.name) != nullptr) << call.name;
+        }
     }
 
     QTemporaryDir folder;
@@ -227,7 +237,7 @@ TEST(Ni4882Library, SimulatedLibraryReceivesNiEndModes) {
     auto driver = loadSimulatedLibrary(log);
     EXPECT_TRUE(log.str().starts_with("ktqconfig: GPIB driver: loaded ")) << log.str();
     EXPECT_TRUE(log.str().ends_with(" (NI-488.2)\n")) << log.str();
-    EXPECT_EQ(driverFamily(*driver), "NI-488.2");
+    EXPECT_EQ(driver->family(), "NI-488.2");
     Gpib32 bus(*driver);
     std::int16_t descriptor = -1;
     bus.GpibFind("GPIB0", &descriptor);

@@ -41,7 +41,7 @@ struct LoadedRun {
     FakePauser pauser{notes};
     bus::Gpib32 gpib;
     ui::SharedState state;
-    MainRun main{ui::Session{gpib, state, interaction, pauser, bus::driverFamily(gpibDriver)}, interaction};
+    MainRun main{ui::Session{gpib, state, interaction, pauser, gpibDriver.family()}, interaction};
 };
 
 struct Candidates {
@@ -118,7 +118,7 @@ TEST(DriverLibraryFaults, AForeignLibraryBeforeAUsableOneIsPassedOver) {
     const std::unique_ptr<bus::GpibDriver> driver = bus::loadFirstDriver(candidates, log);
     EXPECT_NE(log.str().find("loaded "), std::string::npos) << log.str();
     EXPECT_NE(log.str().find("(linux-gpib)"), std::string::npos) << log.str();
-    EXPECT_EQ(bus::driverFamily(*driver), "linux-gpib") << "the family the advice tells codes apart by";
+    EXPECT_EQ(driver->family(), "linux-gpib") << "the family the advice tells codes apart by";
 
     // The drop-in's own bench, built from the environment, has its demo unit.
     qunsetenv("GPIB_SIM_BENCH");

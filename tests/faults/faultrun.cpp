@@ -1,3 +1,4 @@
+// A configuration run on the simulated bench with chosen driver calls made to fail.
 #include "faultrun.h"
 
 #include "sim/linuxgpib.h"
@@ -48,7 +49,7 @@ void FaultInjector::arm(std::string function, int nth, int iberr) {
     m_fired = false;
 }
 
-void FaultInjector::before(const char* function) {
+void FaultInjector::beforeCall(const char* function) {
     m_faked = false;
     if (m_armed && m_function == function && ++m_seen == m_nth) {
         m_bench.failNext(function, m_iberr);
@@ -57,53 +58,8 @@ void FaultInjector::before(const char* function) {
     }
 }
 
-int FaultInjector::ibfind(const char* name) {
-    before("ibfind");
-    return m_inner.ibfind(name);
-}
-
-int FaultInjector::ibask(int ud, int option, int* value) {
-    before("ibask");
-    return m_inner.ibask(ud, option, value);
-}
-
-int FaultInjector::ibsre(int ud, int v) {
-    before("ibsre");
-    return m_inner.ibsre(ud, v);
-}
-
-int FaultInjector::ibtmo(int ud, int v) {
-    before("ibtmo");
-    return m_inner.ibtmo(ud, v);
-}
-
-int FaultInjector::ibonl(int ud, int v) {
-    before("ibonl");
-    return m_inner.ibonl(ud, v);
-}
-
-void FaultInjector::SendIFC(int board) {
-    before("SendIFC");
-    m_inner.SendIFC(board);
-}
-
-void FaultInjector::DevClear(int board, std::uint16_t address) {
-    before("DevClear");
-    m_inner.DevClear(board, address);
-}
-
-void FaultInjector::FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) {
-    before("FindLstn");
-    m_inner.FindLstn(board, padList, resultList, limit);
-}
-
-void FaultInjector::Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode) {
-    before("Send");
-    m_inner.Send(board, address, buffer, count, eotMode);
-}
-
 void FaultInjector::Receive(int board, std::uint16_t address, void* buffer, long count, int termination) {
-    before("Receive");
+    beforeCall("Receive");
     if (m_emptyIn > 0 && --m_emptyIn == 0) {
         // The unit asserts EOI without a data byte: the transfer ends at once, nothing written.
         m_faked = true;
@@ -111,28 +67,23 @@ void FaultInjector::Receive(int board, std::uint16_t address, void* buffer, long
                      std::to_string(count) + ", " + std::to_string(termination) + ") \"\" -> 0x2120 0 0");
         return;
     }
-    m_inner.Receive(board, address, buffer, count, termination);
-}
-
-void FaultInjector::SendCmds(int board, const void* commands, long count) {
-    before("SendCmds");
-    m_inner.SendCmds(board, commands, count);
+    inner().Receive(board, address, buffer, count, termination);
 }
 
 int FaultInjector::ThreadIbsta() {
-    return m_faked ? sim::lg::END | sim::lg::CMPL | sim::lg::CIC : m_inner.ThreadIbsta();
+    return m_faked ? sim::lg::END | sim::lg::CMPL | sim::lg::CIC : inner().ThreadIbsta();
 }
 
 int FaultInjector::ThreadIberr() {
-    return m_faked ? 0 : m_inner.ThreadIberr();
+    return m_faked ? 0 : inner().ThreadIberr();
 }
 
 int FaultInjector::ThreadIbcnt() {
-    return m_faked ? 0 : m_inner.ThreadIbcnt();
+    return m_faked ? 0 : inner().ThreadIbcnt();
 }
 
 long FaultInjector::ThreadIbcntl() {
-    return m_faked ? 0 : m_inner.ThreadIbcntl();
+    return m_faked ? 0 : inner().ThreadIbcntl();
 }
 
 void FaultRun::open(const QString& modelText) {

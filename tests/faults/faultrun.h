@@ -1,8 +1,9 @@
+// A configuration run on the simulated bench with chosen driver calls made to fail.
 #pragma once
 
 #include "harness.h"
 
-#include "bus/gpibdriver.h"
+#include "bus/driverbases.h"
 #include "ui/config/frmconfig.h"
 #include "ui/main/frmmain.h"
 
@@ -43,37 +44,24 @@ inline constexpr const char* unansweredReceive = "&HC124 <  ERR TIMO CMPL CIC LA
 /// driver function counted from arm(). The failure goes through the bench's own failNext, so
 /// the status and the trace line are the bench's. It can also answer one Receive with nothing
 /// at all (END, no byte), which the bench cannot queue.
-class FaultInjector final : public bus::GpibDriver {
+class FaultInjector final : public bus::ForwardingDriver {
 public:
-    FaultInjector(bus::GpibDriver& inner, sim::SimBus& bench) : m_inner(inner), m_bench(bench) {}
+    FaultInjector(bus::GpibDriver& inner, sim::SimBus& bench) : ForwardingDriver(inner), m_bench(bench) {}
 
     void arm(std::string function, int nth, int iberr);
     bool fired() const { return m_fired; }
     // The nth Receive from now on gets no byte at all.
     void answerEmpty(int nth) { m_emptyIn = nth; }
 
-    std::string_view family() const override { return m_inner.family(); }
-
-    int ibfind(const char* name) override;
-    int ibask(int ud, int option, int* value) override;
-    int ibsre(int ud, int v) override;
-    int ibtmo(int ud, int v) override;
-    int ibonl(int ud, int v) override;
-    void SendIFC(int board) override;
-    void DevClear(int board, std::uint16_t address) override;
-    void FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) override;
-    void Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode) override;
     void Receive(int board, std::uint16_t address, void* buffer, long count, int termination) override;
-    void SendCmds(int board, const void* commands, long count) override;
     int ThreadIbsta() override;
     int ThreadIberr() override;
     int ThreadIbcnt() override;
     long ThreadIbcntl() override;
 
 private:
-    void before(const char* function);
+    void beforeCall(const char* function) override;
 
-    bus::GpibDriver& m_inner;
     sim::SimBus& m_bench;
     std::string m_function;
     int m_nth = 0;
@@ -91,7 +79,7 @@ struct FaultRun {
     FaultInjector injector{*bench.driver, bench.sim};
     bus::Gpib32 gpib{injector};
     std::unique_ptr<ui::frmConfig> window = std::make_unique<ui::frmConfig>(
-        ui::Session{gpib, bench.state, bench.interaction, bench.pauser, bus::driverFamily(*bench.driver)});
+        ui::Session{gpib, bench.state, bench.interaction, bench.pauser, bench.driver->family()});
     QSignalSpy closed{window.get(), &QDialog::finished};
 
     void open(const QString& modelText);

@@ -225,8 +225,8 @@ TEST_P(LibraryFaults, EachStepReportsTheLibrarysCodesAndSaysWhatToCheck) {
     ASSERT_GT(faults.failures(), 0) << "the fault never came";
 
     // The trace as it is, each driver call with the status it left.
-    const std::vector<std::string> lines(s.run.bench.sim.trace().begin() + static_cast<long>(start),
-                                         s.run.bench.sim.trace().end());
+    const std::vector<std::string> trace = s.run.bench.sim.trace();
+    const std::vector<std::string> lines(trace.begin() + static_cast<long>(start), trace.end());
     const auto noted = std::find_if(lines.begin(), lines.end(),
                                     [](const std::string& line) { return line.rfind("board: ", 0) == 0; });
     ASSERT_NE(noted, lines.end());

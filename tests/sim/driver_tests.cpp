@@ -35,9 +35,9 @@ protected:
 };
 
 TEST_F(DriverContract, OffersEveryFunctionTheProgramCalls) {
-    for (const char* name :
-         {"ibfind", "ibask", "ibsre", "ibtmo", "ibonl", "SendIFC", "DevClear", "FindLstn", "Send", "Receive",
-          "SendCmds", "ThreadIbsta", "ThreadIberr", "ThreadIbcnt", "ThreadIbcntl"})
+#define KTQ_NAME(result, name, ...) #name,
+    for (const char* name : {KTQ_GPIB_CALLS(KTQ_NAME)})
+#undef KTQ_NAME
         EXPECT_NE(resolveSymbol(name), nullptr) << name;
     EXPECT_EQ(resolveSymbol("ibfindA"), nullptr);
     EXPECT_EQ(resolveSymbol("ktqsim_Send"), nullptr);

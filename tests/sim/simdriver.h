@@ -1,9 +1,11 @@
+// The simulated driver's C functions for the sim tests, found by name as the program finds a driver's.
 #pragma once
 
 #ifndef _WIN32
 #include "sim/board/reallibrary.h"
 #endif
 #include "sim/simbus.h"
+#include "src/bus/gpibcalls.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -16,39 +18,15 @@ namespace ktq::sim::test {
 
 /// The bench's C functions, found by name as the program finds a driver's.
 struct Driver {
-    int (*ibfind)(const char*) = nullptr;
-    int (*ibask)(int, int, int*) = nullptr;
-    int (*ibsre)(int, int) = nullptr;
-    int (*ibtmo)(int, int) = nullptr;
-    int (*ibonl)(int, int) = nullptr;
-    void (*SendIFC)(int) = nullptr;
-    void (*DevClear)(int, std::uint16_t) = nullptr;
-    void (*FindLstn)(int, const std::uint16_t*, std::uint16_t*, int) = nullptr;
-    void (*Send)(int, std::uint16_t, const void*, long, int) = nullptr;
-    void (*Receive)(int, std::uint16_t, void*, long, int) = nullptr;
-    void (*SendCmds)(int, const void*, long) = nullptr;
-    int (*ThreadIbsta)() = nullptr;
-    int (*ThreadIberr)() = nullptr;
-    int (*ThreadIbcnt)() = nullptr;
-    long (*ThreadIbcntl)() = nullptr;
+#define KTQ_TEST_FUNCTION(result, name, params, ...) result(*name) params = nullptr;
+    KTQ_GPIB_CALLS(KTQ_TEST_FUNCTION)
+#undef KTQ_TEST_FUNCTION
 
     template <typename Resolver> static Driver resolve(Resolver&& symbol) {
         Driver d;
-        bind(d.ibfind, symbol("ibfind"));
-        bind(d.ibask, symbol("ibask"));
-        bind(d.ibsre, symbol("ibsre"));
-        bind(d.ibtmo, symbol("ibtmo"));
-        bind(d.ibonl, symbol("ibonl"));
-        bind(d.SendIFC, symbol("SendIFC"));
-        bind(d.DevClear, symbol("DevClear"));
-        bind(d.FindLstn, symbol("FindLstn"));
-        bind(d.Send, symbol("Send"));
-        bind(d.Receive, symbol("Receive"));
-        bind(d.SendCmds, symbol("SendCmds"));
-        bind(d.ThreadIbsta, symbol("ThreadIbsta"));
-        bind(d.ThreadIberr, symbol("ThreadIberr"));
-        bind(d.ThreadIbcnt, symbol("ThreadIbcnt"));
-        bind(d.ThreadIbcntl, symbol("ThreadIbcntl"));
+#define KTQ_TEST_BIND(result, name, params, ...) bind(d.name, symbol(#name));
+        KTQ_GPIB_CALLS(KTQ_TEST_BIND)
+#undef KTQ_TEST_BIND
         return d;
     }
     /// The bench's own functions, or with KTQ_REAL_LIBGPIB naming the real linux-gpib library, that

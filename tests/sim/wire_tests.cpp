@@ -1,6 +1,7 @@
 #include "sim/board/board.h"
 #include "sim/board/gpibioctl.h"
 #include "sim/linuxgpib.h"
+#include "sim/simbus.h"
 #include "sim/units/families.h"
 #include "sim/wire/wirebus.h"
 
@@ -8,7 +9,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <fcntl.h>
+#include <future>
 #include <string>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <vector>
 
 namespace ktq::sim::test {
@@ -165,6 +171,49 @@ TEST_F(Wire, BoardAnswersTransfersWithTheKernelsErrors) {
     emulated.control(bus, board::IBLINES, &lines);
     EXPECT_EQ(lines & (board::validNdac | board::busNdac | board::busAtn), board::validNdac | board::busNdac);
     EXPECT_EQ(emulated.control(bus, 0xdead, nullptr), -1);
+}
+
+// While the board waits out a timeout, checks that another thread can reach the bench and the
+// table of open boards (through the close hook). The other thread is kept until the test ends: a
+// board that held its locks would otherwise keep this one waiting for it for ever.
+class ReachableWhileWaiting final : public Sleeper {
+public:
+    void sleep(std::chrono::milliseconds duration) override {
+        slept.push_back(duration.count());
+        m_other = std::async(std::launch::async, [] {
+            onCurrentBench([](SimBus*) {});
+            ::close(-1);
+        });
+        reached = m_other.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    }
+    std::vector<long> slept;
+    bool reached = false;
+
+private:
+    std::future<void> m_other;
+};
+
+// With GPIB_SIM_TIMING=real a read nobody answers takes its whole timeout; the program's other
+// threads (a window reading the trace, a test installing a bench) must not wait as long for it.
+TEST(EmulatedBoardTiming, AReadWaitsOutItsTimeoutWithoutHoldingTheBench) {
+    ReachableWhileWaiting sleeper;
+    SimBus bench;
+    bench.addUnit(5, "7174");
+    bench.setSleeper(&sleeper);
+    bench.setTiming(Timing{std::chrono::milliseconds(0), true});
+    const ScopedBench installed{bench};
+    const int fd = ::open("/dev/gpib0", O_RDWR);
+    ASSERT_GE(fd, 0);
+    unsigned timeout = 1000000;
+    ASSERT_EQ(::ioctl(fd, board::IBTMO, &timeout), 0);
+    char buffer[18] = {};
+    board::ReadWrite read{reinterpret_cast<std::uintptr_t>(buffer), sizeof buffer, 0, 0, 0};
+    errno = 0;
+    EXPECT_EQ(::ioctl(fd, board::IBRD, &read), -1);
+    EXPECT_EQ(errno, ETIMEDOUT) << "the wait must not replace the transfer's error";
+    EXPECT_EQ(sleeper.slept, std::vector<long>{1000});
+    EXPECT_TRUE(sleeper.reached) << "the bench or the board table stayed locked through the wait";
+    ::close(fd);
 }
 
 } // namespace

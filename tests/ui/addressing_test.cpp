@@ -109,7 +109,7 @@ TEST(Discovery, EachDriverFamilySearchesAsItsDriverDoes) {
         ASSERT_NE(driver, nullptr) << missing;
         bus::Gpib32 gpib(*driver);
         ui::frmConfig window(
-            ui::Session{gpib, bench.state, bench.interaction, bench.pauser, bus::driverFamily(*driver)});
+            ui::Session{gpib, bench.state, bench.interaction, bench.pauser, driver->family()});
         bench.state.ModelText = QStringLiteral("7189");
         bench.state.ModelNumber = 7189;
         window.openRun();

@@ -1,6 +1,7 @@
 // The status line: plain guidance beside the bus error report, which stays as it is.
 #include "configrun.h"
 
+#include "bus/driverbases.h"
 #include "bus/gpibconstants.h"
 #include "ui/config/advice.h"
 #include "ui/dialogs/statusline.h"
@@ -111,34 +112,6 @@ TEST(Advice, AMissingConfigurationFileNamesTheFileLinuxGpibReads) {
     }
 }
 
-// Stands in for a driver library whose ibfind fails with the given code and count.
-class FailingFind final : public bus::GpibDriver {
-public:
-    FailingFind(std::string_view family, int iberr, long count)
-        : m_family(family), m_iberr(iberr), m_count(count) {}
-    std::string_view family() const override { return m_family; }
-    int ibfind(const char*) override { return -1; }
-    int ibask(int, int, int*) override { return bus::ni::ERR; }
-    int ibsre(int, int) override { return bus::ni::ERR; }
-    int ibtmo(int, int) override { return bus::ni::ERR; }
-    int ibonl(int, int) override { return bus::ni::ERR; }
-    void SendIFC(int) override {}
-    void DevClear(int, std::uint16_t) override {}
-    void FindLstn(int, const std::uint16_t*, std::uint16_t*, int) override {}
-    void Send(int, std::uint16_t, const void*, long, int) override {}
-    void Receive(int, std::uint16_t, void*, long, int) override {}
-    void SendCmds(int, const void*, long) override {}
-    int ThreadIbsta() override { return bus::ni::ERR; }
-    int ThreadIberr() override { return m_iberr; }
-    int ThreadIbcnt() override { return static_cast<int>(m_count); }
-    long ThreadIbcntl() override { return m_count; }
-
-private:
-    std::string_view m_family;
-    int m_iberr;
-    long m_count;
-};
-
 // linux-gpib 4.3.5's ibfind, tried on a machine without a board: ERR, EDVR and errno in the
 // count, 2 for a missing configuration file, 9 for a configured board without /dev/gpib0.
 TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
@@ -160,10 +133,10 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
 #endif
     for (const auto& c : cases) {
         Bench bench;
-        FailingFind driver(c.family, bus::ni::EDVR, c.count);
+        // A driver library whose ibfind fails with that code and count.
+        bus::FailingDriver driver(c.family, bus::ni::EDVR, c.count);
         bus::Gpib32 gpib(driver);
-        ui::frmMain window(
-            ui::Session{gpib, bench.state, bench.interaction, bench.pauser, bus::driverFamily(driver)});
+        ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser, driver.family()});
         auto* list = control<QListWidget>(window, "listUnit");
         list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
         control<QPushButton>(window, "cmdConfig")->click();

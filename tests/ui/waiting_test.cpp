@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include "bus/busthread.h"
+#include "bus/driverbases.h"
 #include "bus/gpibconstants.h"
 #include "ui/config/frmconfig.h"
 #include "ui/config/pause.h"
@@ -350,39 +351,16 @@ TEST(Waiting, QuittingWhileACallIsOverdueEndsWithoutIt) {
 
 /// The bench's driver with its Interface Clear held on a gate, like an adapter that stopped
 /// answering in the middle of the bring-up.
-class HeldInterfaceClear final : public bus::GpibDriver {
+class HeldInterfaceClear final : public bus::ForwardingDriver {
 public:
-    HeldInterfaceClear(bus::GpibDriver& driver, TransferGate& gate) : m_driver(driver), m_gate(gate) {}
-    std::string_view family() const override { return m_driver.family(); }
-    int ibfind(const char* name) override { return m_driver.ibfind(name); }
-    int ibonl(int ud, int v) override { return m_driver.ibonl(ud, v); }
-    int ibask(int ud, int option, int* value) override { return m_driver.ibask(ud, option, value); }
-    int ibsre(int ud, int v) override { return m_driver.ibsre(ud, v); }
-    int ibtmo(int ud, int v) override { return m_driver.ibtmo(ud, v); }
+    HeldInterfaceClear(bus::GpibDriver& driver, TransferGate& gate)
+        : ForwardingDriver(driver), m_gate(gate) {}
     void SendIFC(int board) override {
         m_gate.sleep(std::chrono::milliseconds(1));
-        m_driver.SendIFC(board);
+        ForwardingDriver::SendIFC(board);
     }
-    void DevClear(int board, std::uint16_t address) override { m_driver.DevClear(board, address); }
-    void FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) override {
-        m_driver.FindLstn(board, padList, resultList, limit);
-    }
-    void Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode) override {
-        m_driver.Send(board, address, buffer, count, eotMode);
-    }
-    void Receive(int board, std::uint16_t address, void* buffer, long count, int termination) override {
-        m_driver.Receive(board, address, buffer, count, termination);
-    }
-    void SendCmds(int board, const void* commands, long count) override {
-        m_driver.SendCmds(board, commands, count);
-    }
-    int ThreadIbsta() override { return m_driver.ThreadIbsta(); }
-    int ThreadIberr() override { return m_driver.ThreadIberr(); }
-    int ThreadIbcnt() override { return m_driver.ThreadIbcnt(); }
-    long ThreadIbcntl() override { return m_driver.ThreadIbcntl(); }
 
 private:
-    bus::GpibDriver& m_driver;
     TransferGate& m_gate;
 };
 
