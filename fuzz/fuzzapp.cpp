@@ -1,3 +1,4 @@
+// The application object the fuzz targets' windows share.
 #include "fuzzapp.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// The application object the fuzz targets' windows share.
 #pragma once
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Driver loading: which library is taken, how its calls are found and what is logged.
 #include "bus/driverloader.h"
 #include "bus/gpib32.h"
 #include "bus/gpibconstants.h"

@@ -1,3 +1,4 @@
+// The GPIB wrappers: what reaches the driver and what the status snapshots hold.
 #include "bus/gpib32.h"
 
 #include <gtest/gtest.h>

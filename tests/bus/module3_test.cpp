@@ -1,3 +1,4 @@
+// The GPIB error report: its texts for each status and error code.
 #include "bus/module3.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// A stand-in library's exports, for the loader tests.
 #pragma once
 
 #include "bus/driverloader.h"

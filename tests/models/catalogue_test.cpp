@@ -1,3 +1,4 @@
+// The model list: its order, texts and the routine each model reaches.
 #include "models/catalogue.h"
 #include "models/routines.h"
 

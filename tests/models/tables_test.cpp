@@ -1,3 +1,4 @@
+// The models' function tables: prompts, commands and setup flags.
 #include "models/routines.h"
 
 #include <gtest/gtest.h>

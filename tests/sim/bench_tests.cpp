@@ -1,3 +1,4 @@
+// Bench layouts and timing read from the environment.
 #include "sim/simbus.h"
 
 #include <gtest/gtest.h>

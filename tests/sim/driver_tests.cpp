@@ -1,3 +1,4 @@
+// The simulated driver's C functions behave as linux-gpib's do.
 #include "simdriver.h"
 
 #include <gtest/gtest.h>

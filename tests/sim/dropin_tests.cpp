@@ -1,3 +1,4 @@
+// The drop-in libgpib.so.0: its exports and its bench from the environment.
 #include "simdriver.h"
 
 #include <gtest/gtest.h>

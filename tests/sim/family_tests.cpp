@@ -1,3 +1,4 @@
+// Each family of simulated units: the values it takes and its start.
 #include "simdriver.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The simulated units' rules: queries, settings, status and saving.
 #include "simdriver.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The wire-level bus and the emulated board: addressing, EOI and timing.
 #include "sim/board/board.h"
 #include "sim/board/gpibioctl.h"
 #include "sim/linuxgpib.h"

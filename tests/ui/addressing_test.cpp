@@ -1,3 +1,4 @@
+// Discovery and addressing in the configuration window, per driver family.
 #include "configrun.h"
 
 #include "bus/gpibconstants.h"

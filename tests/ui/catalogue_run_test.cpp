@@ -1,3 +1,4 @@
+// Every family of the catalogue run through the configuration window.
 #include "configrun.h"
 
 #include <gtest/gtest.h>

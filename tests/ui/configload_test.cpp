@@ -1,3 +1,4 @@
+// The configuration window as it opens and reopens.
 #include "configrun.h"
 
 #include <QLabel>

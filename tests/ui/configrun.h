@@ -1,3 +1,4 @@
+// A configuration window on a simulated bench, for the window tests.
 #pragma once
 
 #include "harness.h"

@@ -1,3 +1,4 @@
+// The dialogs: value entry, the notice and the channel dialog.
 #include "harness.h"
 
 #include "ui/dialogs/frmchannels.h"

@@ -1,3 +1,4 @@
+// The function menu engine: queries, settings and what it reports.
 #include "configrun.h"
 
 #include "bus/gpibconstants.h"

@@ -1,3 +1,4 @@
+// Saving, Redo and Done at the end of a configuration run.
 #include "configrun.h"
 
 #include "bus/gpibconstants.h"

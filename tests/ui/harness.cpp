@@ -1,3 +1,4 @@
+// The window tests' bench, interaction recorder and pauser.
 #include "harness.h"
 
 #ifndef _WIN32

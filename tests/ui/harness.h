@@ -1,3 +1,4 @@
+// The window tests' bench, interaction recorder and pauser.
 #pragma once
 
 #include "bus/driverloader.h"

@@ -1,3 +1,4 @@
+// Whole runs operated from the keyboard alone.
 #include "harness.h"
 
 #include "ui/config/frmconfig.h"

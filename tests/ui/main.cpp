@@ -1,3 +1,4 @@
+// The window tests' entry point on Qt's offscreen platform.
 #include <QApplication>
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The main window: its model list, Configure, Exit and the version.
 #include "harness.h"
 
 #include "bus/gpibconstants.h"

@@ -1,3 +1,4 @@
+// The windows while a driver call is out: pauses, closes and hung calls.
 #include "harness.h"
 
 #include "bus/busthread.h"

@@ -1,3 +1,4 @@
+// What the configuration window puts on the bus lines, byte for byte.
 #include "configrun.h"
 
 #include <gtest/gtest.h>
