@@ -35,6 +35,21 @@ bool writeAll(int fd, const std::string& bytes, bool socket) {
     return true;
 }
 
+// Passes the host's bytes to the adapter and its answers back, until the link closes or fails.
+void relay(int link, AdapterCore& core, bool socket) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(link, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        const std::string answer = core.fromHost(std::string_view(buffer, static_cast<std::size_t>(n)));
+        if (!answer.empty() && !writeAll(link, answer, socket))
+            return;
+    }
+}
+
 } // namespace
 
 PtyLink::PtyLink() {
@@ -69,17 +84,7 @@ PtyLink::~PtyLink() {
 }
 
 void PtyLink::serve(AdapterCore& core) {
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        const std::string answer = core.fromHost(std::string_view(buffer, static_cast<std::size_t>(n)));
-        if (!answer.empty() && !writeAll(m_master, answer, false))
-            return;
-    }
+    relay(m_master, core, false);
 }
 
 TcpLink::TcpLink(int port) {
@@ -115,17 +120,7 @@ void TcpLink::serve(AdapterCore& core) {
                 continue;
             return;
         }
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = ::recv(host, buffer, sizeof buffer, 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            const std::string answer = core.fromHost(std::string_view(buffer, static_cast<std::size_t>(n)));
-            if (!answer.empty() && !writeAll(host, answer, true))
-                break;
-        }
+        relay(host, core, true);
         ::close(host);
     }
 }
