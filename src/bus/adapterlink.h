@@ -42,4 +42,7 @@ public:
     virtual std::unique_ptr<AdapterLink> openTcp(const std::string& host, int port, std::string& error) = 0;
 };
 
+/// This platform's: Qt's serial port and network modules on Linux, the Win32 API on Windows.
+std::unique_ptr<LinkOpener> makeSystemLinkOpener();
+
 } // namespace ktq::bus
