@@ -142,6 +142,28 @@ TEST(AdapterSend, DataReachesTheUnitAsSentWithTheEndModesEoi) {
         }
 }
 
+// A reply ends where the unit's EOI ended it; what does not fit the buffer is dropped and does not
+// come back as the next reply.
+TEST(AdapterReceive, TheReplyEndsAtEoiAndWhatDoesNotFitIsDropped) {
+    for (const AdapterProfile* profile : adapters) {
+        SCOPED_TRACE(profile->name);
+        Rig rig(*profile);
+        std::array<char, 8> buffer{};
+        for (const long count : {8L, 1L, 8L}) {
+            rig.driver->Send(0, 5, "SYST:COMM:GPIB:ADDR?", 20, ni::NLend);
+            buffer.fill('.');
+            rig.driver->Receive(0, 5, buffer.data(), count, 0);
+            EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC | ni::END);
+            EXPECT_EQ(std::string(buffer.data(), 3), count == 1 ? "5.." : "5\n.");
+            EXPECT_EQ(rig.ibcnt(), std::min(count, 2L));
+        }
+        rig.driver->Send(0, 9 | (96 + 11) << 8, "SYST:COMM:GPIB:ADDR?", 20, ni::NLend);
+        rig.driver->Receive(0, 9 | (96 + 11) << 8, buffer.data(), 8, 0);
+        EXPECT_EQ(std::string(buffer.data(), static_cast<std::size_t>(rig.ibcnt())), "9\n")
+            << "the 7189's channel";
+    }
+}
+
 // Talk addresses and the other bus commands an adapter cannot send: refused whole, nothing sent.
 TEST(AdapterLimits, BusCommandsOtherThanListenersAndTriggerAreRefused) {
     const std::string refused[] = {"@", "?%\x04", "\x14", "?%\x11", "\x01", "\x18", "?E"};
