@@ -164,17 +164,45 @@ TEST(AdapterReceive, TheReplyEndsAtEoiAndWhatDoesNotFitIsDropped) {
     }
 }
 
-// Talk addresses and the other bus commands an adapter cannot send: refused whole, nothing sent.
-TEST(AdapterLimits, BusCommandsOtherThanListenersAndTriggerAreRefused) {
-    const std::string refused[] = {"@", "?%\x04", "\x14", "?%\x11", "\x01", "\x18", "?E"};
+// What only a board can do is refused whole, with nothing sent: talk addresses and the other bus
+// commands, and on a Prologix REN off and a clear of every unit; the adapter's own address 0 is
+// no unit's on either.
+TEST(AdapterLimits, WhatOnlyABoardDoesIsRefusedAndNothingIsSent) {
+    using Call = std::function<void(AdapterDriver&)>;
+    const auto commands = [](std::string bytes) -> Call {
+        return [bytes](AdapterDriver& d) { d.SendCmds(0, bytes.data(), static_cast<long>(bytes.size())); };
+    };
+    const struct {
+        const char* what;
+        Call call;
+        int prologixError; // -1: done
+        int ar488Error;
+    } cases[] = {
+        {"talk address", commands("@"), ni::ECAP, ni::ECAP},
+        {"talk address after listeners", commands("?%E"), ni::ECAP, ni::ECAP},
+        {"selected device clear", commands("?%\x04"), ni::ECAP, ni::ECAP},
+        {"device clear", commands("\x14"), ni::ECAP, ni::ECAP},
+        {"local lockout", commands("?%\x11"), ni::ECAP, ni::ECAP},
+        {"go to local", commands("\x01"), ni::ECAP, ni::ECAP},
+        {"serial poll enable", commands("\x18"), ni::ECAP, ni::ECAP},
+        {"REN off", [](AdapterDriver& d) { d.ibsre(0, 0); }, ni::ECAP, -1},
+        {"clear every unit", [](AdapterDriver& d) { d.DevClear(0, ni::NOADDR); }, ni::ECAP, -1},
+        {"send to 0", [](AdapterDriver& d) { d.Send(0, 0, "*CLS", 4, ni::NLend); }, ni::EARG, ni::EARG},
+        {"clear 0", [](AdapterDriver& d) { d.DevClear(0, 0); }, ni::EARG, ni::EARG},
+    };
     for (const AdapterProfile* profile : adapters)
-        for (const std::string& bytes : refused) {
-            SCOPED_TRACE(profile->name + " " + bytes);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(profile->name + " " + c.what);
+            const int error = profile == adapters[0] ? c.prologixError : c.ar488Error;
             Rig rig(*profile);
             const auto written = rig.link->writes().size();
-            rig.driver->SendCmds(0, bytes.data(), static_cast<long>(bytes.size()));
+            c.call(*rig.driver);
+            if (error < 0) {
+                EXPECT_EQ(rig.ibsta() & ni::ERR, 0);
+                continue;
+            }
             EXPECT_EQ(rig.ibsta() & ni::ERR, ni::ERR);
-            EXPECT_EQ(rig.iberr(), ni::ECAP);
+            EXPECT_EQ(rig.iberr(), error);
             EXPECT_EQ(rig.link->writes().size(), written);
             EXPECT_EQ(rig.newEvents(), Lines{});
         }
@@ -280,8 +308,9 @@ TEST(AdapterLimits, ALostLinkFailsEveryCallWithoutWritingAgain) {
             EXPECT_EQ(rig.iberr(), ni::EDVR);
             EXPECT_EQ(rig.ibcnt(), 0);
             const int now = rig.link->reads() + static_cast<int>(rig.link->writes().size());
-            if (touches >= 0)
+            if (touches >= 0) {
                 EXPECT_EQ(now, touches) << "the link was touched again";
+            }
             touches = now;
         }
         EXPECT_EQ(rig.link->writes().size(), written);
