@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -315,6 +317,64 @@ TEST(AdapterLimits, ALostLinkFailsEveryCallWithoutWritingAgain) {
         }
         EXPECT_EQ(rig.link->writes().size(), written);
     }
+}
+
+// A real link hands over what has arrived in pieces, and may hold what an earlier exchange left.
+// Each write here brings the next scripted answer, one piece per read.
+class ScriptedLink final : public AdapterLink {
+public:
+    std::string where() const override { return "script"; }
+    bool write(std::string_view bytes) override {
+        writes.emplace_back(bytes);
+        if (!answers.empty()) {
+            arriving.insert(arriving.end(), answers.front().begin(), answers.front().end());
+            answers.pop_front();
+        }
+        return true;
+    }
+    std::string read(std::chrono::milliseconds, bool&) override {
+        if (arriving.empty())
+            return {};
+        std::string piece = arriving.front();
+        arriving.pop_front();
+        return piece;
+    }
+    std::deque<std::string> arriving;
+    std::deque<std::vector<std::string>> answers;
+    Lines writes;
+};
+
+TEST(AdapterLink, AnswersInPiecesAndLeftoversAreTakenApart) {
+    const std::string version = "Prologix GPIB-USB Controller version 6.107";
+    auto owned = std::make_unique<ScriptedLink>();
+    ScriptedLink& link = *owned;
+    link.arriving = {"left from before\r\n"};
+    link.answers = {
+        {"++ver\r\n", "Prologix GPIB-USB Contr", "oller version 6.107\r\n"}, // an echo first
+        {version + "\r\n"},                                                  // ibfind's check
+        {},                                                                  // the Send
+        {"KTQ,", "7174\n", std::string(1, '\0'), "64\r\n"},                  // the Receive
+        {"\r\n", version + "\r\n", "16\r\n", version + "\r\n"},              // two polls
+    };
+    const auto identity = identifyAdapter(link);
+    ASSERT_TRUE(identity.has_value());
+    EXPECT_EQ(identity->name, "Prologix GPIB-USB 6.107");
+    AdapterDriver driver(std::move(owned), *identity);
+    EXPECT_EQ(driver.ibfind("GPIB0"), 0);
+    driver.Send(0, 5, "*IDN?", 5, ni::NLend);
+    std::array<char, 4> reply{};
+    driver.Receive(0, 5, reply.data(), 4, 0);
+    EXPECT_EQ(std::string(reply.data(), 4), "KTQ,");
+    EXPECT_EQ(driver.ThreadIbcntl(), 4);
+    EXPECT_EQ(driver.ThreadIbsta(), ni::CMPL | ni::CIC | ni::END);
+    const std::uint16_t addresses[] = {3, 5, ni::NOADDR};
+    std::array<std::uint16_t, 4> found{};
+    driver.FindLstn(0, addresses, found.data(), 4);
+    EXPECT_EQ(driver.ThreadIbsta() & ni::ERR, 0);
+    ASSERT_EQ(driver.ThreadIbcntl(), 1) << "an empty line is no unit's status byte";
+    EXPECT_EQ(found[0], 5);
+    EXPECT_EQ(link.writes.back(),
+              "++read_tmo_ms 30\n++spoll 3\n++ver\n++spoll 5\n++ver\n++read_tmo_ms 3000\n");
 }
 
 // NI's timeout codes as the adapter's read timeout, within what a Prologix takes.
