@@ -69,7 +69,7 @@ int main(int argc, char* argv[]) {
     ktq::ui::DesktopInteraction interaction;
     ktq::ui::EventLoopPauser pauser(&busy);
 
-    ktq::ui::frmMain window(ktq::ui::Session{gpib, state, interaction, pauser, driver->family()});
+    ktq::ui::frmMain window(ktq::ui::Session{gpib, state, interaction, pauser});
     window.show();
     if (const QString stallLog = qEnvironmentVariable("KTQ_STALL_LOG"); !stallLog.isEmpty()) {
         logEventLoopStalls(app, stallLog);

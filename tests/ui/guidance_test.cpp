@@ -136,7 +136,7 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
         // A driver library whose ibfind fails with that code and count.
         bus::FailingDriver driver(c.family, bus::ni::EDVR, c.count);
         bus::Gpib32 gpib(driver);
-        ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser, driver.family()});
+        ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
         auto* list = control<QListWidget>(window, "listUnit");
         list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
         control<QPushButton>(window, "cmdConfig")->click();

@@ -193,8 +193,8 @@ bool frmMain::failed(const char* message, BusStep step) {
     }
     txtGPIBErr->setText(bus::gpibErrorReportText(QString::fromLatin1(message), m_session.bus.status()));
     txtGPIBErr->setVisible(true);
-    statusLine->say(busAdvice(
-        BusFailure{step, m_session.bus.status(), m_session.driverFamily, {}, m_session.state.ModelText}));
+    statusLine->say(busAdvice(BusFailure{
+        step, m_session.bus.status(), m_session.bus.driverFamily(), {}, m_session.state.ModelText}));
     return true;
 }
 
