@@ -248,6 +248,7 @@ void frmMain::cmdConfig_Click() {
             return;
         }
     }
+    showLink();
     if (models::needsPowerCycle(s.ModelNumber)) {
         txtGPIBErr->setText(QStringLiteral("Turn unit off and back on") + CrLf +
                             QStringLiteral("Press Continue when RDY LED on."));
@@ -259,8 +260,14 @@ void frmMain::cmdConfig_Click() {
     openConfiguration();
 }
 
+// Where the bus goes through an adapter, the operator sees which one (and where several
+// answered, how to choose another); a board needs no saying.
+void frmMain::showLink() {
+    statusLine->say(QString::fromStdString(m_session.bus.linkDescription()));
+}
+
 void frmMain::cmdContinue_Click() {
-    statusLine->clearGuidance();
+    showLink();
     cmdContinue->setEnabled(false);
     txtGPIBErr->setVisible(false);
     openConfiguration();
