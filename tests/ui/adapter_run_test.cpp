@@ -1,187 +1,178 @@
-// The program on an emulated "++" adapter reached as it would reach a real one: the system's
-// serial port and TCP links, the finder, the main window and a whole configuration run.
-#include "harness.h"
+// The configuration window run through "++" adapters: every table against the same walk on a
+// board, what the operator types, and the dialogue an adapter sees.
+#include "configrun.h"
 
-#include "bus/adapterdriver.h"
-#include "bus/adapterfinder.h"
-#include "bus/busthread.h"
-#include "bus/driverbases.h"
-#include "sim/adapter/server.h"
-#include "ui/dialogs/statusline.h"
+#include "models/catalogue.h"
 #include "ui/main/frmmain.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-#include <thread>
-#include <utility>
-#include <vector>
+#include <algorithm>
+#include <tuple>
 
 namespace ktq::test {
 namespace {
 
-using sim::adapter::AdapterCore;
-using sim::adapter::AdapterProfile;
+using Lines = std::vector<std::string>;
 
-// An adapter served on a thread of its own, the way ktqsim-adapter serves it, until the test ends.
-class ServedAdapter {
-public:
-    ServedAdapter(sim::SimBus& bench, const AdapterProfile& profile, bool tcp) : m_core(bench, profile) {
-        if (tcp) {
-            m_tcp = std::make_unique<sim::adapter::TcpLink>(0);
-            m_setting = "127.0.0.1:" + std::to_string(m_tcp->port());
-            m_where = m_setting;
-            m_server = std::thread([this] { m_tcp->serve(m_core); });
-        } else {
-            m_pty = std::make_unique<sim::adapter::PtyLink>();
-            m_setting = m_pty->path();
-            m_where = m_setting;
-            m_server = std::thread([this] { m_pty->serve(m_core); });
-        }
-    }
-    // The host's end is closed by now: the pty's last far end closing, or the TCP listener shut
-    // down, ends the serving thread.
-    ~ServedAdapter() {
-        if (m_tcp) {
-            m_tcp->stop();
-        } else {
-            m_pty.reset();
-        }
-        m_server.join();
-    }
-
-    AdapterCore& core() { return m_core; }
-    void dropConnection() { m_tcp->dropConnection(); }
-    const std::string& setting() const { return m_setting; }
-    const std::string& where() const { return m_where; }
-
-private:
-    AdapterCore m_core;
-    std::unique_ptr<sim::adapter::PtyLink> m_pty;
-    std::unique_ptr<sim::adapter::TcpLink> m_tcp;
-    std::string m_setting;
-    std::string m_where;
-    std::thread m_server;
-};
-
-struct LinkCase {
-    const char* name;
-    const AdapterProfile& (*profile)();
-    bool tcp;
-    const char* adapterName;
-};
-
-void PrintTo(const LinkCase& c, std::ostream* os) {
-    *os << c.name;
+// What the units received and sent. The command bytes are left out on purpose: an adapter names
+// the listener again before each message, reads with the controller made listener its own way,
+// and polls where a board searches, so only data, replies and timeouts have to agree.
+Lines dataOf(const Lines& events) {
+    Lines data;
+    std::copy_if(events.begin(), events.end(), std::back_inserter(data), [](const std::string& e) {
+        return e.starts_with("WRITE ") || e.starts_with("READ ") || e.starts_with("TIMEOUT ");
+    });
+    return data;
 }
 
-// Qt's warnings while a test runs: the operator would see them on standard error.
-class QtWarnings {
-public:
-    QtWarnings() {
-        s_warnings.clear();
-        m_previous = qInstallMessageHandler(&QtWarnings::handle);
-    }
-    ~QtWarnings() { qInstallMessageHandler(m_previous); }
-    static std::vector<std::string> take() { return std::exchange(s_warnings, {}); }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext&, const QString& message) {
-        if (type != QtDebugMsg && type != QtInfoMsg) {
-            s_warnings.push_back(message.toStdString());
-        }
-    }
-    static inline std::vector<std::string> s_warnings;
-    QtMessageHandler m_previous = nullptr;
-};
-
-class AdapterRun : public testing::TestWithParam<LinkCase> {};
-
-// The 7174 at 5 gets its address set and saved through the adapter named by KTQ_GPIB_ADAPTER,
-// from the bus thread as in the program; the main window says which adapter it used, nothing is
-// warned of on standard error, and the adapter's memory is never written.
-TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
-    const LinkCase c = GetParam();
-    QtWarnings warnings;
-    Bench bench;
-    bench.sim.addUnit(5, "7174");
-    ServedAdapter adapter(bench.sim, c.profile(), c.tcp);
-    {
-        std::ostringstream log;
-        bus::AdapterFinder finder(std::make_unique<bus::FailingDriver>(), bus::makeSystemLinkOpener(),
-                                  bus::AdapterSearch{adapter.setting(), true}, log);
-        bus::BusThread busThread;
-        bus::Gpib32 gpib(finder, busThread);
-        ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
-        auto* list = control<QListWidget>(window, "listUnit");
-        list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
-        int runs = 0;
-        bench.interaction.scripts.push_back([&runs](QDialog& config) {
-            ++runs;
-            control<QLineEdit>(config, "txtAddr")->setText(QStringLiteral("5"));
-            control<QPushButton>(config, "cmdSet")->click();
-            for (int k = 0; k < 3; ++k) {
-                control<QPushButton>(config, "cmdEnter")->click();
-            }
-            control<QPushButton>(config, "cmdSav")->click();
-            control<QPushButton>(config, "cmdDone")->click();
+// Cancels the parallel units' notice and takes channel 1 where a model asks for a channel.
+void answerDialogs(Bench& bench) {
+    for (int k = 0; k < 4; ++k)
+        bench.interaction.scripts.push_back([](QDialog& dialog) {
+            if (dialog.windowTitle() == QStringLiteral("NOTICE"))
+                control<QPushButton>(dialog, "cmdCancel")->click();
+            else
+                answerChannel(QStringLiteral("1"))(dialog);
         });
-        control<QPushButton>(window, "cmdConfig")->click();
-
-        const QString expected = QString::fromLatin1(c.adapterName) + QStringLiteral(" on ") +
-                                 QString::fromStdString(adapter.where());
-        EXPECT_TRUE(control<ui::MessageLine>(window, "txtGPIBErr")->isHidden())
-            << control<ui::MessageLine>(window, "txtGPIBErr")->text().toStdString();
-        EXPECT_EQ(runs, 1);
-        EXPECT_EQ(control<ui::StatusLine>(window, "statusLine")->text().toStdString(),
-                  expected.toStdString());
-        EXPECT_EQ(log.str(), "ktqconfig: GPIB adapter: " + expected.toStdString() + "\n");
-        // The adapter takes lines in order on its own thread: once it has answered the "++ver" of
-        // a later ibfind, everything sent before is on the bus.
-        gpib.GpibFind(QStringLiteral("GPIB0"));
-        ASSERT_FALSE(gpib.status().failed());
-        ASSERT_NE(bench.sim.unitAt(5), nullptr);
-        EXPECT_EQ(bench.sim.unitAt(5)->saveCount(), 1);
-    }
-    EXPECT_EQ(QtWarnings::take(), std::vector<std::string>{}) << "the links opened on the bus thread";
-    EXPECT_EQ(adapter.core().savedWrites(), 0);
-    EXPECT_EQ(adapter.core().settingsCommands().front(),
-              c.profile().name.starts_with("prologix") ? "++savecfg 0" : "++mode 1");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Links, AdapterRun,
-    testing::Values(LinkCase{"PrologixOverPty", &sim::adapter::prologixProfile, false,
-                             "Prologix GPIB-USB 6.107"},
-                    LinkCase{"PrologixEthernetOverTcp", &sim::adapter::prologixEthernetProfile, true,
-                             "Prologix GPIB-ETHERNET 01.06.06.00"},
-                    LinkCase{"Ar488OverPty", &sim::adapter::ar488Profile, false, "AR488 0.51.09"}),
-    [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
+struct Walk {
+    Lines data;
+    QStringList shown;
+    int saves = 0;
+};
 
-// The connection to a network adapter lost between two runs (its cable pulled and put back): the
-// next Configure's ibfind finds the link gone, connects again and goes on.
-TEST(AdapterLinkLost, TheNextIbfindConnectsAgain) {
-    Bench bench;
+// The model at 5: Set Address, Enter on every function of the (first) table, Save where offered.
+Walk walkTable(ConfigRun& run, const QString& model) {
+    sim::SimUnit& unit = run.bench.sim.addUnit(5, model.toStdString());
+    answerDialogs(run.bench);
+    run.open(model);
+    run.bench.sim.wire().setEventLog(true);
+    run.setAddress(QStringLiteral("5"));
+    for (int guard = 0; guard < 30 && run.button("cmdEnter")->isEnabled(); ++guard)
+        run.enter();
+    if (run.button("cmdSav")->isEnabled())
+        run.button("cmdSav")->click();
+    run.bench.sim.wire().flushEvents();
+    return Walk{dataOf(run.bench.sim.wire().events()), run.lines(), unit.saveCount()};
+}
+
+class AdapterCatalogue : public testing::TestWithParam<std::tuple<int, std::size_t>> {};
+
+TEST_P(AdapterCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
+    const QString model = models::modelList().at(std::get<0>(GetParam()));
+    ConfigRun board;
+    const Walk onBoard = walkTable(board, model);
+    ConfigRun adapter(adapterSides().at(std::get<1>(GetParam())));
+    const Walk onAdapter = walkTable(adapter, model);
+
+    ASSERT_FALSE(onBoard.data.empty());
+    EXPECT_EQ(onAdapter.data, onBoard.data);
+    EXPECT_EQ(onAdapter.shown, onBoard.shown);
+    EXPECT_EQ(onAdapter.saves, onBoard.saves);
+    EXPECT_TRUE(control<ui::MessageLine>(*adapter.window, "txtGPIBErr")->isHidden());
+    EXPECT_EQ(adapter.bench.adapter->savedWrites(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryModel, AdapterCatalogue,
+                         testing::Combine(testing::Range(0, static_cast<int>(models::modelList().size())),
+                                          testing::Range<std::size_t>(0, adapterSides().size())),
+                         [](const testing::TestParamInfo<std::tuple<int, std::size_t>>& info) {
+                             return "Model" + models::modelList().at(std::get<0>(info.param)).toStdString() +
+                                    "_" + adapterSides().at(std::get<1>(info.param)).name;
+                         });
+
+// What brings an adapter up, and nothing that changes what it keeps over power-up.
+Lines expectedSettingsCommands(const AdapterSide& side) {
+    if (side.profile->name.starts_with("prologix"))
+        return {"++savecfg 0", "++mode 1"};
+    return {"++mode 1"};
+}
+
+class AdapterSafety : public testing::TestWithParam<std::size_t> {
+protected:
+    const AdapterSide& side() const { return adapterSides().at(GetParam()); }
+};
+
+TEST_P(AdapterSafety, TheMainWindowsBringUpLeavesTheAdaptersMemoryAlone) {
+    Bench bench(side());
     bench.sim.addUnit(5, "7174");
-    ServedAdapter adapter(bench.sim, sim::adapter::prologixEthernetProfile(), true);
-    std::ostringstream log;
-    bus::AdapterFinder finder(std::make_unique<bus::FailingDriver>(), bus::makeSystemLinkOpener(),
-                              bus::AdapterSearch{adapter.setting(), true}, log);
-    bus::Gpib32 gpib(finder);
-    std::int16_t descriptor = -1;
-    gpib.GpibFind(QStringLiteral("GPIB0"), &descriptor);
-    ASSERT_FALSE(gpib.status().failed());
+    ui::frmMain window{bench.session()};
+    auto* list = control<QListWidget>(window, "listUnit");
+    list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
+    bench.interaction.scripts.push_back([](QDialog& dialog) { dialog.done(0); });
+    control<QPushButton>(window, "cmdConfig")->click();
 
-    adapter.dropConnection();
-    descriptor = -1;
-    gpib.GpibFind(QStringLiteral("GPIB0"), &descriptor);
-    EXPECT_FALSE(gpib.status().failed()) << gpib.iberr();
-    EXPECT_EQ(descriptor, 0);
-    const std::string line =
-        "ktqconfig: GPIB adapter: Prologix GPIB-ETHERNET 01.06.06.00 on " + adapter.where() + "\n";
-    EXPECT_EQ(log.str(), line + line);
-    gpib.GpibSendIFC(0);
-    EXPECT_FALSE(gpib.status().failed());
+    EXPECT_TRUE(control<ui::MessageLine>(window, "txtGPIBErr")->isHidden());
+    ASSERT_EQ(bench.interaction.modals.size(), 1u) << "the configuration window opened";
+    EXPECT_EQ(bench.adapter->settingsCommands(), expectedSettingsCommands(side()));
+    EXPECT_EQ(bench.adapter->savedWrites(), 0);
+    const auto& settings = bench.adapter->settings();
+    EXPECT_TRUE(settings.controller);
+    EXPECT_EQ(settings.autoRead, 0);
+    EXPECT_TRUE(settings.eotEnable);
+    EXPECT_EQ(settings.eotChar, 0);
+    EXPECT_EQ(settings.eos, 3);
+    EXPECT_EQ(settings.readTimeoutMs, 3000);
+}
+
+// What the operator types goes to the unit as data, never to the adapter as a command; a line
+// break or an ESC the window refuses before anything is sent.
+TEST_P(AdapterSafety, WhatTheOperatorTypesNeverReachesTheAdapter) {
+    ConfigRun run(side());
+    run.bench.sim.addUnit(5, "7174");
+    run.open(QStringLiteral("7174"));
+    run.bench.sim.wire().setEventLog(true);
+    run.setAddress(QStringLiteral("5"));
+    run.advance(1); // to the event status enable mask, which takes any text
+    const auto heard = run.bench.adapter->dialogue().size();
+    for (const char* typed : {"1\r\n++addr 3", "16\x1b++rst"}) {
+        run.enter(QString::fromLatin1(typed));
+        EXPECT_EQ(run.bench.adapter->dialogue().size(), heard) << "refused before sending: " << typed;
+    }
+    run.enter(QStringLiteral("++rst"));
+    run.bench.sim.wire().flushEvents();
+    const Lines& events = run.bench.sim.wire().events();
+    EXPECT_NE(std::find(events.begin(), events.end(), R"(WRITE 5 "*ESE ++rst\n" EOI)"), events.end());
+    EXPECT_EQ(run.bench.adapter->settingsCommands(), expectedSettingsCommands(side()));
+    EXPECT_EQ(run.bench.adapter->savedWrites(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryAdapter, AdapterSafety, testing::Range<std::size_t>(0, adapterSides().size()),
+                         [](const testing::TestParamInfo<std::size_t>& info) {
+                             return adapterSides().at(info.param).name;
+                         });
+
+// The 7174 from Set Address to its first function line, as an adapter hears it and as the bus
+// carries it: what the documentation shows users of an adapter.
+TEST(AdapterDialogue, Model7174FromSetAddressToTheFirstFunctionLine) {
+    ConfigRun run(adapterSides().front());
+    run.bench.sim.addUnit(5, "7174");
+    run.open(QStringLiteral("7174"));
+    run.bench.sim.wire().setEventLog(true);
+    const auto heard = run.bench.adapter->dialogue().size();
+    run.setAddress(QStringLiteral("5"));
+    const Lines& dialogue = run.bench.adapter->dialogue();
+    EXPECT_EQ(Lines(dialogue.begin() + static_cast<long>(heard), dialogue.end()),
+              (Lines{
+                  "> ++ifc",
+                  "> ++addr 5",
+                  "> ++clr",
+                  R"(> CAL:LOCK 0\x1b\n)",
+                  R"(> *CLS\x1b\n)",
+                  R"(> SYST:COMM:GPIB:ADDR?\x1b\n)",
+                  "> ++read eoi",
+                  R"(< 5\n\x00)",
+              }));
+    run.bench.sim.wire().flushEvents();
+    EXPECT_EQ(dataOf(run.bench.sim.wire().events()), (Lines{
+                                                         R"(WRITE 5 "CAL:LOCK 0\n" EOI)",
+                                                         R"(WRITE 5 "*CLS\n" EOI)",
+                                                         R"(WRITE 5 "SYST:COMM:GPIB:ADDR?\n" EOI)",
+                                                         R"(READ 5 "5\n" EOI)",
+                                                     }));
+    EXPECT_EQ(run.lines(), QStringList{line(QStringLiteral("Bus Address - 0 to 30 or 31"), "5")});
 }
 
 } // namespace
