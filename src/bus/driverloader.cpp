@@ -249,7 +249,7 @@ std::unique_ptr<GpibDriver> loadFirstDriver(std::span<const DriverCandidate> can
         return driver;
     }
 
-    log << "ktqconfig: GPIB driver: no usable library, the bus is unavailable; looked for "
+    log << "ktqconfig: GPIB driver: no usable library, Configure will look for a \"++\" adapter; looked for "
         << (failures.empty() ? std::string("nothing") : failures) << "\n";
     return makeUnavailableDriver();
 }
