@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ktq::bus {
 
@@ -45,6 +46,11 @@ public:
 
 private:
     struct State;
+    // The listener search: serial polls on a Prologix, the AR488's own search. False, with the
+    // status set, when it failed.
+    bool pollEach(const std::vector<int>& primaries, std::vector<std::uint16_t>& found);
+    bool searchListeners(const std::vector<int>& primaries, std::vector<std::uint16_t>& found);
+
     std::unique_ptr<AdapterLink> m_link;
     AdapterIdentity m_identity;
     std::unique_ptr<State> m_state;
