@@ -14,6 +14,7 @@ bool BenchLink::write(std::string_view bytes) {
 }
 
 std::string BenchLink::read(std::chrono::milliseconds /*wait*/, bool& gone) {
+    ++m_reads;
     gone = m_unplugged;
     if (m_unplugged)
         return {};

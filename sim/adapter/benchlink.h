@@ -26,11 +26,14 @@ public:
     void unplug() { m_unplugged = true; }
     /// Every write the host made, as it made it, the failed ones included.
     const std::vector<std::string>& writes() const { return m_writes; }
+    /// How many times the host read, the failed reads included.
+    int reads() const { return m_reads; }
 
 private:
     AdapterCore& m_core;
     std::string m_answers;
     bool m_unplugged = false;
+    int m_reads = 0;
     std::vector<std::string> m_writes;
 };
 

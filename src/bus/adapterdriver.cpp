@@ -32,8 +32,12 @@ constexpr int longestReadTimeoutMs = 3000;
 // The Prologix listener search polls each address with this read timeout: a unit answers a
 // serial poll within microseconds, so an absent one costs no more than this.
 constexpr int searchReadTimeoutMs = 30;
-// Something on a link that answers with a stream of bytes is not an adapter.
+// Something on a link that answers with a stream of bytes or lines is not an adapter.
 constexpr std::size_t longestIdentifyAnswer = 4096;
+constexpr int mostIdentifyLines = 8;
+// What a drain or a reply takes at most before it stops looking: a unit or a device that never
+// stops sending must not hold the bus thread or fill memory.
+constexpr std::size_t longestStaleInput = 65536;
 
 // NI's timeout codes 1 (10 us) to 17 (1000 s) in milliseconds, rounded up; code 0 is no limit.
 constexpr std::array<long, 18> timeoutCodeMs{0,   1,   1,    1,    1,     1,     3,      10,     30,
@@ -51,10 +55,16 @@ std::string withoutLineEnd(std::string text) {
     return text;
 }
 
-// Reads what has come, until the link is quiet; false when it is gone.
+// Reads what has come, until the link is quiet or a stream that never ends has had its share;
+// false when the link is gone.
 bool drain(AdapterLink& link) {
     bool gone = false;
-    while (!link.read(milliseconds(0), gone).empty() && !gone) {
+    std::size_t drained = 0;
+    for (std::string got; drained < longestStaleInput && !gone;) {
+        got = link.read(milliseconds(0), gone);
+        if (got.empty())
+            break;
+        drained += got.size();
     }
     return !gone;
 }
@@ -187,7 +197,10 @@ std::optional<AdapterIdentity> identifyAdapter(AdapterLink& link) {
     std::string pending;
     bool gone = false;
     // Whatever else the link says first (an echo, a boot message) is passed over.
-    while (const auto line = readLine(link, identifyWait, pending, gone)) {
+    for (int k = 0; k < mostIdentifyLines; ++k) {
+        const auto line = readLine(link, identifyWait, pending, gone);
+        if (!line)
+            break;
         if (auto identity = adapterIdentity(*line))
             return identity;
     }
@@ -431,7 +444,8 @@ void AdapterDriver::Receive(int board, std::uint16_t address, void* buffer, long
     // The adapter follows a message ended by EOI with the "++eot_char" byte, NUL.
     bool lostLink = false;
     std::size_t end = std::string::npos;
-    while ((end = s.pending.find('\0')) == std::string::npos) {
+    const std::size_t longest = static_cast<std::size_t>(count) + longestStaleInput;
+    while ((end = s.pending.find('\0')) == std::string::npos && s.pending.size() < longest) {
         const std::string more = s.link.read(s.replyWait(), lostLink);
         if (lostLink) {
             s.lost();

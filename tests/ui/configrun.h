@@ -7,12 +7,21 @@
 
 #include <QSignalSpy>
 
+#include <stdexcept>
+
 #include <memory>
 
 namespace ktq::test {
 
 /// A configuration window on a simulated bench, opened as the main window opens it.
 struct ConfigRun {
+    ConfigRun() = default;
+    /// Through an emulated adapter, brought up as the main window brings up a driver.
+    explicit ConfigRun(const AdapterSide& side) : bench(side) {
+        if (!bench.bringUp())
+            throw std::runtime_error("the adapter was not brought up");
+    }
+
     Bench bench;
     std::unique_ptr<ui::frmConfig> window = std::make_unique<ui::frmConfig>(bench.session());
     QSignalSpy closed{window.get(), &QDialog::finished};

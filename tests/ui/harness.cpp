@@ -1,6 +1,11 @@
 // The window tests' bench, interaction recorder and pauser.
 #include "harness.h"
 
+#include "bus/adapterdriver.h"
+#include "bus/gpibconstants.h"
+#include "sim/adapter/benchlink.h"
+#include "sim/adapter/profile.h"
+
 #ifndef _WIN32
 #include "sim/board/reallibrary.h"
 #endif
@@ -27,6 +32,49 @@ std::unique_ptr<bus::GpibDriver> Bench::simDriver() {
         throw std::runtime_error("real linux-gpib library: " + missing);
     return bus::makeResolvedDriver(&sim::board::resolveRealLibrary, bus::linuxGpibConstants(), missing);
 #endif
+}
+
+namespace {
+
+std::unique_ptr<bus::AdapterLink> benchLink(sim::adapter::AdapterCore& core) {
+    return std::make_unique<sim::adapter::BenchLink>(core);
+}
+
+std::unique_ptr<bus::GpibDriver> adapterDriver(sim::adapter::AdapterCore& core, const AdapterSide& side) {
+    std::unique_ptr<bus::AdapterLink> link = side.link(core);
+    const auto identity = bus::identifyAdapter(*link);
+    if (!identity)
+        throw std::runtime_error("no adapter answers on " + link->where());
+    return std::make_unique<bus::AdapterDriver>(std::move(link), *identity);
+}
+
+} // namespace
+
+const std::vector<AdapterSide>& adapterSides() {
+    static const std::vector<AdapterSide> sides{
+        {"BenchPrologix", &sim::adapter::prologixProfile(), benchLink},
+        {"BenchAr488", &sim::adapter::ar488Profile(), benchLink},
+    };
+    return sides;
+}
+
+Bench::Bench(const AdapterSide& side)
+    : adapter(std::make_unique<sim::adapter::AdapterCore>(sim, *side.profile)),
+      driver(adapterDriver(*adapter, side)) {}
+
+bool Bench::bringUp() {
+    std::int16_t descriptor = -1;
+    std::int16_t address = -1;
+    gpib.GpibFind(QStringLiteral("GPIB0"), &descriptor);
+    bool ok = !gpib.status().failed();
+    gpib.GpibAsk(descriptor, bus::ni::IbaPAD, address);
+    ok = ok && !gpib.status().failed();
+    gpib.GpibSendIFC(0);
+    ok = ok && !gpib.status().failed();
+    gpib.GpibSre(descriptor, 1);
+    ok = ok && !gpib.status().failed();
+    gpib.GpibTmo(descriptor, bus::ni::T3s);
+    return ok && !gpib.status().failed();
 }
 
 std::vector<std::string> Bench::calls(std::size_t from) const {

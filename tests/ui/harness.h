@@ -1,8 +1,10 @@
 // The window tests' bench, interaction recorder and pauser.
 #pragma once
 
+#include "bus/adapterlink.h"
 #include "bus/driverloader.h"
 #include "bus/gpib32.h"
+#include "sim/adapter/adaptercore.h"
 #include "sim/simbus.h"
 #include "ui/config/pause.h"
 #include "ui/config/session.h"
@@ -78,17 +80,38 @@ private:
     sim::SimBus& m_bus;
 };
 
+/// One way of reaching an emulated adapter: the model, and a link to its core as the program would
+/// have it (the bench's own link; a pseudo-terminal or a TCP port serve the same core).
+struct AdapterSide {
+    std::string name; // for test names: "BenchPrologix"
+    const sim::adapter::AdapterProfile* profile = nullptr;
+    std::function<std::unique_ptr<bus::AdapterLink>(sim::adapter::AdapterCore&)> link;
+};
+
+/// Every way the adapter tests reach an emulated adapter.
+const std::vector<AdapterSide>& adapterSides();
+
 /// A simulated bench wired to the program's bus layer the way the drop-in library is at run time,
 /// or, with KTQ_REAL_LIBGPIB naming the real linux-gpib library, through that library and the
 /// emulated board beneath it (IB_CONFIG naming the board's gpib.conf). Either way the bench's trace
 /// holds one line per driver call in the same form.
+/// With an adapter side, the bench is reached through the adapter driver over an emulated adapter
+/// instead; the bench's trace then holds no driver calls, only the notes.
 class Bench {
 public:
     static std::unique_ptr<bus::GpibDriver> simDriver();
     static bool onRealLibrary();
 
+    Bench() = default;
+    /// The adapter is identified as the program finds it; throws when it does not answer.
+    explicit Bench(const AdapterSide& side);
+    /// The driver calls the main window makes before it opens the configuration window; true
+    /// when every one succeeded.
+    bool bringUp();
+
     sim::SimBus sim;
     sim::ScopedBench scope{sim};
+    std::unique_ptr<sim::adapter::AdapterCore> adapter; // the emulated adapter, where there is one
     std::unique_ptr<bus::GpibDriver> driver = simDriver();
     bus::Gpib32 gpib{*driver};
     ui::SharedState state;

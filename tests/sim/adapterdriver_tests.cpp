@@ -1,0 +1,309 @@
+// The adapter driver on the emulated adapters: what it sends, what reaches the units, and the
+// status it reports where an adapter cannot do what a board does.
+#include "bus/adapterdriver.h"
+#include "bus/gpibconstants.h"
+#include "sim/adapter/benchlink.h"
+#include "sim/adapter/profile.h"
+#include "sim/simbus.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+namespace ktq::test {
+namespace {
+
+using namespace bus;
+using sim::adapter::AdapterProfile;
+using Lines = std::vector<std::string>;
+
+// A 7174 at 5 and a 7189 at 9 (channels behind secondaries 11 to 14) behind an adapter, set up as
+// the program sets it up.
+struct Rig {
+    explicit Rig(const AdapterProfile& profile)
+        : bus(sim::SimBus::fromBenchLayout("5=7174;9=7189")), core(*bus, profile) {
+        auto owned = std::make_unique<sim::adapter::BenchLink>(core);
+        link = owned.get();
+        const auto identity = identifyAdapter(*link);
+        EXPECT_TRUE(identity.has_value());
+        driver = std::make_unique<AdapterDriver>(std::move(owned), identity.value_or(AdapterIdentity{}));
+        EXPECT_EQ(driver->ibfind("GPIB0"), 0);
+        EXPECT_EQ(driver->ibtmo(0, ni::T3s) & ni::ERR, 0);
+        bus->wire().setEventLog(true);
+    }
+    // The bus events since the last call of this.
+    Lines newEvents() {
+        bus->wire().flushEvents();
+        const auto& all = bus->wire().events();
+        Lines out(all.begin() + static_cast<long>(seen), all.end());
+        seen = all.size();
+        return out;
+    }
+    int ibsta() { return driver->ThreadIbsta(); }
+    int iberr() { return driver->ThreadIberr(); }
+    long ibcnt() { return driver->ThreadIbcntl(); }
+
+    std::unique_ptr<sim::SimBus> bus;
+    sim::adapter::AdapterCore core;
+    sim::adapter::BenchLink* link = nullptr;
+    std::unique_ptr<AdapterDriver> driver;
+    std::size_t seen = 0;
+};
+
+const std::array<const AdapterProfile*, 2> adapters{&sim::adapter::prologixProfile(),
+                                                    &sim::adapter::ar488Profile()};
+
+const Lines& bringUpCommands(const AdapterProfile& profile) {
+    static const Lines prologix{"++savecfg 0", "++mode 1"};
+    static const Lines ar488{"++mode 1"};
+    return profile.name == "ar488" ? ar488 : prologix;
+}
+
+TEST(AdapterIdentity, ReadsTheVersionAnswerOfEachModelAndNothingElse) {
+    const struct {
+        const char* answer;
+        const char* name; // nullptr: no adapter this driver speaks to
+        AdapterIdentity::Kind kind = AdapterIdentity::Kind::Prologix;
+    } cases[] = {
+        {"Prologix GPIB-USB Controller version 6.107\r\n", "Prologix GPIB-USB 6.107"},
+        {"Prologix GPIB-ETHERNET Controller version 01.06.06.00", "Prologix GPIB-ETHERNET 01.06.06.00"},
+        {"AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n", "AR488 0.51.09",
+         AdapterIdentity::Kind::Ar488},
+        {"", nullptr},
+        {"Unrecognized command", nullptr},
+        {"Prologix GPIB-USB Controller version ", nullptr},
+        {"Prologix  Controller version 6.107", nullptr},
+        {"AR488 GPIB controller", nullptr},
+        {"OK", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        const auto identity = adapterIdentity(c.answer);
+        ASSERT_EQ(identity.has_value(), c.name != nullptr);
+        if (identity) {
+            EXPECT_EQ(identity->name, c.name);
+            EXPECT_EQ(identity->kind, c.kind);
+        }
+    }
+}
+
+TEST(AdapterIdentity, AsksTheAdapterOnceAndNamesItWithItsLink) {
+    const struct {
+        const AdapterProfile& profile;
+        const char* description;
+    } cases[] = {
+        {sim::adapter::prologixProfile(), "Prologix GPIB-USB 6.107 on bench:prologix"},
+        {sim::adapter::prologixEthernetProfile(),
+         "Prologix GPIB-ETHERNET 01.06.06.00 on bench:prologix-ethernet"},
+        {sim::adapter::ar488Profile(), "AR488 0.51.09 on bench:ar488"},
+    };
+    for (const auto& c : cases) {
+        Rig rig(c.profile);
+        EXPECT_EQ(rig.link->writes().front(), "++ver\n");
+        EXPECT_EQ(rig.driver->description(), c.description);
+    }
+    auto bus = sim::SimBus::fromBenchLayout("5=7174");
+    sim::adapter::AdapterCore core(*bus, sim::adapter::prologixProfile());
+    sim::adapter::BenchLink link(core);
+    link.unplug();
+    EXPECT_FALSE(identifyAdapter(link).has_value());
+}
+
+// Data reaches the unit byte for byte, whatever it holds: the adapter's own line ends, ESC and
+// "+" are escaped, so no operator's text becomes an adapter command.
+TEST(AdapterSend, DataReachesTheUnitAsSentWithTheEndModesEoi) {
+    const struct {
+        std::string data;
+        int mode;
+        std::string event;
+        long count;
+    } cases[] = {
+        {"*CLS", ni::NLend, R"(WRITE 5 "*CLS\n" EOI)", 5},
+        {"*CLS", ni::DABend, R"(WRITE 5 "*CLS" EOI)", 4},
+        {"*CLS", ni::NULLend, R"(WRITE 5 "*CLS")", 4},
+        {"++rst", ni::NLend, R"(WRITE 5 "++rst\n" EOI)", 6},
+        {"1\r\n++addr 3", ni::NLend, R"(WRITE 5 "1\r\n++addr 3\n" EOI)", 12},
+        {"\x1b+\x1b", ni::DABend, R"(WRITE 5 "\x1b+\x1b" EOI)", 3},
+        {"+", ni::DABend, R"(WRITE 5 "+" EOI)", 1},
+    };
+    for (const AdapterProfile* profile : adapters)
+        for (const auto& c : cases) {
+            SCOPED_TRACE(profile->name + " " + c.event);
+            Rig rig(*profile);
+            rig.driver->Send(0, 5, c.data.data(), static_cast<long>(c.data.size()), c.mode);
+            EXPECT_EQ(rig.newEvents(), (Lines{R"(CMD "@?%")", c.event}));
+            EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC | (c.mode == ni::NULLend ? 0 : ni::END));
+            EXPECT_EQ(rig.ibcnt(), c.count);
+            EXPECT_EQ(rig.core.settingsCommands(), bringUpCommands(*profile));
+            EXPECT_EQ(rig.core.savedWrites(), 0);
+            EXPECT_TRUE(rig.core.settings().eoi) << "EOI back on after a message without it";
+        }
+}
+
+// A reply ends where the unit's EOI ended it; what does not fit the buffer is dropped and does not
+// come back as the next reply.
+TEST(AdapterReceive, TheReplyEndsAtEoiAndWhatDoesNotFitIsDropped) {
+    for (const AdapterProfile* profile : adapters) {
+        SCOPED_TRACE(profile->name);
+        Rig rig(*profile);
+        std::array<char, 8> buffer{};
+        for (const long count : {8L, 1L, 8L}) {
+            rig.driver->Send(0, 5, "SYST:COMM:GPIB:ADDR?", 20, ni::NLend);
+            buffer.fill('.');
+            rig.driver->Receive(0, 5, buffer.data(), count, 0);
+            EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC | ni::END);
+            EXPECT_EQ(std::string(buffer.data(), 3), count == 1 ? "5.." : "5\n.");
+            EXPECT_EQ(rig.ibcnt(), std::min(count, 2L));
+        }
+        rig.driver->Send(0, 9 | (96 + 11) << 8, "SYST:COMM:GPIB:ADDR?", 20, ni::NLend);
+        rig.driver->Receive(0, 9 | (96 + 11) << 8, buffer.data(), 8, 0);
+        EXPECT_EQ(std::string(buffer.data(), static_cast<std::size_t>(rig.ibcnt())), "9\n")
+            << "the 7189's channel";
+    }
+}
+
+// Talk addresses and the other bus commands an adapter cannot send: refused whole, nothing sent.
+TEST(AdapterLimits, BusCommandsOtherThanListenersAndTriggerAreRefused) {
+    const std::string refused[] = {"@", "?%\x04", "\x14", "?%\x11", "\x01", "\x18", "?E"};
+    for (const AdapterProfile* profile : adapters)
+        for (const std::string& bytes : refused) {
+            SCOPED_TRACE(profile->name + " " + bytes);
+            Rig rig(*profile);
+            const auto written = rig.link->writes().size();
+            rig.driver->SendCmds(0, bytes.data(), static_cast<long>(bytes.size()));
+            EXPECT_EQ(rig.ibsta() & ni::ERR, ni::ERR);
+            EXPECT_EQ(rig.iberr(), ni::ECAP);
+            EXPECT_EQ(rig.link->writes().size(), written);
+            EXPECT_EQ(rig.newEvents(), Lines{});
+        }
+}
+
+// The bytes the program triggers a power-cycled unit with: unlisten, listen, unlisten, listen GET.
+TEST(AdapterLimits, TheTriggerSequenceReachesTheUnitAsGroupExecuteTrigger) {
+    for (const AdapterProfile* profile : adapters) {
+        SCOPED_TRACE(profile->name);
+        Rig rig(*profile);
+        for (const std::string bytes : {"?", "%", "?", "%\x08"}) {
+            rig.driver->SendCmds(0, bytes.data(), static_cast<long>(bytes.size()));
+            EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC);
+        }
+        EXPECT_EQ(rig.newEvents(), (Lines{R"(CMD "?%\x08")"}));
+        EXPECT_TRUE(rig.bus->unitAt(5)->triggered());
+    }
+}
+
+// Nobody answers: the adapter's read runs out and the driver reports what a board reports. A Send
+// to an empty address the adapter cannot tell from one that was heard.
+TEST(AdapterLimits, AReceiveNobodyAnswersTimesOutAsOnABoard) {
+    for (const AdapterProfile* profile : adapters) {
+        SCOPED_TRACE(profile->name);
+        Rig rig(*profile);
+        rig.bus->silence(5, true);
+        std::array<char, 8> buffer{};
+        rig.driver->Receive(0, 5, buffer.data(), 8, 0);
+        EXPECT_EQ(rig.ibsta() & (ni::ERR | ni::TIMO), ni::ERR | ni::TIMO);
+        EXPECT_EQ(rig.iberr(), ni::EABO);
+        EXPECT_EQ(rig.ibcnt(), 0);
+        rig.bus->receive(0, 5, buffer.data(), 8, 0);
+        EXPECT_EQ(rig.bus->lastStatus().ibsta & (ni::ERR | ni::TIMO), ni::ERR | ni::TIMO) << "the board";
+        EXPECT_EQ(rig.bus->lastStatus().iberr, ni::EABO) << "the board";
+
+        rig.driver->Send(0, 7, "*IDN?", 5, ni::NLend);
+        EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC | ni::END);
+        EXPECT_EQ(rig.ibcnt(), 6);
+        rig.driver->Receive(0, 7, buffer.data(), 8, 0);
+        EXPECT_EQ(rig.ibsta() & (ni::ERR | ni::TIMO), ni::ERR | ni::TIMO);
+        EXPECT_EQ(rig.iberr(), ni::EABO);
+    }
+}
+
+TEST(AdapterLimits, TheSearchFindsPollableUnitsOnAPrologixAndEveryListenerOnAnAr488) {
+    const std::uint16_t channel = 9 | (96 + 11) << 8;
+    const struct {
+        const AdapterProfile& profile;
+        int limit;
+        std::vector<std::uint16_t> found;
+        int iberr; // -1: none
+    } cases[] = {
+        {sim::adapter::prologixProfile(), 32, {5}, -1},
+        {sim::adapter::ar488Profile(),
+         32,
+         {5, channel, channel + 0x100, channel + 0x200, channel + 0x300},
+         -1},
+        {sim::adapter::ar488Profile(), 2, {5, channel}, ni::ETAB},
+    };
+    std::vector<std::uint16_t> everyAddress;
+    for (std::uint16_t primary = 1; primary <= 30; ++primary)
+        everyAddress.push_back(primary);
+    everyAddress.push_back(ni::NOADDR);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.profile.name + " limit " + std::to_string(c.limit));
+        Rig rig(c.profile);
+        std::array<std::uint16_t, 40> results{};
+        rig.driver->FindLstn(0, everyAddress.data(), results.data(), c.limit);
+        EXPECT_EQ(rig.iberr(), c.iberr < 0 ? 0 : c.iberr);
+        EXPECT_EQ((rig.ibsta() & ni::ERR) != 0, c.iberr >= 0);
+        ASSERT_EQ(rig.ibcnt(), static_cast<long>(c.found.size()));
+        EXPECT_EQ(std::vector<std::uint16_t>(results.begin(), results.begin() + rig.ibcnt()), c.found);
+        EXPECT_EQ(rig.core.settings().readTimeoutMs, 3000) << "the program's timeout is back";
+    }
+}
+
+// Once the link has failed, every call fails alike and nothing more is written to it.
+TEST(AdapterLimits, ALostLinkFailsEveryCallWithoutWritingAgain) {
+    for (const AdapterProfile* profile : adapters) {
+        SCOPED_TRACE(profile->name);
+        Rig rig(*profile);
+        rig.driver->Send(0, 5, "*CLS", 4, ni::NLend);
+        ASSERT_EQ(rig.ibcnt(), 5);
+        rig.link->unplug();
+        const auto written = rig.link->writes().size();
+        int touches = -1; // the link's reads and writes once the driver knew it was gone
+        std::array<char, 8> buffer{};
+        std::array<std::uint16_t, 4> results{};
+        const std::uint16_t addresses[] = {5, ni::NOADDR};
+        const std::function<void()> calls[] = {
+            [&] { rig.driver->Send(0, 5, "*CLS", 4, ni::NLend); },
+            [&] { rig.driver->Receive(0, 5, buffer.data(), 8, 0); },
+            [&] { rig.driver->DevClear(0, 5); },
+            [&] { rig.driver->FindLstn(0, addresses, results.data(), 4); },
+            [&] { rig.driver->ibtmo(0, ni::T3s); },
+            [&] { rig.driver->SendCmds(0, "%\x08", 2); },
+            [&] { rig.driver->SendIFC(0); },
+            [&] { rig.driver->ibfind("GPIB0"); },
+        };
+        for (const auto& call : calls) {
+            call();
+            EXPECT_EQ(rig.ibsta(), ni::ERR);
+            EXPECT_EQ(rig.iberr(), ni::EDVR);
+            EXPECT_EQ(rig.ibcnt(), 0);
+            const int now = rig.link->reads() + static_cast<int>(rig.link->writes().size());
+            if (touches >= 0)
+                EXPECT_EQ(now, touches) << "the link was touched again";
+            touches = now;
+        }
+        EXPECT_EQ(rig.link->writes().size(), written);
+    }
+}
+
+// NI's timeout codes as the adapter's read timeout, within what a Prologix takes.
+TEST(AdapterTimeout, TheCodeBecomesTheAdaptersReadTimeout) {
+    const struct {
+        int code;
+        int ms; // -1: refused
+    } cases[] = {{ni::T3s, 3000}, {11, 1000}, {9, 100}, {1, 1}, {17, 3000}, {0, 3000}, {18, -1}, {-1, -1}};
+    for (const AdapterProfile* profile : adapters)
+        for (const auto& c : cases) {
+            SCOPED_TRACE(profile->name + " code " + std::to_string(c.code));
+            Rig rig(*profile);
+            rig.driver->ibtmo(0, 1);
+            rig.driver->ibtmo(0, c.code);
+            EXPECT_EQ(rig.iberr(), c.ms < 0 ? ni::EARG : 0);
+            EXPECT_EQ(rig.core.settings().readTimeoutMs, c.ms < 0 ? 1 : c.ms);
+        }
+}
+
+} // namespace
+} // namespace ktq::test
