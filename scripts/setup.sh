@@ -7,9 +7,10 @@ build=${KTQ_BUILD_DIR:-$repo/build}
 
 # cmake and ninja build it; Qt 6 Widgets is the toolkit (its CMake files need the OpenGL headers);
 # GoogleTest runs the unit tests (Qt's private headers let the window tests queue input as the
-# window system does); fonts let the windows draw text on any machine; make builds the real
-# linux-gpib library for the second run of the end-to-end tests.
-packages="cmake ninja-build g++ make qt6-base-dev qt6-base-private-dev libgl-dev libgtest-dev fonts-dejavu-core ${KTQ_EXTRA_PACKAGES:-}"
+# window system does); Qt 6 SerialPort opens the serial ports of "++" GPIB adapters (QtNetwork,
+# for the Ethernet ones, is in qt6-base-dev); fonts let the windows draw text on any machine;
+# make builds the real linux-gpib library for the second run of the end-to-end tests.
+packages="cmake ninja-build g++ make qt6-base-dev qt6-base-private-dev qt6-serialport-dev libgl-dev libgtest-dev fonts-dejavu-core ${KTQ_EXTRA_PACKAGES:-}"
 
 # shellcheck source=scripts/packages.sh
 . "$repo/scripts/packages.sh"

@@ -1,4 +1,5 @@
 // The program: loads the driver, starts the bus thread and opens the main window.
+#include "bus/adapterfinder.h"
 #include "bus/busthread.h"
 #include "bus/driverloader.h"
 #include "bus/gpib32.h"
@@ -18,6 +19,7 @@
 #include <QTimer>
 
 #include <iostream>
+#include <utility>
 
 namespace {
 
@@ -55,7 +57,17 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("ktqconfig"));
     QApplication::setWindowIcon(QIcon(ktq::ui::drawLogo(64)));
 
-    const std::unique_ptr<ktq::bus::GpibDriver> driver = ktq::bus::loadSystemDriver(std::cerr);
+    // The board's library, or a "++" adapter where KTQ_GPIB_ADAPTER names one or the board does
+    // not open; chosen when the operator first configures. Linux lists its built-in UARTs too,
+    // where nothing answers: only USB serial ports are asked there.
+    ktq::bus::AdapterSearch search;
+    search.setting = qEnvironmentVariable("KTQ_GPIB_ADAPTER").toStdString();
+#ifdef _WIN32
+    search.usbPortsOnly = false;
+#endif
+    const std::unique_ptr<ktq::bus::GpibDriver> driver = std::make_unique<ktq::bus::AdapterFinder>(
+        ktq::bus::loadSystemDriver(std::cerr), ktq::bus::makeSystemLinkOpener(), std::move(search),
+        std::cerr);
     // Driver calls and pauses wait in local event loops, so the windows keep painting while a
     // unit takes its time; the bus thread ends after the driver's last call, before the driver.
     // A call that outlives its timeout and the grace does not keep the operator from closing.
@@ -69,7 +81,7 @@ int main(int argc, char* argv[]) {
     ktq::ui::DesktopInteraction interaction;
     ktq::ui::EventLoopPauser pauser(&busy);
 
-    ktq::ui::frmMain window(ktq::ui::Session{gpib, state, interaction, pauser, driver->family()});
+    ktq::ui::frmMain window(ktq::ui::Session{gpib, state, interaction, pauser});
     window.show();
     if (const QString stallLog = qEnvironmentVariable("KTQ_STALL_LOG"); !stallLog.isEmpty()) {
         logEventLoopStalls(app, stallLog);

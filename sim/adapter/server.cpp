@@ -120,9 +120,23 @@ void TcpLink::serve(AdapterCore& core) {
                 continue;
             return;
         }
+        m_host = host;
         relay(host, core, true);
+        m_host = -1;
         ::close(host);
     }
+}
+
+// Closing a socket would not wake a thread waiting on it; shutting it down does, and the
+// serving thread closes it.
+void TcpLink::dropConnection() {
+    if (const int host = m_host; host >= 0)
+        ::shutdown(host, SHUT_RDWR);
+}
+
+void TcpLink::stop() {
+    ::shutdown(m_listener, SHUT_RDWR);
+    dropConnection();
 }
 
 } // namespace ktq::sim::adapter

@@ -3,6 +3,7 @@
 
 #include "sim/adapter/adaptercore.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -42,12 +43,18 @@ public:
     TcpLink& operator=(const TcpLink&) = delete;
 
     int port() const { return m_port; }
-    /// Takes host connections one after the other, each until it closes.
+    /// Takes host connections one after the other, each until it closes, and until stop().
     void serve(AdapterCore& core);
+    /// Closes the host's connection, as a network cable pulled and put back would; the next
+    /// connection is taken. From any thread.
+    void dropConnection();
+    /// Closes the host's connection and ends serve(); from any thread.
+    void stop();
 
 private:
     int m_listener = -1;
     int m_port = 0;
+    std::atomic<int> m_host{-1}; // the connection being served, -1 for none
 };
 
 } // namespace ktq::sim::adapter

@@ -6,6 +6,7 @@
 #include "gpibdriver.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace ktq::bus {
@@ -23,6 +24,7 @@ public:
     explicit ForwardingDriver(GpibDriver& inner) : m_inner(inner) {}
 
     std::string_view family() const override { return m_inner.family(); }
+    std::string linkDescription() const override { return m_inner.linkDescription(); }
 
 #define KTQ_FORWARD_ACTION(result, name, params, args, ...)                                                  \
     result name params override {                                                                            \

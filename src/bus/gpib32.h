@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 
 namespace ktq::bus {
 
@@ -49,6 +51,12 @@ public:
     // overwritten by received bytes keeps the caller's pre-fill.
     void GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination);
     void GpibSendCmds(std::int16_t board, const QString& text);
+
+    /// The driver's family, which the advice tells error codes apart by. It may change at
+    /// GpibFind, where the program chooses between a board and an adapter: ask after it.
+    std::string_view driverFamily() const { return m_driver.family(); }
+    /// What the driver reached and where, for the operator; empty for a board.
+    std::string linkDescription() const { return m_driver.linkDescription(); }
 
     const StatusSnapshot& status() const { return m_status; }
     std::int16_t ibsta() const { return m_status.ibsta; }

@@ -4,6 +4,7 @@
 #include "gpibcalls.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace ktq::bus {
@@ -16,6 +17,9 @@ public:
     /// The family of the driver library behind it ("linux-gpib", "NI-488.2"), which the advice
     /// tells error codes apart by; empty when no library is behind it.
     virtual std::string_view family() const = 0;
+    /// What the driver reached and where, in the operator's words ("Prologix GPIB-USB 6.107 on
+    /// /dev/ttyUSB0"); empty for a board its library reaches, which needs no saying.
+    virtual std::string linkDescription() const { return {}; }
 
 #define KTQ_DECLARE_CALL(result, name, params, args, ...) virtual result name params = 0;
     KTQ_GPIB_CALLS(KTQ_DECLARE_CALL)

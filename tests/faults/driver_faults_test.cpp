@@ -41,7 +41,7 @@ struct LoadedRun {
     FakePauser pauser{notes};
     bus::Gpib32 gpib;
     ui::SharedState state;
-    MainRun main{ui::Session{gpib, state, interaction, pauser, gpibDriver.family()}, interaction};
+    MainRun main{ui::Session{gpib, state, interaction, pauser}, interaction};
 };
 
 struct Candidates {

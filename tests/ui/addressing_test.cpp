@@ -109,8 +109,7 @@ TEST(Discovery, EachDriverFamilySearchesAsItsDriverDoes) {
         const auto driver = bus::makeResolvedDriver(resolve, c.constants, missing);
         ASSERT_NE(driver, nullptr) << missing;
         bus::Gpib32 gpib(*driver);
-        ui::frmConfig window(
-            ui::Session{gpib, bench.state, bench.interaction, bench.pauser, driver->family()});
+        ui::frmConfig window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
         bench.state.ModelText = QStringLiteral("7189");
         bench.state.ModelNumber = 7189;
         window.openRun();

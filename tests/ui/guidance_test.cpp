@@ -56,6 +56,11 @@ TEST(Advice, EachFailureGetsItsOwnSentence) {
         // Command transfers nobody takes: the code the driver gave is named.
         {BusStep::Search, "linux-gpib", bus::ni::EBUS, 0, "ended with EBUS <Command error>", "address 12"},
         {BusStep::ClearUnit, "linux-gpib", bus::ni::EBUS, 0, "address 12 were not taken", "search"},
+        // An adapter that could not be used is no board to fit; without a library or an adapter,
+        // the operator learns of both ways to reach the bus.
+        {BusStep::FindBoard, "GPIB adapter", bus::ni::EDVR, 0, "KTQ_GPIB_ADAPTER, where it is set", "GPIB0"},
+        {BusStep::FindBoard, "", bus::ni::EDVR, 0, "No GPIB driver library", "GPIB0"},
+        {BusStep::FindBoard, "", bus::ni::EDVR, 0, "name it with KTQ_GPIB_ADAPTER", "gpib.conf"},
     };
     for (const auto& c : cases) {
         const QString advice = ui::busAdvice(
@@ -136,7 +141,7 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
         // A driver library whose ibfind fails with that code and count.
         bus::FailingDriver driver(c.family, bus::ni::EDVR, c.count);
         bus::Gpib32 gpib(driver);
-        ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser, driver.family()});
+        ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
         auto* list = control<QListWidget>(window, "listUnit");
         list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
         control<QPushButton>(window, "cmdConfig")->click();

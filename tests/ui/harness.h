@@ -118,7 +118,7 @@ public:
     FakeInteraction interaction{sim};
     FakePauser pauser{sim};
 
-    ui::Session session() { return ui::Session{gpib, state, interaction, pauser, driver->family()}; }
+    ui::Session session() { return ui::Session{gpib, state, interaction, pauser}; }
 
     // The trace lines from `from` on, without the status part of the driver calls.
     std::vector<std::string> calls(std::size_t from = 0) const;

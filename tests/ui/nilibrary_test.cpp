@@ -89,7 +89,7 @@ struct NiLibraryRun {
     FakePauser pauser{notes};
     bus::Gpib32 gpib{*driver};
     ui::SharedState state;
-    ui::frmMain window{ui::Session{gpib, state, interaction, pauser, driver->family()}};
+    ui::frmMain window{ui::Session{gpib, state, interaction, pauser}};
 };
 
 std::unique_ptr<bus::GpibDriver> loadSimulatedNiLibrary(std::ostream& log) {

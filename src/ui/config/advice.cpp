@@ -1,6 +1,7 @@
 // What the operator can do about a failed driver call: the advice rules and their texts.
 #include "advice.h"
 
+#include "bus/adapterdriver.h"
 #include "bus/driverloader.h"
 #include "bus/gpibconstants.h"
 #include "bus/module3.h"
@@ -25,7 +26,7 @@ constexpr unsigned steps(std::initializer_list<BusStep> list) {
 constexpr unsigned bringUp = steps({BusStep::FindBoard, BusStep::SetUpBoard, BusStep::Search});
 constexpr unsigned unitSteps = steps({BusStep::ClearUnit, BusStep::Query, BusStep::Store});
 
-enum class Family { Any, None, LinuxGpib, Ni };
+enum class Family { Any, None, LinuxGpib, Ni, Adapter };
 
 constexpr int anyCode = -1;
 constexpr long anyCount = -1;
@@ -43,14 +44,20 @@ struct AdviceRule {
     Family family;
     int iberr;
     long count;
-    const char* text; // {address}, {model}, {error}, {libraries} and {configfile} are filled in
+    const char* text; // {address}, {model}, {error}, {libraries}, {configfile}, {noadapter} filled in
 };
 
 // The README explains each platform's driver set-up in a section of its own.
 #ifdef _WIN32
 constexpr const char* readme = " The README's \"Windows\" section explains the set-up.";
+constexpr const char* noAdapter =
+    " Nor did a \"++\" GPIB adapter (Prologix, AR488) answer on a COM port: plug one in, or name it with "
+    "KTQ_GPIB_ADAPTER (its COM port, or host:port for one on the network).";
 #else
 constexpr const char* readme = " The README's \"Real hardware\" section explains the set-up.";
+constexpr const char* noAdapter =
+    " Nor did a \"++\" GPIB adapter (Prologix, AR488) answer on a USB serial port: plug one in, or name it "
+    "with KTQ_GPIB_ADAPTER (its device, such as /dev/ttyUSB0, or host:port for one on the network).";
 #endif
 
 // A command transfer nobody takes: the driver finds no listener (ENOL), or the handshake never
@@ -66,7 +73,7 @@ const std::array adviceRules{
     // named has a driver that works, whatever it is.
     AdviceRule{steps({BusStep::FindBoard}), Family::None, anyCode, anyCount,
                "No GPIB driver library was found ({libraries}): install the driver of the GPIB board and "
-               "start the program again."},
+               "start the program again.{noadapter}"},
     AdviceRule{steps({BusStep::FindBoard}), Family::LinuxGpib, bus::ni::EDVR, noConfigurationFile,
                "linux-gpib found no configuration file: describe the board in {configfile} with name = "
                "\"GPIB0\" and minor = 0, load its kernel module and run gpib_config."},
@@ -78,6 +85,9 @@ const std::array adviceRules{
                "linux-gpib has no usable board GPIB0: check that {configfile} can be read and names the "
                "board \"GPIB0\" with minor = 0, that its kernel module is loaded and gpib_config has "
                "run, and that you may read and write /dev/gpib0."},
+    AdviceRule{steps({BusStep::FindBoard}), Family::Adapter, anyCode, anyCount,
+               "The GPIB adapter could not be used: check that it is plugged in (or reachable on the "
+               "network) and switched on, and that KTQ_GPIB_ADAPTER, where it is set, names it."},
     AdviceRule{steps({BusStep::FindBoard}), Family::Any, bus::ni::EDVR, anyCount,
                "The driver could not open board GPIB0: check that the board is fitted, that its driver "
                "sees it, and that the driver's configuration names it GPIB0."},
@@ -131,6 +141,9 @@ Family familyOf(std::string_view name) {
     if (name == bus::niGpibConstants().family) {
         return Family::Ni;
     }
+    if (name == bus::adapterFamily) {
+        return Family::Adapter;
+    }
     return Family::Any;
 }
 
@@ -157,6 +170,7 @@ QString filled(std::string_view text, const QString& address, const QString& mod
     out.replace(QStringLiteral("{error}"), error);
     out.replace(QStringLiteral("{libraries}"), libraryNames());
     out.replace(QStringLiteral("{configfile}"), linuxGpibConfigurationFile());
+    out.replace(QStringLiteral("{noadapter}"), QLatin1String(noAdapter));
     return out;
 }
 
@@ -191,6 +205,8 @@ std::string_view familyName(Family family) {
         return bus::linuxGpibConstants().family;
     case Family::Ni:
         return bus::niGpibConstants().family;
+    case Family::Adapter:
+        return bus::adapterFamily;
     case Family::Any:
         break;
     }

@@ -216,8 +216,8 @@ bool frmConfig::sendChecked(const QString& command, const QString& failureMessag
 void frmConfig::reportStore(StoreAction action, const bus::StatusSnapshot* failure) {
     QString text = storeOutcome(action, addressText(), failure == nullptr);
     if (failure != nullptr) {
-        text += u' ' + busAdvice(BusFailure{BusStep::Store, *failure, m_session.driverFamily, addressText(),
-                                            m_session.state.ModelText});
+        text += u' ' + busAdvice(BusFailure{BusStep::Store, *failure, m_session.bus.driverFamily(),
+                                            addressText(), m_session.state.ModelText});
     }
     statusLine->say(text);
 }
@@ -308,7 +308,7 @@ void frmConfig::showBusError(const QString& message, BusStep step, const bus::St
 
 QString frmConfig::busAdviceFor(BusStep step, const bus::StatusSnapshot& status) const {
     return busAdvice(
-        BusFailure{step, status, m_session.driverFamily, addressText(), m_session.state.ModelText});
+        BusFailure{step, status, m_session.bus.driverFamily(), addressText(), m_session.state.ModelText});
 }
 
 QString frmConfig::addressText() const {

@@ -308,7 +308,7 @@ void frmConfig::lstFunction_DblClick() {
 void frmConfig::onBoard(BusStep step, const std::function<void()>& call) {
     if (!m_boardGone) {
         call();
-        m_boardGone = boardGone(m_session.bus.status(), m_session.driverFamily);
+        m_boardGone = boardGone(m_session.bus.status(), m_session.bus.driverFamily());
     }
     if (m_boardGone) {
         // Said at every step that sends nothing, also at those that check no status.

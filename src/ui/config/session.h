@@ -1,8 +1,6 @@
 // What every window of a program run shares: the bus, the run's facts, the desktop and the pause.
 #pragma once
 
-#include <string_view>
-
 namespace ktq::bus {
 class Gpib32;
 }
@@ -20,9 +18,6 @@ struct Session {
     SharedState& state;
     Interaction& interaction;
     Pauser& pauser;
-    // The loaded driver library's family ("linux-gpib", "NI-488.2"); empty when none loaded. Its
-    // codes mean different things only in a few places, which the advice tells apart.
-    std::string_view driverFamily{};
 };
 
 } // namespace ktq::ui

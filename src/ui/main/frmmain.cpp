@@ -193,8 +193,8 @@ bool frmMain::failed(const char* message, BusStep step) {
     }
     txtGPIBErr->setText(bus::gpibErrorReportText(QString::fromLatin1(message), m_session.bus.status()));
     txtGPIBErr->setVisible(true);
-    statusLine->say(busAdvice(
-        BusFailure{step, m_session.bus.status(), m_session.driverFamily, {}, m_session.state.ModelText}));
+    statusLine->say(busAdvice(BusFailure{
+        step, m_session.bus.status(), m_session.bus.driverFamily(), {}, m_session.state.ModelText}));
     return true;
 }
 
@@ -248,6 +248,7 @@ void frmMain::cmdConfig_Click() {
             return;
         }
     }
+    showLink();
     if (models::needsPowerCycle(s.ModelNumber)) {
         txtGPIBErr->setText(QStringLiteral("Turn unit off and back on") + CrLf +
                             QStringLiteral("Press Continue when RDY LED on."));
@@ -259,8 +260,14 @@ void frmMain::cmdConfig_Click() {
     openConfiguration();
 }
 
+// Where the bus goes through an adapter, the operator sees which one (and where several
+// answered, how to choose another); a board needs no saying.
+void frmMain::showLink() {
+    statusLine->say(QString::fromStdString(m_session.bus.linkDescription()));
+}
+
 void frmMain::cmdContinue_Click() {
-    statusLine->clearGuidance();
+    showLink();
     cmdContinue->setEnabled(false);
     txtGPIBErr->setVisible(false);
     openConfiguration();

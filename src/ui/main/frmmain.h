@@ -46,6 +46,7 @@ private:
     void connectControls();
     bool failed(const char* message, BusStep step = BusStep::SetUpBoard);
     void openConfiguration();
+    void showLink();
     void releaseBoard();
 
     Session m_session;

@@ -1,0 +1,156 @@
+// The program on an emulated "++" adapter reached as it would reach a real one: the system's
+// serial port and TCP links, the finder, the main window and a whole configuration run.
+#include "harness.h"
+
+#include "bus/adapterdriver.h"
+#include "bus/adapterfinder.h"
+#include "bus/driverbases.h"
+#include "sim/adapter/server.h"
+#include "ui/dialogs/statusline.h"
+#include "ui/main/frmmain.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <thread>
+
+namespace ktq::test {
+namespace {
+
+using sim::adapter::AdapterCore;
+using sim::adapter::AdapterProfile;
+
+// An adapter served on a thread of its own, the way ktqsim-adapter serves it, until the test ends.
+class ServedAdapter {
+public:
+    ServedAdapter(sim::SimBus& bench, const AdapterProfile& profile, bool tcp) : m_core(bench, profile) {
+        if (tcp) {
+            m_tcp = std::make_unique<sim::adapter::TcpLink>(0);
+            m_setting = "127.0.0.1:" + std::to_string(m_tcp->port());
+            m_where = m_setting;
+            m_server = std::thread([this] { m_tcp->serve(m_core); });
+        } else {
+            m_pty = std::make_unique<sim::adapter::PtyLink>();
+            m_setting = m_pty->path();
+            m_where = m_setting;
+            m_server = std::thread([this] { m_pty->serve(m_core); });
+        }
+    }
+    // The host's end is closed by now: the pty's last far end closing, or the TCP listener shut
+    // down, ends the serving thread.
+    ~ServedAdapter() {
+        if (m_tcp) {
+            m_tcp->stop();
+        } else {
+            m_pty.reset();
+        }
+        m_server.join();
+    }
+
+    AdapterCore& core() { return m_core; }
+    void dropConnection() { m_tcp->dropConnection(); }
+    const std::string& setting() const { return m_setting; }
+    const std::string& where() const { return m_where; }
+
+private:
+    AdapterCore m_core;
+    std::unique_ptr<sim::adapter::PtyLink> m_pty;
+    std::unique_ptr<sim::adapter::TcpLink> m_tcp;
+    std::string m_setting;
+    std::string m_where;
+    std::thread m_server;
+};
+
+struct LinkCase {
+    const char* name;
+    const AdapterProfile& (*profile)();
+    bool tcp;
+    const char* adapterName;
+};
+
+void PrintTo(const LinkCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class AdapterRun : public testing::TestWithParam<LinkCase> {};
+
+// The 7174 at 5 gets its address set and saved through the adapter named by KTQ_GPIB_ADAPTER;
+// the main window says which adapter it used, and the adapter's memory is never written.
+TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
+    const LinkCase c = GetParam();
+    Bench bench;
+    bench.sim.addUnit(5, "7174");
+    ServedAdapter adapter(bench.sim, c.profile(), c.tcp);
+    {
+        std::ostringstream log;
+        bus::AdapterFinder finder(std::make_unique<bus::FailingDriver>(), bus::makeSystemLinkOpener(),
+                                  bus::AdapterSearch{adapter.setting(), true}, log);
+        bus::Gpib32 gpib(finder);
+        ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+        auto* list = control<QListWidget>(window, "listUnit");
+        list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
+        int runs = 0;
+        bench.interaction.scripts.push_back([&runs](QDialog& config) {
+            ++runs;
+            control<QLineEdit>(config, "txtAddr")->setText(QStringLiteral("5"));
+            control<QPushButton>(config, "cmdSet")->click();
+            for (int k = 0; k < 3; ++k) {
+                control<QPushButton>(config, "cmdEnter")->click();
+            }
+            control<QPushButton>(config, "cmdSav")->click();
+            control<QPushButton>(config, "cmdDone")->click();
+        });
+        control<QPushButton>(window, "cmdConfig")->click();
+
+        const QString expected = QString::fromLatin1(c.adapterName) + QStringLiteral(" on ") +
+                                 QString::fromStdString(adapter.where());
+        EXPECT_TRUE(control<ui::MessageLine>(window, "txtGPIBErr")->isHidden())
+            << control<ui::MessageLine>(window, "txtGPIBErr")->text().toStdString();
+        EXPECT_EQ(runs, 1);
+        EXPECT_EQ(control<ui::StatusLine>(window, "statusLine")->text(), expected);
+        EXPECT_EQ(log.str(), "ktqconfig: GPIB adapter: " + expected.toStdString() + "\n");
+        ASSERT_NE(bench.sim.unitAt(5), nullptr);
+        EXPECT_EQ(bench.sim.unitAt(5)->saveCount(), 1);
+    }
+    EXPECT_EQ(adapter.core().savedWrites(), 0);
+    EXPECT_EQ(adapter.core().settingsCommands().front(),
+              c.profile().name.starts_with("prologix") ? "++savecfg 0" : "++mode 1");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, AdapterRun,
+    testing::Values(LinkCase{"PrologixOverPty", &sim::adapter::prologixProfile, false,
+                             "Prologix GPIB-USB 6.107"},
+                    LinkCase{"PrologixEthernetOverTcp", &sim::adapter::prologixEthernetProfile, true,
+                             "Prologix GPIB-ETHERNET 01.06.06.00"},
+                    LinkCase{"Ar488OverPty", &sim::adapter::ar488Profile, false, "AR488 0.51.09"}),
+    [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
+
+// The connection to a network adapter lost between two runs (its cable pulled and put back): the
+// next Configure's ibfind finds the link gone, connects again and goes on.
+TEST(AdapterLinkLost, TheNextIbfindConnectsAgain) {
+    Bench bench;
+    bench.sim.addUnit(5, "7174");
+    ServedAdapter adapter(bench.sim, sim::adapter::prologixEthernetProfile(), true);
+    std::ostringstream log;
+    bus::AdapterFinder finder(std::make_unique<bus::FailingDriver>(), bus::makeSystemLinkOpener(),
+                              bus::AdapterSearch{adapter.setting(), true}, log);
+    bus::Gpib32 gpib(finder);
+    std::int16_t descriptor = -1;
+    gpib.GpibFind(QStringLiteral("GPIB0"), &descriptor);
+    ASSERT_FALSE(gpib.status().failed());
+
+    adapter.dropConnection();
+    descriptor = -1;
+    gpib.GpibFind(QStringLiteral("GPIB0"), &descriptor);
+    EXPECT_FALSE(gpib.status().failed()) << gpib.iberr();
+    EXPECT_EQ(descriptor, 0);
+    const std::string line =
+        "ktqconfig: GPIB adapter: Prologix GPIB-ETHERNET 01.06.06.00 on " + adapter.where() + "\n";
+    EXPECT_EQ(log.str(), line + line);
+    gpib.GpibSendIFC(0);
+    EXPECT_FALSE(gpib.status().failed());
+}
+
+} // namespace
+} // namespace ktq::test
