@@ -287,6 +287,7 @@ struct AdapterDriver::State {
         return true;
     }
 };
+
 AdapterDriver::AdapterDriver(std::unique_ptr<AdapterLink> link, AdapterIdentity identity)
     : m_link(std::move(link)), m_identity(std::move(identity)),
       m_state(std::make_unique<State>(*m_link, m_identity)) {}
@@ -555,7 +556,8 @@ bool AdapterDriver::pollEach(const std::vector<int>& primaries, std::vector<std:
                 return s.gone ? false : s.driverFails(); // the adapter stopped answering
             if (*line == s.identity.version)
                 break;
-            answered = true;
+            // A status byte; an empty line is no unit's answer.
+            answered = answered || whole(*line, 0, 255).has_value();
         }
         if (answered)
             found.push_back(static_cast<std::uint16_t>(primary));

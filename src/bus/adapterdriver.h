@@ -30,6 +30,12 @@ std::optional<AdapterIdentity> adapterIdentity(std::string_view versionAnswer);
 std::optional<AdapterIdentity> identifyAdapter(AdapterLink& link);
 
 /// One "++" adapter as an NI-488.2 driver: board index 0, NI's status words and error codes.
+/// Where an adapter cannot do what a board does, the call says so rather than pretend: SendCmds
+/// takes only listen addresses, unlisten, untalk and Group Execute Trigger (anything else: ERR
+/// with ECAP, nothing sent); a Send succeeds whether anyone listened or not; a Receive reads to
+/// EOI whatever its termination byte, and drops what does not fit; a Prologix finds listeners by
+/// serial poll at their primary addresses only. Once the link fails every call fails with EDVR
+/// without touching it again.
 class AdapterDriver final : public GpibDriver {
 public:
     AdapterDriver(std::unique_ptr<AdapterLink> link, AdapterIdentity identity);

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -164,17 +166,45 @@ TEST(AdapterReceive, TheReplyEndsAtEoiAndWhatDoesNotFitIsDropped) {
     }
 }
 
-// Talk addresses and the other bus commands an adapter cannot send: refused whole, nothing sent.
-TEST(AdapterLimits, BusCommandsOtherThanListenersAndTriggerAreRefused) {
-    const std::string refused[] = {"@", "?%\x04", "\x14", "?%\x11", "\x01", "\x18", "?E"};
+// What only a board can do is refused whole, with nothing sent: talk addresses and the other bus
+// commands, and on a Prologix REN off and a clear of every unit; the adapter's own address 0 is
+// no unit's on either.
+TEST(AdapterLimits, WhatOnlyABoardDoesIsRefusedAndNothingIsSent) {
+    using Call = std::function<void(AdapterDriver&)>;
+    const auto commands = [](std::string bytes) -> Call {
+        return [bytes](AdapterDriver& d) { d.SendCmds(0, bytes.data(), static_cast<long>(bytes.size())); };
+    };
+    const struct {
+        const char* what;
+        Call call;
+        int prologixError; // -1: done
+        int ar488Error;
+    } cases[] = {
+        {"talk address", commands("@"), ni::ECAP, ni::ECAP},
+        {"talk address after listeners", commands("?%E"), ni::ECAP, ni::ECAP},
+        {"selected device clear", commands("?%\x04"), ni::ECAP, ni::ECAP},
+        {"device clear", commands("\x14"), ni::ECAP, ni::ECAP},
+        {"local lockout", commands("?%\x11"), ni::ECAP, ni::ECAP},
+        {"go to local", commands("\x01"), ni::ECAP, ni::ECAP},
+        {"serial poll enable", commands("\x18"), ni::ECAP, ni::ECAP},
+        {"REN off", [](AdapterDriver& d) { d.ibsre(0, 0); }, ni::ECAP, -1},
+        {"clear every unit", [](AdapterDriver& d) { d.DevClear(0, ni::NOADDR); }, ni::ECAP, -1},
+        {"send to 0", [](AdapterDriver& d) { d.Send(0, 0, "*CLS", 4, ni::NLend); }, ni::EARG, ni::EARG},
+        {"clear 0", [](AdapterDriver& d) { d.DevClear(0, 0); }, ni::EARG, ni::EARG},
+    };
     for (const AdapterProfile* profile : adapters)
-        for (const std::string& bytes : refused) {
-            SCOPED_TRACE(profile->name + " " + bytes);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(profile->name + " " + c.what);
+            const int error = profile == adapters[0] ? c.prologixError : c.ar488Error;
             Rig rig(*profile);
             const auto written = rig.link->writes().size();
-            rig.driver->SendCmds(0, bytes.data(), static_cast<long>(bytes.size()));
+            c.call(*rig.driver);
+            if (error < 0) {
+                EXPECT_EQ(rig.ibsta() & ni::ERR, 0);
+                continue;
+            }
             EXPECT_EQ(rig.ibsta() & ni::ERR, ni::ERR);
-            EXPECT_EQ(rig.iberr(), ni::ECAP);
+            EXPECT_EQ(rig.iberr(), error);
             EXPECT_EQ(rig.link->writes().size(), written);
             EXPECT_EQ(rig.newEvents(), Lines{});
         }
@@ -280,12 +310,71 @@ TEST(AdapterLimits, ALostLinkFailsEveryCallWithoutWritingAgain) {
             EXPECT_EQ(rig.iberr(), ni::EDVR);
             EXPECT_EQ(rig.ibcnt(), 0);
             const int now = rig.link->reads() + static_cast<int>(rig.link->writes().size());
-            if (touches >= 0)
+            if (touches >= 0) {
                 EXPECT_EQ(now, touches) << "the link was touched again";
+            }
             touches = now;
         }
         EXPECT_EQ(rig.link->writes().size(), written);
     }
+}
+
+// A real link hands over what has arrived in pieces, and may hold what an earlier exchange left.
+// Each write here brings the next scripted answer, one piece per read.
+class ScriptedLink final : public AdapterLink {
+public:
+    std::string where() const override { return "script"; }
+    bool write(std::string_view bytes) override {
+        writes.emplace_back(bytes);
+        if (!answers.empty()) {
+            arriving.insert(arriving.end(), answers.front().begin(), answers.front().end());
+            answers.pop_front();
+        }
+        return true;
+    }
+    std::string read(std::chrono::milliseconds, bool&) override {
+        if (arriving.empty())
+            return {};
+        std::string piece = arriving.front();
+        arriving.pop_front();
+        return piece;
+    }
+    std::deque<std::string> arriving;
+    std::deque<std::vector<std::string>> answers;
+    Lines writes;
+};
+
+TEST(AdapterLink, AnswersInPiecesAndLeftoversAreTakenApart) {
+    const std::string version = "Prologix GPIB-USB Controller version 6.107";
+    auto owned = std::make_unique<ScriptedLink>();
+    ScriptedLink& link = *owned;
+    link.arriving = {"left from before\r\n"};
+    link.answers = {
+        {"++ver\r\n", "Prologix GPIB-USB Contr", "oller version 6.107\r\n"}, // an echo first
+        {version + "\r\n"},                                                  // ibfind's check
+        {},                                                                  // the Send
+        {"KTQ,", "7174\n", std::string(1, '\0'), "64\r\n"},                  // the Receive
+        {"\r\n", version + "\r\n", "16\r\n", version + "\r\n"},              // two polls
+    };
+    const auto identity = identifyAdapter(link);
+    ASSERT_TRUE(identity.has_value());
+    EXPECT_EQ(identity->name, "Prologix GPIB-USB 6.107");
+    AdapterDriver driver(std::move(owned), *identity);
+    EXPECT_EQ(driver.ibfind("GPIB0"), 0);
+    driver.Send(0, 5, "*IDN?", 5, ni::NLend);
+    std::array<char, 4> reply{};
+    driver.Receive(0, 5, reply.data(), 4, 0);
+    EXPECT_EQ(std::string(reply.data(), 4), "KTQ,");
+    EXPECT_EQ(driver.ThreadIbcntl(), 4);
+    EXPECT_EQ(driver.ThreadIbsta(), ni::CMPL | ni::CIC | ni::END);
+    const std::uint16_t addresses[] = {3, 5, ni::NOADDR};
+    std::array<std::uint16_t, 4> found{};
+    driver.FindLstn(0, addresses, found.data(), 4);
+    EXPECT_EQ(driver.ThreadIbsta() & ni::ERR, 0);
+    ASSERT_EQ(driver.ThreadIbcntl(), 1) << "an empty line is no unit's status byte";
+    EXPECT_EQ(found[0], 5);
+    EXPECT_EQ(link.writes.back(),
+              "++read_tmo_ms 30\n++spoll 3\n++ver\n++spoll 5\n++ver\n++read_tmo_ms 3000\n");
 }
 
 // NI's timeout codes as the adapter's read timeout, within what a Prologix takes.
