@@ -89,6 +89,7 @@ QString table() {
         text.replace(QStringLiteral("{error}"), QStringLiteral("*the error code*"));
         text.replace(QStringLiteral("{libraries}"), QStringLiteral("*the libraries looked for*"));
         text.replace(QStringLiteral("{configfile}"), escaped(ktq::ui::linuxGpibConfigurationFile()));
+        text.replace(QStringLiteral("{noadapter}"), escaped(ktq::ui::noAdapterAdvice()));
         // A rule says the cause, then after the first colon what to do.
         const qsizetype colon = text.indexOf(QStringLiteral(": "));
         const QString cause = colon < 0 ? QString() : text.left(colon);

@@ -1,6 +1,8 @@
 // Links to "++" adapters on Linux: Qt's serial port and TCP socket, used blocking on the bus thread.
 #include "adapterlink.h"
 
+#include <QAbstractEventDispatcher>
+#include <QEventLoop>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QTcpSocket>
@@ -20,6 +22,16 @@ constexpr int connectMs = 5000;
 
 int waitMs(std::chrono::milliseconds wait) {
     return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, 24 * 3600 * 1000));
+}
+
+// Qt's serial port and socket watch their descriptors with socket notifiers, which need the
+// thread's event dispatcher; a thread Qt did not start (the bus thread) has none until an event
+// loop is made on it, and the dispatcher then stays with the thread. The blocking waits the links
+// use need no loop to run.
+void ensureEventDispatcher() {
+    if (QAbstractEventDispatcher::instance() == nullptr) {
+        QEventLoop makesDispatcher;
+    }
 }
 
 /// A serial port at 115200 8N1 without flow control. The Prologix GPIB-USB ignores the rate (it
@@ -177,6 +189,7 @@ public:
     }
 
     std::unique_ptr<AdapterLink> openSerial(const std::string& port, std::string& error) override {
+        ensureEventDispatcher();
         auto link = std::make_unique<SerialLink>(port);
         if (!link->open(error)) {
             return nullptr;
@@ -185,6 +198,7 @@ public:
     }
 
     std::unique_ptr<AdapterLink> openTcp(const std::string& host, int port, std::string& error) override {
+        ensureEventDispatcher();
         auto link = std::make_unique<TcpLink>(host, port);
         if (!link->open(host, port, error)) {
             return nullptr;

@@ -170,7 +170,7 @@ QString filled(std::string_view text, const QString& address, const QString& mod
     out.replace(QStringLiteral("{error}"), error);
     out.replace(QStringLiteral("{libraries}"), libraryNames());
     out.replace(QStringLiteral("{configfile}"), linuxGpibConfigurationFile());
-    out.replace(QStringLiteral("{noadapter}"), QLatin1String(noAdapter));
+    out.replace(QStringLiteral("{noadapter}"), noAdapterAdvice());
     return out;
 }
 
@@ -214,6 +214,10 @@ std::string_view familyName(Family family) {
 }
 
 } // namespace
+
+QString noAdapterAdvice() {
+    return QLatin1String(noAdapter);
+}
 
 QString linuxGpibConfigurationFile() {
     // linux-gpib reads the file IB_CONFIG names, else the gpib.conf of the sysconfdir it was built

@@ -46,10 +46,14 @@ struct AdviceRuleView {
     std::string_view family{}; // as the driver loader names it; "none" without a library, empty for any
     int iberr = -1;            // -1 for any error code
     long count = -1;           // -1 for any count
-    std::string_view text{};   // with {address}, {model}, {libraries} and {configfile} unfilled
+    std::string_view text{};   // {address}, {model}, {libraries}, {configfile}, {noadapter} unfilled
 };
 
 std::vector<AdviceRuleView> adviceRuleViews();
+
+/// The sentence for where no "++" adapter answered either: the ports this platform asks, and how
+/// the operator names an adapter.
+QString noAdapterAdvice();
 
 /// The gpib.conf that linux-gpib reads, as far as the program can tell: the file IB_CONFIG names,
 /// else both places a linux-gpib library is usually built to read.

@@ -4,6 +4,7 @@
 
 #include "bus/adapterdriver.h"
 #include "bus/adapterfinder.h"
+#include "bus/busthread.h"
 #include "bus/driverbases.h"
 #include "sim/adapter/server.h"
 #include "ui/dialogs/statusline.h"
@@ -13,6 +14,8 @@
 
 #include <sstream>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace ktq::test {
 namespace {
@@ -72,12 +75,34 @@ void PrintTo(const LinkCase& c, std::ostream* os) {
     *os << c.name;
 }
 
+// Qt's warnings while a test runs: the operator would see them on standard error.
+class QtWarnings {
+public:
+    QtWarnings() {
+        s_warnings.clear();
+        m_previous = qInstallMessageHandler(&QtWarnings::handle);
+    }
+    ~QtWarnings() { qInstallMessageHandler(m_previous); }
+    static std::vector<std::string> take() { return std::exchange(s_warnings, {}); }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type != QtDebugMsg && type != QtInfoMsg) {
+            s_warnings.push_back(message.toStdString());
+        }
+    }
+    static inline std::vector<std::string> s_warnings;
+    QtMessageHandler m_previous = nullptr;
+};
+
 class AdapterRun : public testing::TestWithParam<LinkCase> {};
 
-// The 7174 at 5 gets its address set and saved through the adapter named by KTQ_GPIB_ADAPTER;
-// the main window says which adapter it used, and the adapter's memory is never written.
+// The 7174 at 5 gets its address set and saved through the adapter named by KTQ_GPIB_ADAPTER,
+// from the bus thread as in the program; the main window says which adapter it used, nothing is
+// warned of on standard error, and the adapter's memory is never written.
 TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
     const LinkCase c = GetParam();
+    QtWarnings warnings;
     Bench bench;
     bench.sim.addUnit(5, "7174");
     ServedAdapter adapter(bench.sim, c.profile(), c.tcp);
@@ -85,7 +110,8 @@ TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
         std::ostringstream log;
         bus::AdapterFinder finder(std::make_unique<bus::FailingDriver>(), bus::makeSystemLinkOpener(),
                                   bus::AdapterSearch{adapter.setting(), true}, log);
-        bus::Gpib32 gpib(finder);
+        bus::BusThread busThread;
+        bus::Gpib32 gpib(finder, busThread);
         ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
         auto* list = control<QListWidget>(window, "listUnit");
         list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
@@ -107,11 +133,17 @@ TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
         EXPECT_TRUE(control<ui::MessageLine>(window, "txtGPIBErr")->isHidden())
             << control<ui::MessageLine>(window, "txtGPIBErr")->text().toStdString();
         EXPECT_EQ(runs, 1);
-        EXPECT_EQ(control<ui::StatusLine>(window, "statusLine")->text(), expected);
+        EXPECT_EQ(control<ui::StatusLine>(window, "statusLine")->text().toStdString(),
+                  expected.toStdString());
         EXPECT_EQ(log.str(), "ktqconfig: GPIB adapter: " + expected.toStdString() + "\n");
+        // The adapter takes lines in order on its own thread: once it has answered the "++ver" of
+        // a later ibfind, everything sent before is on the bus.
+        gpib.GpibFind(QStringLiteral("GPIB0"));
+        ASSERT_FALSE(gpib.status().failed());
         ASSERT_NE(bench.sim.unitAt(5), nullptr);
         EXPECT_EQ(bench.sim.unitAt(5)->saveCount(), 1);
     }
+    EXPECT_EQ(QtWarnings::take(), std::vector<std::string>{}) << "the links opened on the bus thread";
     EXPECT_EQ(adapter.core().savedWrites(), 0);
     EXPECT_EQ(adapter.core().settingsCommands().front(),
               c.profile().name.starts_with("prologix") ? "++savecfg 0" : "++mode 1");
