@@ -35,8 +35,9 @@ bool writeAll(int fd, const std::string& bytes, bool socket) {
     return true;
 }
 
-// Passes the host's bytes to the adapter and its answers back, until the link closes or fails.
-void relay(int link, AdapterCore& core, bool socket) {
+// Passes the host's bytes to the adapter and its answers back, until the link closes or fails;
+// `taken` counts the bytes once they are answered.
+void relay(int link, AdapterCore& core, bool socket, std::atomic<std::uint64_t>& taken) {
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(link, buffer, sizeof buffer);
@@ -47,7 +48,14 @@ void relay(int link, AdapterCore& core, bool socket) {
         const std::string answer = core.fromHost(std::string_view(buffer, static_cast<std::size_t>(n)));
         if (!answer.empty() && !writeAll(link, answer, socket))
             return;
+        taken += static_cast<std::uint64_t>(n);
+        taken.notify_all();
     }
+}
+
+void waitFor(const std::atomic<std::uint64_t>& taken, std::uint64_t count) {
+    for (std::uint64_t now = taken; now < count; now = taken)
+        taken.wait(now);
 }
 
 } // namespace
@@ -84,7 +92,11 @@ PtyLink::~PtyLink() {
 }
 
 void PtyLink::serve(AdapterCore& core) {
-    relay(m_master, core, false);
+    relay(m_master, core, false, m_taken);
+}
+
+void PtyLink::waitTaken(std::uint64_t count) const {
+    waitFor(m_taken, count);
 }
 
 TcpLink::TcpLink(int port) {
@@ -121,7 +133,7 @@ void TcpLink::serve(AdapterCore& core) {
             return;
         }
         m_host = host;
-        relay(host, core, true);
+        relay(host, core, true, m_taken);
         m_host = -1;
         ::close(host);
     }
@@ -132,6 +144,10 @@ void TcpLink::serve(AdapterCore& core) {
 void TcpLink::dropConnection() {
     if (const int host = m_host; host >= 0)
         ::shutdown(host, SHUT_RDWR);
+}
+
+void TcpLink::waitTaken(std::uint64_t count) const {
+    waitFor(m_taken, count);
 }
 
 void TcpLink::stop() {

@@ -4,6 +4,7 @@
 #include "sim/adapter/adaptercore.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -23,8 +24,12 @@ public:
     const std::string& path() const { return m_path; }
     /// Passes the host's bytes to the adapter and its answers back, until the link fails.
     void serve(AdapterCore& core);
+    /// Waits until the adapter has taken `count` bytes from the host in all and sent its answers
+    /// to them, so that a test can go on as if the link were the bench's own.
+    void waitTaken(std::uint64_t count) const;
 
 private:
+    std::atomic<std::uint64_t> m_taken{0};
     int m_master = -1;
     int m_keeper = -1;
     std::string m_path;
@@ -50,8 +55,11 @@ public:
     void dropConnection();
     /// Closes the host's connection and ends serve(); from any thread.
     void stop();
+    /// As PtyLink's, over every connection so far.
+    void waitTaken(std::uint64_t count) const;
 
 private:
+    std::atomic<std::uint64_t> m_taken{0};
     int m_listener = -1;
     int m_port = 0;
     std::atomic<int> m_host{-1}; // the connection being served, -1 for none

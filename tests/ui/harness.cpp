@@ -7,7 +7,11 @@
 #include "sim/adapter/profile.h"
 
 #ifndef _WIN32
+#include "sim/adapter/server.h"
 #include "sim/board/reallibrary.h"
+
+#include <thread>
+#include <type_traits>
 #endif
 
 #include <cstdlib>
@@ -40,6 +44,68 @@ std::unique_ptr<bus::AdapterLink> benchLink(sim::adapter::AdapterCore& core) {
     return std::make_unique<sim::adapter::BenchLink>(core);
 }
 
+#ifndef _WIN32
+// The program's own link (Qt's serial port or TCP socket) to the core served on a thread of its
+// own over a pseudo-terminal or a loopback TCP port, as ktqsim-adapter serves it. Each write
+// returns once the core has taken and answered every byte, so a read need not wait: what the
+// core will say is already on its way, as with the bench's own link. How the links wait is what
+// adapter_links_test.cpp exercises.
+template <typename Server> class ServedLink final : public bus::AdapterLink {
+public:
+    ServedLink(sim::adapter::AdapterCore& core, std::unique_ptr<Server> server)
+        : m_server(std::move(server)), m_thread([this, &core] { m_server->serve(core); }) {
+        if constexpr (std::is_same_v<Server, sim::adapter::TcpLink>) {
+            m_link = bus::makeSystemLinkOpener()->openTcp("127.0.0.1", m_server->port(), m_error);
+        } else {
+            m_link = bus::makeSystemLinkOpener()->openSerial(m_server->path(), m_error);
+        }
+    }
+    ~ServedLink() override {
+        m_link.reset();
+        if constexpr (std::is_same_v<Server, sim::adapter::TcpLink>) {
+            m_server->stop();
+        } else {
+            m_server.reset(); // the pseudo-terminal's last far end closing ends the serving thread
+        }
+        m_thread.join();
+    }
+
+    std::string where() const override { return m_link ? m_link->where() : "unopened: " + m_error; }
+    bool write(std::string_view bytes) override {
+        if (!m_link || !m_link->write(bytes)) {
+            return false;
+        }
+        m_written += bytes.size();
+        m_server->waitTaken(m_written);
+        return true;
+    }
+    std::string read(std::chrono::milliseconds, bool& gone) override {
+        if (!m_link) {
+            gone = true;
+            return {};
+        }
+        return m_link->read(std::chrono::milliseconds(0), gone);
+    }
+
+private:
+    std::unique_ptr<Server> m_server;
+    std::thread m_thread;
+    std::unique_ptr<bus::AdapterLink> m_link;
+    std::string m_error;
+    std::uint64_t m_written = 0;
+};
+
+std::unique_ptr<bus::AdapterLink> ptyLink(sim::adapter::AdapterCore& core) {
+    return std::make_unique<ServedLink<sim::adapter::PtyLink>>(core,
+                                                               std::make_unique<sim::adapter::PtyLink>());
+}
+
+std::unique_ptr<bus::AdapterLink> tcpLink(sim::adapter::AdapterCore& core) {
+    return std::make_unique<ServedLink<sim::adapter::TcpLink>>(core,
+                                                               std::make_unique<sim::adapter::TcpLink>(0));
+}
+#endif
+
 std::unique_ptr<bus::GpibDriver> adapterDriver(sim::adapter::AdapterCore& core, const AdapterSide& side) {
     std::unique_ptr<bus::AdapterLink> link = side.link(core);
     const auto identity = bus::identifyAdapter(*link);
@@ -54,6 +120,11 @@ const std::vector<AdapterSide>& adapterSides() {
     static const std::vector<AdapterSide> sides{
         {"BenchPrologix", &sim::adapter::prologixProfile(), benchLink},
         {"BenchAr488", &sim::adapter::ar488Profile(), benchLink},
+#ifndef _WIN32
+        {"PtyPrologix", &sim::adapter::prologixProfile(), ptyLink},
+        {"TcpPrologixEthernet", &sim::adapter::prologixEthernetProfile(), tcpLink},
+        {"PtyAr488", &sim::adapter::ar488Profile(), ptyLink},
+#endif
     };
     return sides;
 }
