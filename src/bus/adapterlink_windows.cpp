@@ -1,5 +1,6 @@
 // Byte links to "++" adapters on Windows: COM ports and TCP connections through the Win32 API.
 #include "adapterlink.h"
+#include "windowstext.h"
 
 // winsock2.h must come before windows.h, which would otherwise bring in the old winsock.h.
 #include <winsock2.h>
@@ -28,37 +29,6 @@ constexpr GUID portsClass = {0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00
 constexpr DWORD readIntervalMs = 5;
 // A write to a COM port that takes longer than this has a port that no longer drains: gone.
 constexpr DWORD serialWriteTimeoutMs = 5000;
-
-std::wstring toWide(const std::string& text) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
-
-std::string toUtf8(const std::wstring& wide) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
-                        nullptr);
-    return text;
-}
-
-// The system's words for an error code (GetLastError's or WSAGetLastError's), on one line.
-std::string systemMessage(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = length ? toUtf8(std::wstring(buffer, length)) : "error " + std::to_string(code);
-    LocalFree(buffer);
-    std::replace(text.begin(), text.end(), '\r', ' ');
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    while (!text.empty() && (text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    return text;
-}
 
 std::string upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),

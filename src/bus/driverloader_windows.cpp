@@ -1,46 +1,13 @@
 // Opening the driver library on Windows, and where it is looked for there.
 #include "driverloader.h"
 #include "sharedlibrary.h"
+#include "windowstext.h"
 
 #include <windows.h>
 
 #include <filesystem>
 
 namespace ktq::bus {
-
-namespace {
-
-std::wstring toWide(const std::string& text) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
-
-std::string toUtf8(const std::wstring& wide) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
-                        nullptr);
-    return text;
-}
-
-std::string systemMessage(DWORD code) {
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = length ? std::string(buffer, length) : "error " + std::to_string(code);
-    LocalFree(buffer);
-    while (!text.empty() &&
-           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
-        text.pop_back();
-    }
-    return oneLine(text);
-}
-
-} // namespace
 
 std::unique_ptr<SharedLibrary> SharedLibrary::open(const std::string& fileName, std::string& error) {
     const std::filesystem::path file = std::filesystem::path(toWide(fileName)).make_preferred();

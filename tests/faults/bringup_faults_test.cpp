@@ -100,15 +100,7 @@ TEST(BoardFaults, ABoardGoneBetweenTwoRunsIsReportedAtConfigureAndComingBackIsEn
     bench.sim.addUnit(5, "7174");
     MainRun main(bench.session(), bench.interaction);
     main.choose(QStringLiteral("7174"));
-    main.configure([](QDialog& config) {
-        control<QLineEdit>(config, "txtAddr")->setText(QStringLiteral("5"));
-        control<QPushButton>(config, "cmdSet")->click();
-        for (int k = 0; k < 3; ++k) {
-            control<QPushButton>(config, "cmdEnter")->click();
-        }
-        control<QPushButton>(config, "cmdSav")->click();
-        control<QPushButton>(config, "cmdDone")->click();
-    });
+    main.configure(keepAndSaveAt5);
     ASSERT_EQ(main.configRuns(), 1);
     ASSERT_EQ(bench.sim.unitAt(5)->saveCount(), 1);
 

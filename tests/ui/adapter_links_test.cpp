@@ -118,13 +118,7 @@ TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
         int runs = 0;
         bench.interaction.scripts.push_back([&runs](QDialog& config) {
             ++runs;
-            control<QLineEdit>(config, "txtAddr")->setText(QStringLiteral("5"));
-            control<QPushButton>(config, "cmdSet")->click();
-            for (int k = 0; k < 3; ++k) {
-                control<QPushButton>(config, "cmdEnter")->click();
-            }
-            control<QPushButton>(config, "cmdSav")->click();
-            control<QPushButton>(config, "cmdDone")->click();
+            keepAndSaveAt5(config);
         });
         control<QPushButton>(window, "cmdConfig")->click();
 

@@ -148,6 +148,18 @@ inline QStringList tabOrder(const QWidget& window, QWidget* first) {
     return names;
 }
 
+// Answers the configuration window of a 3-function unit at address 5 (a 7174) as an operator
+// who sets the address, keeps every setting, saves and presses Done.
+inline void keepAndSaveAt5(QDialog& config) {
+    control<QLineEdit>(config, "txtAddr")->setText(QStringLiteral("5"));
+    control<QPushButton>(config, "cmdSet")->click();
+    for (int k = 0; k < 3; ++k) {
+        control<QPushButton>(config, "cmdEnter")->click();
+    }
+    control<QPushButton>(config, "cmdSav")->click();
+    control<QPushButton>(config, "cmdDone")->click();
+}
+
 // Answers the channel dialog with a typed entry and Continue.
 inline std::function<void(QDialog&)> answerChannel(const QString& entry) {
     return [entry](QDialog& dialog) {
