@@ -167,11 +167,10 @@ int AdapterFinder::ibfind(const char* name) {
 // Arduino and take seconds. One that fails is let go (its port closed) and looked for anew, as
 // after it was unplugged and plugged back in.
 int AdapterFinder::findNamedAdapter(const char* name) {
+    if (const std::optional<int> again = setUpAgain(name)) {
+        return *again;
+    }
     if (m_adapter) {
-        const int again = m_adapter->ibfind(name);
-        if (again >= 0) {
-            return again;
-        }
         // Its port is let go first: a serial port opens for one program, and one link, at a time.
         choose(m_unreachable.get(), {});
         m_adapter.reset();
@@ -195,6 +194,14 @@ int AdapterFinder::findNamedAdapter(const char* name) {
     return useAdapter(std::move(adapter), std::move(description), name);
 }
 
+std::optional<int> AdapterFinder::setUpAgain(const char* name) {
+    if (!m_adapter) {
+        return std::nullopt;
+    }
+    const int again = m_adapter->ibfind(name);
+    return again >= 0 ? std::optional<int>(again) : std::nullopt;
+}
+
 std::unique_ptr<AdapterLink> AdapterFinder::openNamed(const AdapterAddress& address, std::string& error) {
     if (!address.serialPort.empty()) {
         return m_opener->openSerial(address.serialPort, error);
@@ -203,13 +210,10 @@ std::unique_ptr<AdapterLink> AdapterFinder::openNamed(const AdapterAddress& addr
 }
 
 int AdapterFinder::findAdapterOnPorts(const char* name) {
-    // Until an adapter answers, the library's failed ibfind is what the status reads tell.
-    if (m_adapter) {
-        const int again = m_adapter->ibfind(name);
-        if (again >= 0) {
-            return again;
-        }
+    if (const std::optional<int> again = setUpAgain(name)) {
+        return *again;
     }
+    // Until an adapter answers, the library's failed ibfind is what the status reads tell.
     choose(m_library.get(), {});
     m_adapter.reset();
 

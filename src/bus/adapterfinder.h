@@ -71,6 +71,8 @@ private:
     struct Found;
     int findNamedAdapter(const char* name);
     int findAdapterOnPorts(const char* name);
+    /// The adapter in use set up again: its descriptor, or nullopt where there is none or it failed.
+    std::optional<int> setUpAgain(const char* name);
     std::unique_ptr<AdapterLink> openNamed(const AdapterAddress& address, std::string& error);
     int useAdapter(std::unique_ptr<GpibDriver> adapter, std::string description, const char* name);
     int failWith(const std::string& logLine);

@@ -28,6 +28,19 @@ int waitMs(std::chrono::milliseconds wait) {
 // thread's event dispatcher; a thread Qt did not start (the bus thread) has none until an event
 // loop is made on it, and the dispatcher then stays with the thread. The blocking waits the links
 // use need no loop to run.
+// Writes every byte and waits until they have left; false when the device stalls or fails.
+bool writeAll(QIODevice& device, std::string_view bytes) {
+    if (device.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
+        return false;
+    }
+    while (device.bytesToWrite() > 0) {
+        if (!device.waitForBytesWritten(writeStallMs)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void ensureEventDispatcher() {
     if (QAbstractEventDispatcher::instance() == nullptr) {
         QEventLoop makesDispatcher;
@@ -65,16 +78,7 @@ public:
         if (!m_port.isOpen()) {
             return false;
         }
-        if (m_port.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size())) {
-            return lose();
-        }
-        while (m_port.bytesToWrite() > 0) {
-            if (!m_port.waitForBytesWritten(writeStallMs)) {
-                return lose();
-            }
-        }
-        return true;
+        return writeAll(m_port, bytes) || lose();
     }
 
     std::string read(std::chrono::milliseconds wait, bool& gone) override {
@@ -134,16 +138,7 @@ public:
         if (m_socket.state() != QAbstractSocket::ConnectedState) {
             return false;
         }
-        if (m_socket.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size())) {
-            return lose();
-        }
-        while (m_socket.bytesToWrite() > 0) {
-            if (!m_socket.waitForBytesWritten(writeStallMs)) {
-                return lose();
-            }
-        }
-        return true;
+        return writeAll(m_socket, bytes) || lose();
     }
 
     std::string read(std::chrono::milliseconds wait, bool& gone) override {
