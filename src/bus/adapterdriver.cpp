@@ -39,10 +39,6 @@ constexpr int mostIdentifyLines = 8;
 // stops sending must not hold the bus thread or fill memory.
 constexpr std::size_t longestStaleInput = 65536;
 
-// NI's timeout codes 1 (10 us) to 17 (1000 s) in milliseconds, rounded up; code 0 is no limit.
-constexpr std::array<long, 18> timeoutCodeMs{0,   1,   1,    1,    1,     1,     3,      10,     30,
-                                             100, 300, 1000, 3000, 10000, 30000, 100000, 300000, 1000000};
-
 // Bus commands SendCmds can stand for with the adapter's own commands.
 constexpr unsigned char unlisten = 0x3f;
 constexpr unsigned char untalk = 0x5f;
@@ -359,12 +355,16 @@ int AdapterDriver::ibtmo(int ud, int v) {
     State& s = *m_state;
     if (!s.usable(ud))
         return s.ibsta;
-    if (v < 0 || v >= static_cast<int>(timeoutCodeMs.size())) {
+    if (v < 0 || v >= static_cast<int>(ni::timeoutDurations.size())) {
         s.fail(ni::EARG);
         return s.ibsta;
     }
     // No limit (code 0) and anything longer both get the longest a Prologix takes.
-    const long wanted = v == 0 ? longestReadTimeoutMs : timeoutCodeMs[static_cast<std::size_t>(v)];
+    const long wanted =
+        v == 0
+            ? longestReadTimeoutMs
+            : static_cast<long>(
+                  std::chrono::ceil<milliseconds>(ni::timeoutDurations[static_cast<std::size_t>(v)]).count());
     const int ms = static_cast<int>(std::clamp<long>(wanted, 1, longestReadTimeoutMs));
     if (s.exchange("++read_tmo_ms " + std::to_string(ms) + "\n")) {
         s.readTimeoutMs = ms;

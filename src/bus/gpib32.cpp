@@ -96,13 +96,7 @@ std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) 
         low16(onBus("ibtmo", [&] { return m_driver.ibtmo(descriptor, timeoutCode); }));
     // The driver's codes 1 (10 us) to 17 (1000 s). Code 0, no timeout at all, gives no limit to
     // judge a call by, so the one before stays.
-    using std::chrono::microseconds;
-    static constexpr std::array<microseconds, 18> durations{
-        microseconds(0),         microseconds(10),        microseconds(30),       microseconds(100),
-        microseconds(300),       microseconds(1000),      microseconds(3000),     microseconds(10000),
-        microseconds(30000),     microseconds(100000),    microseconds(300000),   microseconds(1000000),
-        microseconds(3000000),   microseconds(10000000),  microseconds(30000000), microseconds(100000000),
-        microseconds(300000000), microseconds(1000000000)};
+    const auto& durations = ni::timeoutDurations;
     if (!m_status.failed() && timeoutCode > 0 && timeoutCode < static_cast<std::int16_t>(durations.size())) {
         m_timeout =
             std::chrono::ceil<std::chrono::milliseconds>(durations[static_cast<std::size_t>(timeoutCode)]);

@@ -1,6 +1,8 @@
 // NI-488.2's status bits, error codes and end modes, as the program speaks them.
 #pragma once
 
+#include <array>
+#include <chrono>
 #include <cstdint>
 
 // NI-488.2 values as the rest of the program speaks them. A driver whose library uses other
@@ -35,6 +37,17 @@ inline constexpr int DABend = 2;
 inline constexpr int STOPend = 0x0100;
 
 inline constexpr int T3s = 12;
+/// What each timeout code stands for: 0 no limit at all, 1 (10 us) to 17 (1000 s).
+inline constexpr std::array<std::chrono::microseconds, 18> timeoutDurations{
+    std::chrono::microseconds(0),         std::chrono::microseconds(10),
+    std::chrono::microseconds(30),        std::chrono::microseconds(100),
+    std::chrono::microseconds(300),       std::chrono::microseconds(1000),
+    std::chrono::microseconds(3000),      std::chrono::microseconds(10000),
+    std::chrono::microseconds(30000),     std::chrono::microseconds(100000),
+    std::chrono::microseconds(300000),    std::chrono::microseconds(1000000),
+    std::chrono::microseconds(3000000),   std::chrono::microseconds(10000000),
+    std::chrono::microseconds(30000000),  std::chrono::microseconds(100000000),
+    std::chrono::microseconds(300000000), std::chrono::microseconds(1000000000)};
 inline constexpr int IbaPAD = 1;
 inline constexpr std::uint16_t NOADDR = 0xFFFF;
 
