@@ -74,7 +74,7 @@ void UnitsOnLines::talk() {
         m_bus.nextTalkByte();
         m_offered.reset();
     } else if (!engaged) {
-        if (m_waitingForTalker)
+        if (m_waitingForTalker && !c.ifc) // interface clear ends the read, not a timeout
             m_bus.talkerSilent();
         m_waitingForTalker = false;
         m_offered.reset();

@@ -4,196 +4,173 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace ktq::sim::test {
 namespace {
 
-// The firmware's handshake, step by step (AR488_GPIBbus.cpp: writeByte, readByte, setControls).
-// Where the firmware would wait out its timeout the script gives up at once: nothing on the
-// units' side changes without a pin change. Pin by pin, each register write reaches the units
-// one pin at a time, as an emulated port may report it.
-class Firmware {
+using L = GpibLines;
+
+// Makes an exchange through the byte-level calls as a board does (pinByPin -1), or on the lines,
+// handshake by handshake as the firmware's sendCmd, sendData, receiveData and readByte do. Where
+// the firmware would wait out its timeout this one stops at once: nothing changes on the units'
+// side without a pin change. Pin by pin (1), the units hear of each pin of a port write alone.
+class Controller {
 public:
-    Firmware(WireBus& bus, bool pinByPin) : m_units(bus), m_pinByPin(pinByPin) {}
-    GpibLines seen() const { return m_mine | m_units.unitsDrive(); }
+    Controller(WireBus& bus, int pinByPin) : m_bus(bus), m_pinByPin(pinByPin == 1) {
+        if (pinByPin >= 0)
+            m_units.emplace(bus);
+    }
     GpibLines unitsEver;
 
-    void set(const std::function<void(GpibLines&)>& change) {
-        GpibLines next = m_mine;
-        change(next);
-        static constexpr bool GpibLines::*pins[] = {&GpibLines::ifc, &GpibLines::ndac, &GpibLines::nrfd,
-                                                    &GpibLines::dav, &GpibLines::eoi,  &GpibLines::ren,
-                                                    &GpibLines::atn};
-        for (int bit = 0; m_pinByPin && bit < 8; ++bit)
-            drive([&](GpibLines& l) { l.data = (l.data & ~(1 << bit)) | (next.data & (1 << bit)); });
-        for (auto pin : pins)
-            if (m_pinByPin)
-                drive([&](GpibLines& l) { l.*pin = next.*pin; });
-        drive([&](GpibLines& l) { l = next; });
+    void command(std::string_view bytes) {
+        if (!m_units)
+            return m_bus.command(bytes);
+        set([](L& l) { l.atn = true, l.nrfd = l.ndac = false; }); // CCMS
+        for (char byte : bytes)
+            writeByte(byte, false);
     }
-    bool writeByte(char byte, bool eoi) {
-        if (!seen().ndac || seen().nrfd)
-            return false;
-        set([&](GpibLines& l) { l.data = static_cast<std::uint8_t>(byte); });
-        set([&](GpibLines& l) { l.dav = true, l.eoi = eoi; });
-        if (!seen().nrfd || seen().ndac)
-            return false;
-        set([](GpibLines& l) { l.dav = l.eoi = false; });
-        set([](GpibLines& l) { l.data = 0; }); // left driven high
-        return true;
+    // Without EOI, as 0.51.09 sends: EOI alone after the last byte.
+    void send(std::string_view bytes, bool eoi) {
+        if (!m_units)
+            return void(m_bus.write(bytes, eoi));
+        set([](L& l) { l.atn = false; }); // CTAS
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            writeByte(bytes[i], eoi && i + 1 == bytes.size());
+        for (bool pulse : {!eoi, false})
+            set([pulse](L& l) { l.eoi = pulse; });
     }
-    std::string receive(std::size_t most) { // CLAS, readByte until EOI, CIDS
-        set([](GpibLines& l) { l.atn = false, l.nrfd = l.ndac = true; });
+    std::string receive(std::size_t most) {
+        if (!m_units)
+            return m_bus.read(most, -1, true, {}).bytes;
+        set([](L& l) { l.atn = false; }); // CLAS: ATN, then the handshake lines
+        set([](L& l) { l.nrfd = l.ndac = true; });
         std::string got;
-        bool eoi = false;
-        while (got.size() < most && !eoi) {
-            set([](GpibLines& l) { l.nrfd = false; });
+        for (bool eoi = false; got.size() < most && !eoi;) {
+            set([](L& l) { l.nrfd = false; });
             if (!seen().dav)
-                break;
-            set([](GpibLines& l) { l.nrfd = true; });
+                break; // nobody talks: the firmware waits out its timeout
+            set([](L& l) { l.nrfd = true; });
             got += static_cast<char>(seen().data);
             eoi = seen().eoi;
-            set([](GpibLines& l) { l.ndac = false; });
+            set([](L& l) { l.ndac = false; });
             if (seen().dav)
                 break;
-            set([](GpibLines& l) { l.ndac = true; });
+            set([](L& l) { l.ndac = true; });
         }
-        set([](GpibLines& l) { l.nrfd = l.ndac = false; });
+        set([](L& l) { l.nrfd = l.ndac = false; }); // CIDS
         return got;
+    }
+    // What the controller finds in standby: a listener's NDAC, and SRQ.
+    std::string standby() {
+        m_units ? set([](L& l) { l.atn = false; }) : m_bus.setAttention(false);
+        const GpibLines found = m_units ? seen() : L{.ndac = m_bus.ndacHeld(), .srq = m_bus.srqAsserted()};
+        return {found.ndac ? 'L' : '-', found.srq ? 'S' : '-'};
+    }
+    void ifc() {
+        m_units ? set([](L& l) { l.ifc = true; }) : m_bus.interfaceClear();
+        set([](L& l) { l.ifc = false; });
+    }
+    void ren(bool on) {
+        m_units ? set([on](L& l) { l.ren = on; }) : m_bus.remoteEnable(on);
     }
 
 private:
-    void drive(const std::function<void(GpibLines&)>& change) {
-        change(m_mine);
-        unitsEver = unitsEver | m_units.controllerDrives(m_mine);
+    GpibLines seen() const { return m_mine | m_units->unitsDrive(); }
+    void writeByte(char byte, bool eoi) {
+        if (!seen().ndac || seen().nrfd)
+            return;
+        set([byte](L& l) { l.data = static_cast<std::uint8_t>(byte); });
+        set([eoi](L& l) { l.dav = true, l.eoi = eoi; });
+        if (seen().nrfd && !seen().ndac)
+            set([](L& l) { l.dav = l.eoi = false; });
+        set([](L& l) { l.data = 0; }); // left driven high
     }
-    UnitsOnLines m_units;
-    bool m_pinByPin;
+    void set(const std::function<void(L&)>& change) {
+        if (!m_units)
+            return;
+        GpibLines next = m_mine;
+        change(next);
+        static constexpr bool L::*pins[] = {&L::ifc, &L::ndac, &L::nrfd, &L::dav, &L::eoi, &L::ren, &L::atn};
+        for (int bit = 0; m_pinByPin && bit < 8; ++bit) {
+            m_mine.data ^= (m_mine.data ^ next.data) & (1 << bit);
+            drive();
+        }
+        for (auto pin : pins) {
+            m_mine.*pin = m_pinByPin ? next.*pin : m_mine.*pin;
+            drive();
+        }
+        m_mine = next;
+        drive();
+    }
+    void drive() { unitsEver = unitsEver | m_units->controllerDrives(m_mine); }
+
+    WireBus& m_bus;
+    bool m_pinByPin = false;
+    std::optional<UnitsOnLines> m_units;
     GpibLines m_mine;
 };
 
-enum class Op { Command, Ndac, Send, SendEoiAfter, Receive, Poll, Srq, Ifc, Ren, RenOff };
-struct Step {
-    Op op;
-    std::string bytes = {};
-};
-
-struct Outcome {
-    std::string seen; // bytes read, NDAC and SRQ as the controller found them
-    std::vector<std::string> events;
-    GpibLines unitsEver;
-};
-
-// The steps on the lines (pinByPin 0 or 1) or, as a board does, through the byte-level calls (-1).
-Outcome run(WireBus& bus, const std::vector<Step>& steps, int pinByPin) {
-    Firmware fw(bus, pinByPin == 1);
-    std::string seen;
-    for (const Step& s : steps) {
-        const bool lines = pinByPin >= 0;
-        const auto send = [&](bool eoi) { // CTAS, bytes, CIDS
-            fw.set([](GpibLines& l) { l.atn = l.nrfd = l.ndac = false; });
-            for (std::size_t i = 0; i < s.bytes.size(); ++i)
-                fw.writeByte(s.bytes[i], eoi && i + 1 == s.bytes.size());
-        };
-        if (s.op == Op::Command && lines) {
-            fw.set([](GpibLines& l) { l.atn = true, l.nrfd = l.ndac = false; });
-            for (char byte : s.bytes)
-                fw.writeByte(byte, false);
-        } else if (s.op == Op::Command) {
-            bus.command(s.bytes);
-        } else if (s.op == Op::Ndac) {
-            lines ? fw.set([](GpibLines& l) { l.atn = false; }) : bus.setAttention(false);
-            seen += (lines ? fw.seen().ndac : bus.ndacHeld()) ? "L" : "-";
-        } else if (s.op == Op::Send || s.op == Op::SendEoiAfter) {
-            const bool withLast = s.op == Op::Send;
-            lines ? send(withLast) : void(bus.write(s.bytes, withLast));
-            if (lines && !withLast) { // 0.51.09: EOI alone after the last byte
-                fw.set([](GpibLines& l) { l.eoi = true; });
-                fw.set([](GpibLines& l) { l.eoi = false; });
-            }
-        } else if (s.op == Op::Receive || s.op == Op::Poll) {
-            const std::size_t most = s.op == Op::Poll ? 1 : 100;
-            seen += lines ? fw.receive(most) : bus.read(most, -1, true, std::chrono::microseconds(0)).bytes;
-        } else if (s.op == Op::Srq) {
-            seen += (lines ? fw.seen().srq : bus.srqAsserted()) ? "S" : "-";
-        } else if (s.op == Op::Ifc) {
-            lines ? fw.set([](GpibLines& l) { l.ifc = true; }) : bus.interfaceClear();
-            if (lines)
-                fw.set([](GpibLines& l) { l.ifc = false; });
-        } else {
-            lines ? fw.set([&](GpibLines& l) { l.ren = s.op == Op::Ren; })
-                  : bus.remoteEnable(s.op == Op::Ren);
-        }
-    }
-    bus.flushEvents();
-    return {seen, bus.events(), fw.unitsEver};
+std::string ask(Controller& c, const char* listen, const char* text, bool eoi, const char* talk) {
+    c.command(listen);
+    c.send(text, eoi);
+    c.command(talk);
+    return c.receive(100) + "|";
 }
 
-const std::vector<std::vector<Step>> exchanges = {
-    // A 7174 at 5 asked for its address; then a query it does not know, nothing to read.
-    {{Op::Command, "?_%"},
-     {Op::Send, "SYST:COMM:GPIB:ADDR?\n"},
-     {Op::Command, "?_E"},
-     {Op::Receive},
-     {Op::Command, "?_%"},
-     {Op::Send, "*IDN?\n"},
-     {Op::Command, "?_E"},
-     {Op::Receive},
-     {Op::Command, "?_"}},
-    // Serial poll of a unit asking for service (MAV enabled, a reply waiting).
-    {{Op::Command, "?_%"},
-     {Op::Send, "*SRE 16\n"},
-     {Op::Send, "*ESE?\n"},
-     {Op::Srq},
-     {Op::Command, "? \x18"
-                   "E"},
-     {Op::Poll},
-     {Op::Command, "\x19_?"},
-     {Op::Srq}},
-    // The 7189's first channel behind secondary 11; EOI as a separate pulse (0.51.09).
-    {{Op::Command, "?_)k"}, {Op::SendEoiAfter, "*ESE?\n"}, {Op::Command, "?_Ik"}, {Op::Receive}},
-    // Listener detection: nobody at 6, the 7174 at 5, the 7189 only behind a secondary address.
-    {{Op::Command, "?_&"},
-     {Op::Ndac},
-     {Op::Command, "?_%"},
-     {Op::Ndac},
-     {Op::Command, "?_)"},
-     {Op::Ndac},
-     {Op::Command, "?_)m"},
-     {Op::Ndac}},
-    {{Op::Ren}, {Op::Command, "?_%"}, {Op::Ifc}, {Op::Ndac}, {Op::RenOff}},
+// Each returns what the controller read or found.
+const std::vector<std::function<std::string(Controller&)>> exchanges = {
+    [](Controller& c) { // a 7174 at 5 asked for its address, then a query it does not know
+        return ask(c, "?_%", "SYST:COMM:GPIB:ADDR?\n", true, "?_E") + ask(c, "?_%", "*IDN?\n", true, "?_E");
+    },
+    [](Controller& c) { // the 7189's first channel, behind secondary 11
+        return ask(c, "?_)k", "*ESE?\n", false, "?_Ik");
+    },
+    [](Controller& c) { // a serial poll of a unit asking for service: MAV enabled, a reply waiting
+        c.command("?_%");
+        c.send("*SRE 16\n*ESE?\n", true);
+        std::string found = c.standby();
+        c.command("? \x18\x45");
+        found += c.receive(1);
+        c.command("\x19_?");
+        return found;
+    },
+    [](Controller& c) { // listeners: nobody at 6, the 7174 at 5, the 7189 only behind secondaries
+        std::string found;
+        for (const char* address : {"?_&", "?_%", "?_)", "?_)m"}) {
+            c.command(address);
+            found += c.standby();
+        }
+        c.ren(true);
+        c.ifc();
+        c.ren(false);
+        return found + c.standby();
+    },
 };
 
-TEST(UnitsOnLines, AnswerTheFirmwaresHandshakeAsTheyAnswerABoard) {
-    for (int pinByPin : {0, 1}) {
+TEST(UnitsOnLines, AnswerTheFirmwaresHandshakeAsABoardsCalls) {
+    for (const int pinByPin : {0, 1}) {
         for (std::size_t i = 0; i < exchanges.size(); ++i) {
             SCOPED_TRACE(testing::Message() << "exchange " << i << (pinByPin ? ", pin by pin" : ""));
-            WireBus board, lines;
-            for (WireBus* bus : {&board, &lines}) {
-                bus->addUnit(5, *findModel("7174"));
-                bus->addUnit(9, *findModel("7189"));
+            WireBus direct, lines, empty;
+            for (WireBus* bus : {&direct, &lines, &empty}) {
+                for (const auto& [primary, model] : {std::pair{5, "7174"}, std::pair{9, "7189"}})
+                    if (bus != &empty)
+                        bus->addUnit(primary, *findModel(model));
                 bus->setEventLog(true);
             }
-            const Outcome onLines = run(lines, exchanges[i], pinByPin);
-            const Outcome direct = run(board, exchanges[i], -1);
-            EXPECT_EQ(onLines.seen, direct.seen);
-            EXPECT_EQ(onLines.events, direct.events);
+            Controller board(direct, -1), firmware(lines, pinByPin), alone(empty, pinByPin);
+            EXPECT_EQ(exchanges[i](firmware), exchanges[i](board));
+            lines.flushEvents(), direct.flushEvents();
+            EXPECT_EQ(lines.events(), direct.events());
+            exchanges[i](alone); // nobody answers: only IFC and REN reach the bus
+            EXPECT_EQ(alone.unitsEver, GpibLines{});
+            for (const std::string& event : empty.events())
+                EXPECT_TRUE(event == "IFC" || event.starts_with("REN")) << event;
         }
-    }
-}
-
-TEST(UnitsOnLines, AnEmptyBusAssertsNothing) {
-    for (const auto& steps : exchanges) {
-        WireBus bus;
-        bus.setEventLog(true);
-        const Outcome outcome = run(bus, steps, 0);
-        EXPECT_EQ(outcome.unitsEver, GpibLines{});
-        for (const std::string& event : outcome.events)
-            EXPECT_TRUE(event == "IFC" || event.starts_with("REN")) << event;
     }
 }
 
