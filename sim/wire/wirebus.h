@@ -84,7 +84,7 @@ public:
     /// ATN asserted: the controller is active (after commands, interface clear), not in standby
     /// (after data went either way, or standby was asked for).
     bool attention() const { return m_attention; }
-    /// Standby (false) or taking control again (true), nothing sent. Standby ends a CMD line.
+    /// Standby (false) or taking control again (true), nothing sent. Standby ends a pending line.
     void setAttention(bool on);
     /// The controller's status as a board reports it (linux-gpib's numbers): CMPL, CIC, and ATN,
     /// TACS, LACS as they stand.
