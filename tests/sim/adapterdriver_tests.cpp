@@ -343,6 +343,52 @@ TEST(AdapterLimits, ALostLinkFailsEveryCallWithoutWritingAgain) {
     }
 }
 
+// The opening and the set-up as a port or an owner may leave the adapter: an Uno that resets as
+// its port opens (what reaches it while it starts is lost, "++ver" among it), one in device mode
+// (only then put into controller mode: on an AR488 that releases REN and sends IFC), and then a
+// message longer than an AR488's buffers, which reaches the unit whole with nothing lost.
+TEST(AdapterOpening, CopesWithAStartingBoardAndSetsUpOnlyWhatItMust) {
+    using sim::adapter::BenchLink;
+    const struct {
+        const AdapterProfile& profile;
+        BenchLink::Start start;
+        bool deviceMode;
+        Lines restart; // the bus events of the set-up
+    } cases[] = {
+        {sim::adapter::ar488Profile(), BenchLink::Start::ResetsOnOpen, false, {}},
+        {sim::adapter::ar488OldProfile(), BenchLink::Start::ResetsOnOpen, false, {}},
+        {sim::adapter::ar488Profile(),
+         BenchLink::Start::AtOnce,
+         true,
+         {"REN 0", "REN 1", "REN 0", "REN 1", "IFC"}},
+        {sim::adapter::prologixProfile(), BenchLink::Start::AtOnce, true, {}},
+    };
+    const std::string message = "*ESE " + std::string(300, '7') + "+\r\x1b";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.profile.name + (c.deviceMode ? " in device mode" : " resetting"));
+        auto bus = sim::SimBus::fromBenchLayout("5=7174");
+        sim::adapter::AdapterCore core(*bus, c.profile);
+        core.fromHost(c.deviceMode ? "++savecfg 0\n++mode 0\n" : "");
+        auto owned = std::make_unique<BenchLink>(core, c.start);
+        BenchLink& link = *owned;
+        const auto identity = identifyAdapter(link);
+        ASSERT_TRUE(identity.has_value());
+        EXPECT_EQ(link.lostWhileStarting() > 0, c.start == BenchLink::Start::ResetsOnOpen);
+        AdapterDriver driver(std::move(owned), *identity);
+        bus->wire().setEventLog(true);
+        ASSERT_EQ(driver.ibfind("GPIB0"), 0);
+        bus->wire().flushEvents();
+        EXPECT_EQ(bus->wire().events(), c.restart);
+        EXPECT_TRUE(core.settings().controller);
+        EXPECT_TRUE(core.settings().eotEnable);
+        driver.Send(0, 5, message.data(), static_cast<long>(message.size()), ni::NLend);
+        EXPECT_EQ(driver.ThreadIbsta() & ni::ERR, 0);
+        ASSERT_FALSE(bus->unitAt(5)->messages().empty());
+        EXPECT_EQ(bus->unitAt(5)->messages().back(), message) << "one message, every byte";
+        EXPECT_EQ(core.lostBytes(), 0u);
+    }
+}
+
 // A real link hands over what has arrived in pieces, and may hold what an earlier exchange left.
 // Each write here brings the next scripted answer, one piece per read.
 class ScriptedLink final : public AdapterLink {
