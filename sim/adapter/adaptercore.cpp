@@ -20,6 +20,8 @@ constexpr int highestPrimary = 30;
 // Real adapters hold a line in a buffer of a few hundred bytes at most; the cap only keeps a
 // runaway host from taking the bench's memory. Bytes past it are dropped.
 constexpr std::size_t longestLine = 65536;
+// An AR488's listener search takes a list of at most this many addresses.
+constexpr std::size_t mostListed = 15;
 // One read from the bus takes at most this many bytes before looking again.
 constexpr std::size_t readChunk = 4096;
 
@@ -63,7 +65,22 @@ char byte(int value) {
 
 AdapterCore::AdapterCore(SimBus& bench, const AdapterProfile& profile) : m_bench(bench), m_profile(&profile) {
     m_settings.readTimeoutMs = profile.readTimeoutDefault;
+    m_settings.primary = profile.defaultPrimary;
+    m_settings.eoi = profile.defaultEoi;
     m_saved = m_settings;
+    m_saveOnChange = profile.savesFromPowerUp;
+    powerUp();
+}
+
+void AdapterCore::restart() {
+    m_settings = m_saved;
+    m_deviceBuffer.clear();
+    m_verbose = false;
+    m_saveOnChange = m_profile->savesFromPowerUp;
+    m_line.clear();
+    m_rawLine.clear();
+    m_escape = false;
+    m_plainStart = true;
     powerUp();
 }
 
@@ -74,31 +91,33 @@ void AdapterCore::setTraceFile(const std::string& path) {
 }
 
 void AdapterCore::powerUp() {
-    if (!m_profile->clearsBusAtPowerUp || !m_settings.controller)
-        return;
-    m_bench.wire().interfaceClear();
-    m_bench.wire().remoteEnable(true);
+    if (m_profile->restartsController && m_settings.controller)
+        startController();
+    if (m_settings.flags & 1)
+        pass("AR488~RDY");
+}
+
+// startControllerMode: sendAllClear releases REN for 40 ms (every unit goes to local) and asserts
+// it with ATN; stop() releases every line; CINI asserts REN again; then IFC.
+void AdapterCore::startController() {
+    WireBus& wire = m_bench.wire();
+    wire.remoteEnable(false);
+    wire.remoteEnable(true);
+    wire.remoteEnable(false);
+    wire.remoteEnable(true);
+    wire.interfaceClear();
 }
 
 std::string AdapterCore::fromHost(std::string_view bytes) {
+    m_busy = false; // the host's write came after the firmware got through the last one
     for (const char ch : bytes) {
-        const bool escaped = m_escape;
-        m_escape = false;
-        if (!escaped && (ch == cr || ch == lf)) {
-            takeLine();
+        if (m_busy && m_profile->inputBuffer > 0 && m_held >= m_profile->inputBuffer) {
+            ++m_lostBytes;
             continue;
         }
-        if (m_rawLine.size() < longestLine)
-            m_rawLine += ch;
-        if (!escaped && ch == esc) {
-            m_escape = true;
-            continue;
-        }
-        if (m_line.size() >= longestLine)
-            continue;
-        if (escaped && m_line.size() < 2)
-            m_plainStart = false;
-        m_line += ch;
+        if (m_busy)
+            ++m_held;
+        takeByte(ch);
     }
     if (!m_out.empty() && m_latency.count() > 0) {
         if (m_sleeper)
@@ -109,19 +128,66 @@ std::string AdapterCore::fromHost(std::string_view bytes) {
     return std::exchange(m_out, {});
 }
 
+void AdapterCore::takeByte(char ch) {
+    const bool escaped = m_escape;
+    m_escape = false;
+    if (m_verbose && ch != lf)
+        m_out += ch; // the firmware echoes what it takes, the line feed aside
+    if (!escaped && (ch == cr || ch == lf)) {
+        takeLine();
+        return;
+    }
+    if (m_rawLine.size() < longestLine)
+        m_rawLine += ch;
+    if (!escaped && ch == esc) {
+        m_escape = true;
+        return;
+    }
+    if (m_line.size() >= longestLine)
+        return;
+    if (escaped && m_line.size() < 2)
+        m_plainStart = false;
+    m_line += ch;
+    const std::size_t full = m_profile->lineBuffer;
+    if (full == 0 || m_line.size() < full)
+        return;
+    // The line buffer is full: a command is dropped, data goes out as it stands and the line
+    // goes on as a new piece.
+    if (m_line.rfind("++", 0) == 0) {
+        m_line.clear();
+        m_rawLine.clear();
+        m_plainStart = true;
+    } else {
+        takeLine();
+    }
+}
+
 // An empty line (the LF after a CR, say) is nothing at all: no data, no command.
 void AdapterCore::takeLine() {
     const std::string line = std::exchange(m_line, {});
     const std::string raw = std::exchange(m_rawLine, {});
     const bool command = m_plainStart && line.rfind("++", 0) == 0;
     m_plainStart = true;
-    if (line.empty())
+    if (line.empty()) {
+        if (m_verbose)
+            m_out += "\r\n> ";
         return;
+    }
     m_traceOut.clear();
-    if (command)
+    if (command) {
+        if (m_verbose)
+            m_out += "\r\n";
         this->command(line);
-    else
+    } else {
         data(line);
+    }
+    if (m_verbose)
+        m_out += "> ";
+    if (m_touchedBus && !m_busy) {
+        m_busy = true;
+        m_held = 0;
+    }
+    m_touchedBus = false;
     std::vector<std::string> lines{"> " + escaped(raw)};
     if (!m_traceOut.empty())
         lines.push_back("< " + escaped(m_traceOut));
@@ -164,9 +230,15 @@ void AdapterCore::data(const std::string& line) {
     }
     static const char* const endings[] = {"\r\n", "\r", "\n", ""};
     WireBus& wire = m_bench.wire();
+    m_touchedBus = true;
     wire.command(talkAddress(wire.controllerPrimary(), -1) +
                  listenAddress(m_settings.primary, m_settings.secondary));
-    if (!wire.write(line + endings[m_settings.eos], m_settings.eoi))
+    // 0.51.09 pulses EOI on its own after the last byte: no byte of the message carries it.
+    const bool eoi = m_settings.eoi && m_profile->eoiWithLastByte;
+    const bool heard = wire.write(line + endings[m_settings.eos], eoi);
+    if (m_profile->ar488 && (m_settings.flags & 4))
+        answer("Send^OK");
+    if (!heard)
         return; // nobody listens: the host is told nothing
     const bool query = line.back() == '?';
     if (m_settings.autoRead == 1 || (m_settings.autoRead == 2 && query))
@@ -210,6 +282,11 @@ void AdapterCore::serialPoll(int primary, int secondary) {
 // one of them does, each in turn. The answer lists them joined by commas, "5:1" for primary 5,
 // secondary 1; an empty line when there is none (the manual gives no answer for that case).
 void AdapterCore::findListeners(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        answer("Missing parameter");
+        m_settings.readTimeoutMs = 35; // the firmware leaves its search's timeout behind
+        return;
+    }
     std::vector<int> primaries;
     for (const std::string& argument : arguments)
         for (const std::string& item : words(argument, ",")) {
@@ -224,9 +301,11 @@ void AdapterCore::findListeners(const std::vector<std::string>& arguments) {
                     return;
                 for (int p = *first; p <= *last; ++p)
                     primaries.push_back(p);
-            } else if (const auto p = number(item, 0, highestPrimary)) {
-                primaries.push_back(*p);
+            } else if (const auto p = number(item, 0, highestPrimary); p && item.size() <= 2) {
+                if (primaries.size() < mostListed) // the firmware keeps a list of 15
+                    primaries.push_back(*p);
             } else {
+                answer(m_profile->invalidReply);
                 return;
             }
         }
@@ -253,7 +332,8 @@ void AdapterCore::findListeners(const std::vector<std::string>& arguments) {
             continue;
         for (int secondary = 0; secondary <= highestPrimary; ++secondary)
             if (listenerFound(listen + byte(lg::SAD + secondary)))
-                report(std::to_string(primary) + ":" + std::to_string(secondary));
+                report(std::to_string(primary) + ":" +
+                       std::to_string(secondary + (m_profile->rawSecondaryInSearch ? lg::SAD : 0)));
     }
     wire.command(std::string(1, byte(lg::UNL)));
     answer(found);
@@ -277,84 +357,164 @@ void AdapterCore::command(const std::string& line) {
             answer(m_profile->unknownReply);
         return;
     }
-    if (!m_settings.controller && controllerOnly(name))
+    if (!m_settings.controller && controllerOnly(name)) {
+        if (m_profile->ar488)
+            answer(m_profile->unknownReply); // "not available in this mode"
         return;
+    }
+    const bool remembered = name == "rst" || (name == "mode" && !arguments.empty()) ||
+                            (name == "savecfg" && (m_profile->save == SaveStyle::Snapshot ||
+                                                   (!arguments.empty() && number(arguments[0], 0, 1))));
+    if (remembered)
+        m_settingsCommands.push_back(line);
+    if (name == "id") {
+        identity(line);
+        return;
+    }
     const AdapterSettings before = m_settings;
-    const std::string first = arguments.empty() ? std::string() : arguments[0];
-    WireBus& wire = m_bench.wire();
-    // A setting with no argument is a query; an argument out of range leaves it as it was.
-    const auto setting = [&](int& value, int lowest, int highest) {
-        if (arguments.empty())
-            answer(std::to_string(value));
-        else if (const auto given = number(first, lowest, highest))
-            value = *given;
-    };
+    if (!settingCommand(name, arguments) && !busCommand(name, arguments))
+        ar488Command(name, arguments);
+    if (name != "rst") // what power-up brings back is not a change to save
+        changed(before);
+}
+
+// "++id verstr TEXT" sets what "++ver" answers (1 to 47 characters), "++id verstr" and
+// "++id fwver" answer it and the firmware line.
+void AdapterCore::identity(const std::string& line) {
+    const std::vector<std::string> parts = words(line, " \t");
+    const std::string keyword = parts.size() > 1 ? parts[1] : std::string();
+    const auto at = parts.size() > 2 ? line.find(keyword) + keyword.size() + 1 : std::string::npos;
+    const std::string text = at == std::string::npos ? std::string() : line.substr(at);
+    if (keyword == "verstr" && text.empty()) {
+        answer(m_settings.versionText);
+    } else if (keyword == "verstr" && text.size() < 48) {
+        m_settings.versionText = text;
+    } else if (keyword == "fwver" && text.empty()) {
+        answer(m_profile->version);
+    } else {
+        answer(keyword == "verstr" ? m_profile->invalidReply : m_profile->unknownReply);
+    }
+}
+
+void AdapterCore::invalid() {
+    if (!m_profile->invalidReply.empty())
+        answer(m_profile->invalidReply);
+}
+
+// A setting with no argument is a query; an argument out of range leaves it as it was.
+void AdapterCore::setting(int& value, const std::vector<std::string>& arguments, int lowest, int highest) {
+    if (arguments.empty())
+        answer(std::to_string(value));
+    else if (const auto given = number(arguments[0], lowest, highest))
+        value = *given;
+    else
+        invalid();
+}
+
+// The adapter's own settings: true where `name` is one.
+bool AdapterCore::settingCommand(const std::string& name, const std::vector<std::string>& arguments) {
     const auto flag = [&](bool& value) {
         int number = value ? 1 : 0;
-        setting(number, 0, 1);
+        setting(number, arguments, 0, 1);
         value = number != 0;
     };
-
     if (name == "addr") {
-        if (arguments.empty()) {
-            answer(std::to_string(m_settings.primary) +
-                   (m_settings.secondary >= 0 ? " " + std::to_string(lg::SAD + m_settings.secondary) : ""));
-        } else if (arguments.size() <= 2) {
-            const auto primary = number(first, m_profile->lowestPrimary, highestPrimary);
-            std::optional<int> secondary = -1;
-            if (arguments.size() == 2) {
-                secondary = number(arguments[1], lg::SAD, lg::SAD + highestPrimary);
-                if (secondary)
-                    *secondary -= lg::SAD;
-                else if (m_profile->bareSecondary)
-                    secondary = number(arguments[1], 0, highestPrimary);
-            }
-            if (primary && secondary) {
-                m_settings.primary = *primary;
-                m_settings.secondary = *secondary;
-            }
-        }
+        address(arguments);
     } else if (name == "auto") {
-        setting(m_settings.autoRead, 0, m_profile->highestAuto);
-    } else if (name == "clr") {
-        wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::SDC));
-    } else if (name == "dcl") {
-        wire.command(std::string{byte(lg::UNL), byte(lg::DCL)});
-    } else if (name == "default") {
-        const bool controller = m_settings.controller;
-        m_settings = AdapterSettings{};
-        m_settings.readTimeoutMs = m_profile->readTimeoutDefault;
-        m_settings.controller = controller;
+        setting(m_settings.autoRead, arguments, 0, m_profile->highestAuto);
     } else if (name == "eoi") {
         flag(m_settings.eoi);
     } else if (name == "eos") {
-        setting(m_settings.eos, 0, 3);
+        setting(m_settings.eos, arguments, 0, 3);
     } else if (name == "eot_enable") {
         flag(m_settings.eotEnable);
     } else if (name == "eot_char") {
-        setting(m_settings.eotChar, 0, 255);
-    } else if (name == "fndl" || name == "findlstn") {
+        setting(m_settings.eotChar, arguments, 0, 255);
+    } else if (name == "lon") {
+        flag(m_settings.listenOnly);
+    } else if (name == "status") {
+        setting(m_settings.status, arguments, 0, 255);
+    } else if (name == "flags") {
+        setting(m_settings.flags, arguments, 0, 7);
+    } else if (name == "read_tmo_ms") {
+        if (arguments.empty())
+            answer(std::to_string(m_settings.readTimeoutMs));
+        else if (!m_profile->clampsReadTimeout)
+            setting(m_settings.readTimeoutMs, arguments, m_profile->readTimeoutMin,
+                    m_profile->readTimeoutMax);
+        else if (const auto value = number(arguments[0], 0, 999999))
+            m_settings.readTimeoutMs =
+                std::clamp(*value, m_profile->readTimeoutMin, m_profile->readTimeoutMax);
+    } else if (name == "mode") {
+        if (arguments.empty()) {
+            answer(m_settings.controller ? "1" : "0");
+        } else if (const auto on = number(arguments[0], 0, 1)) {
+            const bool wasController = m_settings.controller;
+            m_settings.controller = *on == 1;
+            // An AR488 starts controller mode again even when it is in it.
+            if (m_settings.controller && (m_profile->restartsController || !wasController)) {
+                m_touchedBus = true;
+                if (m_profile->restartsController)
+                    startController();
+            }
+        } else {
+            invalid();
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// "++addr 9 107" and, on an AR488 0.53, "++addr 9 11"; 0.51.09 reads the primary alone.
+void AdapterCore::address(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        answer(std::to_string(m_settings.primary) +
+               (m_settings.secondary >= 0
+                    ? m_profile->addressSeparator + std::to_string(lg::SAD + m_settings.secondary)
+                    : ""));
+        return;
+    }
+    const auto primary = number(arguments[0], m_profile->lowestPrimary, highestPrimary);
+    std::optional<int> secondary = -1;
+    if (arguments.size() >= 2 && m_profile->secondaryAddresses) {
+        secondary = number(arguments[1], lg::SAD, lg::SAD + highestPrimary);
+        if (secondary)
+            *secondary -= lg::SAD;
+        else if (m_profile->bareSecondary)
+            secondary = number(arguments[1], 0, highestPrimary);
+    }
+    if (!primary || arguments.size() > 2 || !secondary) {
+        invalid();
+        return;
+    }
+    m_settings.primary = *primary;
+    if (m_profile->secondaryAddresses)
+        m_settings.secondary = *secondary;
+}
+
+// What goes on the bus: true where `name` is such a command.
+bool AdapterCore::busCommand(const std::string& name, const std::vector<std::string>& arguments) {
+    WireBus& wire = m_bench.wire();
+    const std::string first = arguments.empty() ? std::string() : arguments[0];
+    m_touchedBus = true;
+    if (name == "clr") {
+        wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::SDC));
+    } else if (name == "dcl") {
+        wire.command(std::string{byte(lg::UNL), byte(lg::DCL)});
+    } else if (name == "fndl") {
         findListeners(arguments);
     } else if (name == "ifc") {
         wire.interfaceClear();
     } else if (name == "llo") {
-        if (first == "all")
-            wire.command(std::string(1, byte(lg::LLO)));
-        else
-            wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::LLO));
+        wire.command(first == "all"
+                         ? std::string(1, byte(lg::LLO))
+                         : listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::LLO));
     } else if (name == "loc") {
         if (first == "all")
             wire.remoteEnable(false);
         else
             wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::GTL));
-    } else if (name == "lon") {
-        flag(m_settings.listenOnly);
-    } else if (name == "mode") {
-        if (!arguments.empty())
-            m_settingsCommands.push_back(line);
-        flag(m_settings.controller);
-        if (m_settings.controller && !before.controller)
-            powerUp();
     } else if (name == "read") {
         if (arguments.empty())
             readFromUnit(ReadEnd::Timeout, -1);
@@ -362,76 +522,136 @@ void AdapterCore::command(const std::string& line) {
             readFromUnit(ReadEnd::Eoi, -1);
         else if (const auto endByte = number(first, 0, 255))
             readFromUnit(ReadEnd::Byte, *endByte);
-    } else if (name == "read_tmo_ms") {
-        if (arguments.empty())
-            answer(std::to_string(m_settings.readTimeoutMs));
-        else if (const auto value = number(first, 0, 999999))
-            m_settings.readTimeoutMs =
-                std::clamp(*value, m_profile->readTimeoutMin, m_profile->readTimeoutMax);
+        if (m_profile->ar488 && (m_settings.flags & 2))
+            answer("Read^OK");
+    } else if (name == "spoll") {
+        poll(arguments);
+    } else if (name == "srq") {
+        answer(wire.srqAsserted() ? "1" : "0");
+    } else if (name == "trg") {
+        trigger(arguments);
+    } else {
+        m_touchedBus = false;
+        return false;
+    }
+    return true;
+}
+
+// A Prologix polls "++spoll [PAD [SAD]]"; an AR488 takes a list of primaries and reports the
+// first that answers, and 0.51.09 polls nobody once it was given any.
+void AdapterCore::poll(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        serialPoll(m_settings.primary, m_settings.secondary);
+        return;
+    }
+    if (!m_profile->pollTakesAddress)
+        return;
+    if (m_profile->ar488) {
+        std::vector<int> primaries;
+        for (const std::string& argument : arguments) {
+            const auto primary = argument.size() <= 2 ? number(argument, 1, highestPrimary) : std::nullopt;
+            if (!primary) {
+                invalid();
+                return;
+            }
+            primaries.push_back(*primary);
+        }
+        for (const int primary : primaries)
+            if (serialPoll(primary, -1), !m_traceOut.empty())
+                return;
+        return;
+    }
+    const auto primary = number(arguments[0], 0, highestPrimary);
+    const auto secondary = arguments.size() > 1 ? number(arguments[1], lg::SAD, lg::SAD + highestPrimary)
+                                                : std::optional<int>(lg::SAD - 1);
+    if (primary && secondary)
+        serialPoll(*primary, *secondary - lg::SAD);
+}
+
+// A Prologix triggers the listeners it is given as one group; an AR488 takes primaries 1 to 30
+// only (anything else fails the whole command) and triggers each on its own.
+void AdapterCore::trigger(const std::vector<std::string>& arguments) {
+    WireBus& wire = m_bench.wire();
+    if (m_profile->ar488) {
+        std::vector<int> primaries;
+        for (const std::string& argument : arguments) {
+            const auto primary = number(argument, 1, highestPrimary);
+            if (!primary) {
+                invalid();
+                return;
+            }
+            primaries.push_back(*primary);
+        }
+        if (primaries.empty())
+            primaries.push_back(m_settings.primary);
+        for (const int primary : primaries)
+            wire.command(listenAddress(primary, -1) + byte(lg::GET));
+        return;
+    }
+    std::string listeners;
+    for (const std::string& argument : arguments) {
+        if (const auto primary = number(argument, 0, highestPrimary))
+            listeners += byte(lg::LAD + *primary);
+        else if (const auto secondary = number(argument, lg::SAD, lg::SAD + highestPrimary);
+                 secondary && !listeners.empty())
+            listeners += byte(*secondary);
+        else
+            return;
+    }
+    if (arguments.empty())
+        wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::GET));
+    else
+        wire.command(byte(lg::UNL) + listeners + byte(lg::GET));
+}
+
+// What is left: the adapter itself, its identity, its memory and its modes.
+bool AdapterCore::ar488Command(const std::string& name, const std::vector<std::string>& arguments) {
+    WireBus& wire = m_bench.wire();
+    const std::string first = arguments.empty() ? std::string() : arguments[0];
+    if (name == "default") {
+        const bool controller = m_settings.controller;
+        m_settings = AdapterSettings{};
+        m_settings.readTimeoutMs = m_profile->readTimeoutDefault;
+        m_settings.primary = m_profile->defaultPrimary;
+        m_settings.eoi = m_profile->defaultEoi;
+        m_settings.controller = controller;
     } else if (name == "ren") {
         if (arguments.empty())
             answer(wire.remoteEnabled() ? "1" : "0");
         else if (const auto on = number(first, 0, 1))
             wire.remoteEnable(*on == 1);
+        else
+            invalid();
     } else if (name == "rst") {
-        m_settingsCommands.push_back(line);
-        m_settings = m_saved;
-        m_deviceBuffer.clear();
-        powerUp();
-        return; // what power-up brings back is not a change to save
+        restart();
     } else if (name == "savecfg") {
         if (m_profile->save == SaveStyle::Snapshot) {
-            m_settingsCommands.push_back(line);
             m_saved = m_settings;
             ++m_savedWrites;
         } else if (arguments.empty()) {
             answer(m_saveOnChange ? "1" : "0");
         } else if (const auto on = number(first, 0, 1)) {
-            m_settingsCommands.push_back(line);
             m_saveOnChange = *on == 1;
             if (m_saveOnChange) {
                 m_saved = m_settings;
                 ++m_savedWrites;
             }
         }
-    } else if (name == "spoll") {
-        if (arguments.empty()) {
-            serialPoll(m_settings.primary, m_settings.secondary);
-        } else {
-            const auto primary = number(first, 0, highestPrimary);
-            const auto secondary = arguments.size() > 1
-                                       ? number(arguments[1], lg::SAD, lg::SAD + highestPrimary)
-                                       : std::optional<int>(lg::SAD - 1);
-            if (primary && secondary)
-                serialPoll(*primary, *secondary - lg::SAD);
-        }
-    } else if (name == "srq") {
-        answer(wire.srqAsserted() ? "1" : "0");
-    } else if (name == "status") {
-        setting(m_settings.status, 0, 255);
-    } else if (name == "trg") {
-        std::string listeners;
-        for (const std::string& argument : arguments) {
-            if (const auto primary = number(argument, 0, highestPrimary))
-                listeners += byte(lg::LAD + *primary);
-            else if (const auto secondary = number(argument, lg::SAD, lg::SAD + highestPrimary);
-                     secondary && !listeners.empty())
-                listeners += byte(*secondary);
-            else
-                return;
-        }
-        if (arguments.empty())
-            wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::GET));
-        else
-            wire.command(byte(lg::UNL) + listeners + byte(lg::GET));
     } else if (name == "ver") {
-        answer(m_profile->version);
+        const bool real = first.size() >= 3 && first.compare(0, 3, "rea") == 0;
+        answer(!m_profile->ar488 || real || m_settings.versionText.empty() ? m_profile->version
+                                                                           : m_settings.versionText);
+    } else if (name == "verbose") {
+        m_verbose = !m_verbose;
+        answer(m_verbose ? "Verbose: ON" : "Verbose: OFF");
     } else if (name == "help") {
         // The list of commands; the manual's own help text is not reproduced.
         for (const std::string& known : m_profile->commands)
             answer("++" + known);
+    } else {
+        return false;
     }
-    changed(before);
+    return true;
 }
 
 } // namespace ktq::sim::adapter

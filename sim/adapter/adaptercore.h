@@ -25,7 +25,9 @@ struct AdapterSettings {
     bool controller = true; // "++mode 1"; false: device mode
     int readTimeoutMs = 500;
     bool listenOnly = false;
-    int status = 0; // the status byte a device-mode adapter would answer a serial poll with
+    int status = 0;          // the status byte a device-mode adapter would answer a serial poll with
+    std::string versionText; // an AR488's "++id verstr": what "++ver" answers instead of the firmware line
+    int flags = 0;           // an AR488's "++flags": 1 "AR488~RDY" at start, 2 "Read^OK", 4 "Send^OK"
 
     bool operator==(const AdapterSettings&) const = default;
 };
@@ -41,6 +43,11 @@ struct AdapterSettings {
 /// The dialogue is kept one line each way: "> ++addr 5" for a line the host sent (without its
 /// line end), "< 5" for what came back for it (an answer's CR LF left out), bytes escaped as in
 /// the wire trace.
+///
+/// An AR488 on an Uno holds 63 bytes of what arrives while it is busy on the bus: of one write
+/// from the host, what comes after a line that went to the bus beyond that is lost (the host's
+/// next write comes later, when the firmware is free again). A data line longer than its line
+/// buffer goes out in pieces; a command line that long is dropped.
 class AdapterCore {
 public:
     AdapterCore(SimBus& bench, const AdapterProfile& profile);
@@ -56,6 +63,14 @@ public:
     const AdapterSettings& savedSettings() const { return m_saved; }
     /// How many times the adapter wrote its non-volatile memory.
     int savedWrites() const { return m_savedWrites; }
+    /// The owner's set-up, as a terminal would leave it: verbose mode (echo and prompts), which
+    /// no power-up keeps.
+    void setVerbose(bool on) { m_verbose = on; }
+    /// The board restarting, as a reset brings it up: the settings from memory, the bus cleared.
+    void restart();
+    /// How many bytes from the host were lost to a full input buffer.
+    std::size_t lostBytes() const { return m_lostBytes; }
+
     /// Every command line that reached the adapter's own persistent state or its role on the
     /// bus ("++savecfg ...", "++rst", "++mode ..."), as the host sent it, in order.
     const std::vector<std::string>& settingsCommands() const { return m_settingsCommands; }
@@ -70,13 +85,23 @@ public:
     void setSleeper(Sleeper* sleeper) { m_sleeper = sleeper; }
 
 private:
+    void takeByte(char ch);
     void takeLine();
     void command(const std::string& line);
+    bool settingCommand(const std::string& name, const std::vector<std::string>& arguments);
+    bool busCommand(const std::string& name, const std::vector<std::string>& arguments);
+    bool ar488Command(const std::string& name, const std::vector<std::string>& arguments);
+    void address(const std::vector<std::string>& arguments);
+    void setting(int& value, const std::vector<std::string>& arguments, int lowest, int highest);
+    void invalid();
+    void identity(const std::string& line);
     void data(const std::string& line);
     void answer(const std::string& text);
     void pass(const std::string& bytes);
     void changed(const AdapterSettings& before);
     void powerUp();
+    void startController();
+    void trigger(const std::vector<std::string>& arguments);
 
     // The bus side.
     std::string listenAddress(int primary, int secondary) const;
@@ -84,6 +109,7 @@ private:
     enum class ReadEnd { Timeout, Eoi, Byte };
     void readFromUnit(ReadEnd end, int endByte);
     void serialPoll(int primary, int secondary);
+    void poll(const std::vector<std::string>& arguments);
     void findListeners(const std::vector<std::string>& arguments);
 
     SimBus& m_bench;
@@ -94,6 +120,11 @@ private:
     int m_savedWrites = 0;
     std::vector<std::string> m_settingsCommands;
     std::string m_deviceBuffer; // data held for the controller in device mode
+    bool m_verbose = false;
+    bool m_touchedBus = false; // the line being taken went to the bus
+    bool m_busy = false;       // a line of this write went to the bus
+    std::size_t m_held = 0;    // bytes taken since then
+    std::size_t m_lostBytes = 0;
 
     std::string m_line;    // the line so far, escapes taken out
     std::string m_rawLine; // as the host sent it

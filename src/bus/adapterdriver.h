@@ -12,21 +12,28 @@
 
 namespace ktq::bus {
 
-/// What an adapter said of itself when asked "++ver".
+/// What an adapter said of itself. An AR488's "++ver" answers whatever text its owner set with
+/// "++id verstr" (a Prologix's, for other software), so an AR488 is told by what only its
+/// firmware answers: "++ver real", its own version line.
 struct AdapterIdentity {
     enum class Kind { Prologix, Ar488 };
     Kind kind = Kind::Prologix;
     std::string version; // the "++ver" answer as it came, without its line end
+    /// An AR488's "++ver real" answer, "AR488 GPIB controller, ver. 0.53.04, 13/04/2025"; empty
+    /// for a Prologix.
+    std::string firmware;
     /// For the operator: "Prologix GPIB-USB 6.107", "Prologix GPIB-ETHERNET 01.06.06.00",
-    /// "AR488 0.51.09".
+    /// "AR488 0.53.04".
     std::string name;
 };
 
-/// Reads a "++ver" answer; nullopt for one that is no adapter's this driver speaks to.
+/// Reads one version line, a Prologix's "++ver" answer or an AR488's firmware line; nullopt for
+/// one that is no adapter's this driver speaks to.
 std::optional<AdapterIdentity> adapterIdentity(std::string_view versionAnswer);
 
 /// Asks the adapter on the link for its version and tells which it is; nullopt when nothing on
-/// the link answers as a "++" adapter. Sends "++ver" and nothing else.
+/// the link answers as a "++" adapter. Sends "++ver" (again while a board that resets when its
+/// port opens is starting), then "++ver real" and "++eoi", which change nothing on either kind.
 std::optional<AdapterIdentity> identifyAdapter(AdapterLink& link);
 
 /// One "++" adapter as an NI-488.2 driver: board index 0, NI's status words and error codes.
@@ -52,6 +59,12 @@ public:
 
 private:
     struct State;
+    // Whether the adapter is the controller already; nullopt, with the status set, on failure.
+    std::optional<bool> prologixMode();
+    std::optional<bool> ar488Mode();
+    bool receiveFromPrologix(const std::string& request, long count, std::string& reply, bool& ended);
+    bool receiveFromAr488(const std::string& request, std::string& reply, bool& ended);
+    bool pollAr488(const std::vector<int>& primaries, std::vector<std::uint16_t>& found);
     // The listener search: serial polls on a Prologix, the AR488's own search. False, with the
     // status set, when it failed.
     bool pollEach(const std::vector<int>& primaries, std::vector<std::uint16_t>& found);

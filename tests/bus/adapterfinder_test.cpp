@@ -15,7 +15,7 @@ namespace ktq::bus {
 namespace {
 
 constexpr const char* prologixVersion = "Prologix GPIB-USB Controller version 6.107";
-constexpr const char* ar488Version = "AR488 GPIB controller, ver. 0.51.09, 20/06/2022";
+constexpr const char* ar488Version = "AR488 GPIB controller, ver. 0.53.04, 13/04/2025";
 
 // What is at the far end of a port: an adapter answering "++ver", something else that answers
 // every line with its own words, or nothing at all.
@@ -24,6 +24,7 @@ struct FarEnd {
     std::string otherAnswer;   // what any line gets, where not empty
     std::string written;       // everything the program wrote
     bool unplugged = false;
+    std::string firmware = versionAnswer.starts_with("AR488") ? versionAnswer : ""; // "++ver real"
 };
 
 class FakeLink final : public AdapterLink {
@@ -42,6 +43,10 @@ public:
                 m_answers += m_end.otherAnswer + "\r\n";
             } else if (line == "++ver" && !m_end.versionAnswer.empty()) {
                 m_answers += m_end.versionAnswer + "\r\n";
+            } else if (line == "++ver real" && !m_end.firmware.empty()) {
+                m_answers += m_end.firmware + "\r\n";
+            } else if ((line == "++mode" || line == "++eoi") && !m_end.versionAnswer.empty()) {
+                m_answers += "1\r\n";
             }
         }
         return true;
@@ -163,7 +168,7 @@ TEST(AdapterFinder, TheSettingNamesTheOneAdapterTried) {
         EXPECT_EQ(f.opener->opened, std::vector<std::string>{c.opens});
         EXPECT_EQ(f.opener->ends["/dev/ttyUSB0"].written, "");
         EXPECT_EQ(f.finder->family(), adapterFamily);
-        EXPECT_NE(f.finder->linkDescription().find("AR488 0.51.09 on "), std::string::npos)
+        EXPECT_NE(f.finder->linkDescription().find("AR488 0.53.04 on "), std::string::npos)
             << f.finder->linkDescription();
     }
 }
@@ -234,8 +239,8 @@ TEST(AdapterFinder, WithoutABoardTheFirstPortThatAnswersAsAnAdapterIsUsed) {
                                                               "serial /dev/ttyACM0"}));
         EXPECT_EQ(f.opener->ends["/dev/ttyS0"].written, "");
         EXPECT_EQ(f.finder->family(), adapterFamily);
-        EXPECT_EQ(f.finder->linkDescription(), "AR488 0.51.09 on /dev/ttyACM0");
-        EXPECT_EQ(f.log.str(), "ktqconfig: GPIB adapter: AR488 0.51.09 on /dev/ttyACM0\n");
+        EXPECT_EQ(f.finder->linkDescription(), "AR488 0.53.04 on /dev/ttyACM0");
+        EXPECT_EQ(f.log.str(), "ktqconfig: GPIB adapter: AR488 0.53.04 on /dev/ttyACM0\n");
         // Every later call goes to the adapter.
         int pad = -1;
         f.finder->ibask(0, ni::IbaPAD, &pad);
@@ -253,11 +258,12 @@ TEST(AdapterFinder, WhereSeveralAnswerTheTextSaysWhichIsUsedAndHowToChooseAnothe
     EXPECT_EQ(f.find(), 0);
     EXPECT_EQ(f.finder->linkDescription(),
               "Prologix GPIB-USB 6.107 on /dev/ttyUSB4; answering too: AR488 "
-              "0.51.09 on /dev/ttyACM0 (set KTQ_GPIB_ADAPTER to choose another)");
+              "0.53.04 on /dev/ttyACM0 (set KTQ_GPIB_ADAPTER to choose another)");
     EXPECT_EQ(f.log.str(), "ktqconfig: GPIB adapter: " + f.finder->linkDescription() + "\n");
-    EXPECT_NE(f.opener->ends["/dev/ttyUSB4"].written.find("++mode 1"), std::string::npos)
+    EXPECT_NE(f.opener->ends["/dev/ttyUSB4"].written.find("++eot_char 0"), std::string::npos)
         << "the one used is set up";
-    EXPECT_EQ(f.opener->ends["/dev/ttyACM0"].written, "++ver\n") << "the other is only asked";
+    EXPECT_EQ(f.opener->ends["/dev/ttyACM0"].written, "++ver\n++ver real\n++eoi\n")
+        << "the other is only asked";
 }
 
 // No adapter anywhere: ibfind fails as the library's did, with the library's family, so that the

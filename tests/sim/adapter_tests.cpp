@@ -58,45 +58,67 @@ const AdapterProfile& profileNamed(const std::string& name) {
 }
 
 // What each model answers, line by line, where the two differ and where they agree.
-TEST(AdapterAnswers, EachModelAnswersAsItsManualSays) {
+TEST(AdapterAnswers, EachModelAnswersAsItsManualOrFirmwareSays) {
     const struct {
         std::string model;
         std::string input;
         std::string answer;
     } cases[] = {
         {"prologix", "++ver\n", "Prologix GPIB-USB Controller version 6.107\r\n"},
+        {"prologix", "++ver real\n", "Prologix GPIB-USB Controller version 6.107\r\n"},
         {"prologix-ethernet", "++ver\n", "Prologix GPIB-ETHERNET Controller version 01.06.06.00\r\n"},
-        {"ar488", "++ver\r\n", "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"},
+        {"ar488", "++ver\r\n", "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\n"},
+        {"ar488-0.51", "++ver real\n", "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"},
+        // The owner's version text for other software; only "++ver real" still tells the firmware.
+        {"ar488", "++id verstr Prologix GPIB-USB Controller version 6.107\n++ver\n++ver real\n++id fwver\n",
+         "Prologix GPIB-USB Controller version 6.107\r\nAR488 GPIB controller, ver. 0.53.04, "
+         "13/04/2025\r\nAR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\n"},
         {"prologix", "++nonsense\n", ""},
         {"ar488", "++nonsense\n", "Unrecognized command\r\n"},
         {"ar488", "++help\n", "Unrecognized command\r\n"},
+        {"ar488", "++findlstn 1-8\n", "Unrecognized command\r\n"},
+        {"ar488-0.51", "++fndl all\n", "Unrecognized command\r\n"},
         {"prologix", "++fndl all\n", ""},
         {"prologix", "++addr\n", "0\r\n"},
+        {"ar488", "++addr\n", "1\r\n"}, // setDefaultCfg's primary
         {"prologix", "++addr 9 107\n++addr\n", "9 107\r\n"},
-        {"ar488", "++addr 9 11\n++addr\n", "9 107\r\n"}, // a bare secondary
-        {"prologix", "++addr 9 11\n++addr\n", "0\r\n"},  // refused whole
+        {"ar488", "++addr 9 11\n++addr\n", "9,107\r\n"}, // a bare secondary, answered as sent
+        {"ar488-0.51", "++addr 9 107\n++addr\n", "9\r\n"},
+        {"prologix", "++addr 9 11\n++addr\n", "0\r\n"}, // refused whole
         {"prologix", "++addr 31\n++addr\n", "0\r\n"},
         {"prologix", "++addr 0\n++addr\n", "0\r\n"},
-        {"ar488", "++addr 5\n++addr 0\n++addr\n", "5\r\n"}, // its primaries start at 1
+        {"ar488", "++addr 5\n++addr 0\n++addr\n", "Invalid parameter\r\n5\r\n"}, // 0 is its own
+        {"ar488-0.51", "++addr 5\n++addr 31\n++addr\n", "Unrecognized command\r\n5\r\n"},
         {"prologix", "++read_tmo_ms 5000\n++read_tmo_ms\n", "3000\r\n"},
         {"prologix", "++read_tmo_ms 0\n++read_tmo_ms\n", "1\r\n"},
+        {"ar488", "++read_tmo_ms\n", "1200\r\n"},
         {"ar488", "++read_tmo_ms 5000\n++read_tmo_ms\n", "5000\r\n"},
-        {"ar488", "++read_tmo_ms 40000\n++read_tmo_ms\n", "32000\r\n"},
-        {"ar488", "++read_tmo_ms 0\n++read_tmo_ms\n", "0\r\n"},
+        {"ar488", "++read_tmo_ms 40000\n++read_tmo_ms\n", "Invalid parameter\r\n1200\r\n"},
+        {"ar488", "++read_tmo_ms 0\n++read_tmo_ms\n", "Invalid parameter\r\n1200\r\n"},
         {"prologix", "++auto 2\n++auto\n", "0\r\n"},
         {"ar488", "++auto 2\n++auto\n", "2\r\n"},
         {"prologix", "++eos 4\n++eos\n", "0\r\n"},
+        {"ar488", "++eos 4\n++eos\n", "Invalid parameter\r\n0\r\n"},
         {"prologix", "++eos 3\n++eos\n++eoi 0\n++eoi\n", "3\r\n0\r\n"},
+        {"ar488", "++eoi\n", "0\r\n"}, // EOI off from power-up
         {"prologix", "++eot_char 300\n++eot_char\n", "0\r\n"},
         {"prologix", "++mode\n", "1\r\n"},
-        {"prologix", "++savecfg\n", "0\r\n"},
+        {"ar488", "++mode\n", "1\r\n"},
+        {"prologix", "++savecfg\n", "1\r\n"}, // saving is on from power-up
         {"ar488", "++ver\r++ver\n",
-         "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"
-         "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"},
-        {"ar488", "++fndl all\n", "5,9:11,9:12,9:13,9:14\r\n"},
-        {"ar488", "++findlstn 1-8,9\n", "5,9:11,9:12,9:13,9:14\r\n"},
+         "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\nAR488 GPIB controller, ver. 0.53.04, "
+         "13/04/2025\r\n"},
+        {"ar488", "++fndl all\n", "5,9:107,9:108,9:109,9:110\r\n"},
+        {"ar488", "++fndl 1-8\n", "5\r\n"},
         {"ar488", "++fndl 10 11\n", "\r\n"},
+        {"ar488", "++fndl\n++read_tmo_ms\n", "Missing parameter\r\n35\r\n"},
         {"ar488", "++ren 0\n++ren\n", "0\r\n"},
+        {"ar488", "++flags 2\n++addr 5\nSYST:COMM:GPIB:ADDR?\n++read eoi\n", "5\nRead^OK\r\n"},
+        {"ar488", "++flags 4\n++addr 5\n*CLS\n", "Send^OK\r\n"},
+        {"ar488", "++verbose\n++eoi\n", "Verbose: ON\r\n> ++eoi\r\n0\r\n> "},
+        {"ar488", "++spoll 9 107\n", "Invalid parameter\r\n"},
+        {"ar488", "++addr 5\n*SRE 16\nSYST:COMM:GPIB:ADDR?\n++spoll 7 5\n", "80\r\n"},
+        {"ar488-0.51", "++spoll 5\n", ""}, // reads past its parameter and polls nobody
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.model + " " + c.input);
@@ -126,7 +148,6 @@ TEST(AdapterBus, CommandsAndDataGoOnTheWireAsTheManualsDescribe) {
         {"++addr 5\n++clr\n", {"CMD \"?%\\x04\""}},
         {"++addr 9 107\n++clr\n", {"CMD \"?)k\\x04\""}},
         {"++addr 5\n++trg\n", {"CMD \"?%\\x08\""}},
-        {"++trg 5 9 107\n", {"CMD \"?%)k\\x08\""}},
         {"++addr 5\n++llo\n", {"CMD \"?%\\x11\""}},
         {"++addr 5\n++loc\n", {"CMD \"?%\\x01\""}},
         {"++ifc\n", {"IFC"}},
@@ -136,8 +157,25 @@ TEST(AdapterBus, CommandsAndDataGoOnTheWireAsTheManualsDescribe) {
         for (const auto& c : cases) {
             SCOPED_TRACE(profile->name + " " + c.input);
             Bench bench(*profile);
+            bench.core->fromHost("++eoi 1\n"); // an AR488 starts without EOI
             EXPECT_EQ(bench.eventsOf(c.input), c.events);
         }
+    // A Prologix triggers a group; an AR488 each primary on its own, and none at all when one of
+    // its arguments is no primary address.
+    const struct {
+        const AdapterProfile& profile;
+        std::string input;
+        Events events;
+    } triggers[] = {
+        {prologixProfile(), "++trg 5 9 107\n", {"CMD \"?%)k\\x08\""}},
+        {ar488Profile(), "++trg 5 9\n", {"CMD \"?%\\x08\"", "CMD \"?)\\x08\""}},
+        {ar488Profile(), "++trg 5 9 107\n", {}},
+    };
+    for (const auto& c : triggers) {
+        SCOPED_TRACE(c.profile.name + " " + c.input);
+        Bench bench(c.profile);
+        EXPECT_EQ(bench.eventsOf(c.input), c.events);
+    }
 }
 
 TEST(AdapterBus, ClearAndTriggerReachTheAddressedUnit) {
@@ -219,17 +257,20 @@ TEST(AdapterSettingsMemory, NothingIsSavedUnlessTold) {
         int primaryAfterReset;
         std::vector<std::string> told;
     } cases[] = {
-        {"prologix", "++addr 7\n++eos 2\n++auto 1\n++read_tmo_ms 100\n++rst\n", 0, 0, {"++rst"}},
-        {"prologix", "++savecfg\n++addr 7\n++rst\n", 0, 0, {"++rst"}},
+        // Saving is on from power-up until "++savecfg 0".
+        {"prologix", "++addr 7\n++eos 2\n++auto 1\n++read_tmo_ms 100\n++rst\n", 4, 7, {"++rst"}},
+        {"prologix", "++savecfg\n++addr 7\n++rst\n", 1, 7, {"++rst"}},
+        {"prologix", "++savecfg 0\n++addr 7\n++eos 2\n++rst\n", 0, 0, {"++savecfg 0", "++rst"}},
         {"prologix", "++savecfg 1\n++addr 7\n++eos 2\n++rst\n", 3, 7, {"++savecfg 1", "++rst"}},
         {"prologix",
          "++savecfg 1\n++addr 7\n++savecfg 0\n++addr 8\n++rst\n",
          2,
          7,
          {"++savecfg 1", "++savecfg 0", "++rst"}},
-        {"ar488", "++addr 7\n++rst\n", 0, 0, {"++rst"}},
+        {"ar488", "++addr 7\n++rst\n", 0, 1, {"++rst"}},
         {"ar488", "++addr 7\n++savecfg\n++addr 8\n++rst\n", 1, 7, {"++savecfg", "++rst"}},
-        {"prologix", "++mode 0\n++mode 1\n", 0, 0, {"++mode 0", "++mode 1"}},
+        {"ar488", "++addr 7\n++savecfg 0\n++addr 8\n++rst\n", 1, 7, {"++savecfg 0", "++rst"}},
+        {"prologix", "++savecfg 0\n++mode 0\n++mode 1\n", 0, 0, {"++savecfg 0", "++mode 0", "++mode 1"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.model + " " + c.input);
@@ -248,12 +289,75 @@ TEST(AdapterSettingsMemory, InDeviceModeTheAdapterLeavesTheBusAlone) {
     EXPECT_EQ(bench.eventsOf("++mode 1\n*CLS\n"), (Events{"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}));
 }
 
-TEST(AdapterSettingsMemory, Ar488ClearsTheBusAndAssertsRenAtPowerUpAndReset) {
+// An AR488 starts controller mode at power-up, at "++rst" and at every "++mode 1", in controller
+// mode already or not: REN released (every unit goes to local), asserted again, IFC.
+TEST(AdapterSettingsMemory, Ar488RestartsControllerModeAtPowerUpResetAndModeOne) {
     Bench prologix(prologixProfile());
     EXPECT_EQ(prologix.bus->wire().events(), Events{});
-    Bench ar488(ar488Profile());
-    EXPECT_EQ(ar488.bus->wire().events(), (Events{"IFC", "REN 1"}));
-    EXPECT_EQ(ar488.eventsOf("++rst\n"), (Events{"IFC", "REN 1"}));
+    EXPECT_EQ(prologix.eventsOf("++mode 1\n"), Events{});
+    const Events restart{"REN 0", "REN 1", "REN 0", "REN 1", "IFC"};
+    for (const AdapterProfile* profile : {&ar488Profile(), &ar488OldProfile()}) {
+        SCOPED_TRACE(profile->name);
+        Bench ar488(*profile);
+        EXPECT_EQ(ar488.bus->wire().events(), restart);
+        EXPECT_EQ(ar488.eventsOf("++rst\n"), restart);
+        EXPECT_EQ(ar488.eventsOf("++mode 1\n"), restart);
+        EXPECT_EQ(ar488.eventsOf("++mode\n"), Events{});
+    }
+}
+
+// An Uno's 63-byte serial buffer: what arrives while the firmware is busy on the bus beyond it is
+// lost; its 128-byte line buffer sends a longer data line as separate messages (escapes do not
+// count) and drops a longer command.
+TEST(AdapterInput, TheUnoLosesWhatOverrunsItsBuffersWhileBusy) {
+    const std::string eoiOn = "++eoi 1\n++eos 3\n++addr 5\n";
+    const std::string sixty = std::string(60, 'A');
+    const struct {
+        const char* what;
+        std::string input;
+        std::size_t lost;
+        Events events;
+    } cases[] = {
+        {"a short burst after a busy line",
+         eoiOn + "++ifc\n*CLS\n",
+         0,
+         {"IFC", "CMD \"@?%\"", "WRITE 5 \"*CLS\" EOI"}},
+        {"a long burst after a busy line",
+         eoiOn + "++ifc\n" + sixty + "\n*CLS\n",
+         3,
+         {"IFC", "CMD \"@?%\"", "WRITE 5 \"" + sixty + "\" EOI"}},
+        {"a long burst after quick lines only",
+         eoiOn + sixty + "\n" + sixty + "\n",
+         0,
+         {"CMD \"@?%\"", "WRITE 5 \"" + sixty + "\" EOI", "CMD \"@?%\"", "WRITE 5 \"" + sixty + "\" EOI"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench bench(ar488Profile());
+        bench.eventsOf(eoiOn);
+        const Events events = bench.eventsOf(c.input.substr(eoiOn.size()));
+        EXPECT_EQ(bench.core->lostBytes(), c.lost);
+        EXPECT_EQ(events, c.events);
+    }
+    Bench bench(ar488Profile());
+    bench.core->fromHost(eoiOn);
+    const std::string escapedPlus(100, '+');
+    std::string line;
+    for (const char ch : std::string(100, 'B') + escapedPlus)
+        line += std::string{'\x1b', ch};
+    // In writes the buffer holds, as a host that waits between them sends.
+    const std::string all = line + "\n++" + std::string(130, 'x') + "\n";
+    Events events;
+    for (std::size_t at = 0; at < all.size(); at += 60) {
+        const Events more = bench.eventsOf(all.substr(at, 60));
+        events.insert(events.end(), more.begin(), more.end());
+    }
+    EXPECT_EQ(bench.core->lostBytes(), 0u);
+    EXPECT_EQ(events,
+              (Events{"CMD \"@?%\"", "WRITE 5 \"" + std::string(100, 'B') + std::string(28, '+') + "\" EOI",
+                      "CMD \"@?%\"", "WRITE 5 \"" + std::string(72, '+') + "\" EOI", "CMD \"@?%\"",
+                      "WRITE 5 \"xxxx\" EOI"}));
+    EXPECT_EQ(bench.core->fromHost("++eoi\n"), "1\r\n") << "the long command's first 128 bytes were dropped";
 }
 
 // The dialogue, one line each way, and a line split over several writes from the host.
@@ -396,7 +500,7 @@ TEST_F(AdapterProgram, ServesLoopbackTcp) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    talkTo(fd, "AR488 GPIB controller, ver. 0.51.09, 20/06/2022");
+    talkTo(fd, "AR488 GPIB controller, ver. 0.53.04, 13/04/2025");
     ::close(fd);
 }
 

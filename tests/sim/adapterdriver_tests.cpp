@@ -54,13 +54,22 @@ struct Rig {
     std::size_t seen = 0;
 };
 
-const std::array<const AdapterProfile*, 2> adapters{&sim::adapter::prologixProfile(),
-                                                    &sim::adapter::ar488Profile()};
+const std::array<const AdapterProfile*, 3> adapters{
+    &sim::adapter::prologixProfile(), &sim::adapter::ar488Profile(), &sim::adapter::ar488OldProfile()};
 
+// An adapter in controller mode already is not put into it again; a Prologix is told first not
+// to save.
 const Lines& bringUpCommands(const AdapterProfile& profile) {
-    static const Lines prologix{"++savecfg 0", "++mode 1"};
-    static const Lines ar488{"++mode 1"};
-    return profile.name == "ar488" ? ar488 : prologix;
+    static const Lines prologix{"++savecfg 0"};
+    static const Lines ar488{};
+    return profile.ar488 ? ar488 : prologix;
+}
+
+// 0.51.09 pulses EOI on its own after the last byte, which the wire's events do not show.
+std::string onTheWire(const AdapterProfile& profile, std::string event) {
+    if (!profile.eoiWithLastByte && event.ends_with(" EOI"))
+        event.resize(event.size() - 4);
+    return event;
 }
 
 TEST(AdapterIdentity, ReadsTheVersionAnswerOfEachModelAndNothingElse) {
@@ -99,7 +108,8 @@ TEST(AdapterIdentity, AsksTheAdapterOnceAndNamesItWithItsLink) {
         {sim::adapter::prologixProfile(), "Prologix GPIB-USB 6.107 on bench:prologix"},
         {sim::adapter::prologixEthernetProfile(),
          "Prologix GPIB-ETHERNET 01.06.06.00 on bench:prologix-ethernet"},
-        {sim::adapter::ar488Profile(), "AR488 0.51.09 on bench:ar488"},
+        {sim::adapter::ar488Profile(), "AR488 0.53.04 on bench:ar488"},
+        {sim::adapter::ar488OldProfile(), "AR488 0.51.09 on bench:ar488-0.51"},
     };
     for (const auto& c : cases) {
         Rig rig(c.profile);
@@ -135,7 +145,12 @@ TEST(AdapterSend, DataReachesTheUnitAsSentWithTheEndModesEoi) {
             SCOPED_TRACE(profile->name + " " + c.event);
             Rig rig(*profile);
             rig.driver->Send(0, 5, c.data.data(), static_cast<long>(c.data.size()), c.mode);
-            EXPECT_EQ(rig.newEvents(), (Lines{R"(CMD "@?%")", c.event}));
+            if (!profile->eoiWithLastByte && c.mode == ni::DABend) {
+                EXPECT_EQ(rig.iberr(), ni::ECAP) << "no EOI with the last byte";
+                EXPECT_EQ(rig.newEvents(), Lines{});
+                continue;
+            }
+            EXPECT_EQ(rig.newEvents(), (Lines{R"(CMD "@?%")", onTheWire(*profile, c.event)}));
             EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC | (c.mode == ni::NULLend ? 0 : ni::END));
             EXPECT_EQ(rig.ibcnt(), c.count);
             EXPECT_EQ(rig.core.settingsCommands(), bringUpCommands(*profile));
@@ -159,7 +174,14 @@ TEST(AdapterReceive, TheReplyEndsAtEoiAndWhatDoesNotFitIsDropped) {
             EXPECT_EQ(std::string(buffer.data(), 3), count == 1 ? "5.." : "5\n.");
             EXPECT_EQ(rig.ibcnt(), std::min(count, 2L));
         }
+        rig.newEvents();
         rig.driver->Send(0, 9 | (96 + 11) << 8, "SYST:COMM:GPIB:ADDR?", 20, ni::NLend);
+        if (!profile->secondaryAddresses) {
+            // 0.51.09 would address primary 9 alone: refused, and nothing sent.
+            EXPECT_EQ(rig.iberr(), ni::ECAP);
+            EXPECT_EQ(rig.newEvents(), Lines{});
+            continue;
+        }
         rig.driver->Receive(0, 9 | (96 + 11) << 8, buffer.data(), 8, 0);
         EXPECT_EQ(std::string(buffer.data(), static_cast<std::size_t>(rig.ibcnt())), "9\n")
             << "the 7189's channel";
@@ -195,7 +217,7 @@ TEST(AdapterLimits, WhatOnlyABoardDoesIsRefusedAndNothingIsSent) {
     for (const AdapterProfile* profile : adapters)
         for (const auto& c : cases) {
             SCOPED_TRACE(profile->name + " " + c.what);
-            const int error = profile == adapters[0] ? c.prologixError : c.ar488Error;
+            const int error = profile->ar488 ? c.ar488Error : c.prologixError;
             Rig rig(*profile);
             const auto written = rig.link->writes().size();
             c.call(*rig.driver);
@@ -263,6 +285,8 @@ TEST(AdapterLimits, TheSearchFindsPollableUnitsOnAPrologixAndEveryListenerOnAnAr
          {5, channel, channel + 0x100, channel + 0x200, channel + 0x300},
          -1},
         {sim::adapter::ar488Profile(), 2, {5, channel}, ni::ETAB},
+        // 0.51.09 has no search: each address is polled, as on a Prologix.
+        {sim::adapter::ar488OldProfile(), 32, {5}, -1},
     };
     std::vector<std::uint16_t> everyAddress;
     for (std::uint16_t primary = 1; primary <= 30; ++primary)
@@ -319,6 +343,52 @@ TEST(AdapterLimits, ALostLinkFailsEveryCallWithoutWritingAgain) {
     }
 }
 
+// The opening and the set-up as a port or an owner may leave the adapter: an Uno that resets as
+// its port opens (what reaches it while it starts is lost, "++ver" among it), one in device mode
+// (only then put into controller mode: on an AR488 that releases REN and sends IFC), and then a
+// message longer than an AR488's buffers, which reaches the unit whole with nothing lost.
+TEST(AdapterOpening, CopesWithAStartingBoardAndSetsUpOnlyWhatItMust) {
+    using sim::adapter::BenchLink;
+    const struct {
+        const AdapterProfile& profile;
+        BenchLink::Start start;
+        bool deviceMode;
+        Lines restart; // the bus events of the set-up
+    } cases[] = {
+        {sim::adapter::ar488Profile(), BenchLink::Start::ResetsOnOpen, false, {}},
+        {sim::adapter::ar488OldProfile(), BenchLink::Start::ResetsOnOpen, false, {}},
+        {sim::adapter::ar488Profile(),
+         BenchLink::Start::AtOnce,
+         true,
+         {"REN 0", "REN 1", "REN 0", "REN 1", "IFC"}},
+        {sim::adapter::prologixProfile(), BenchLink::Start::AtOnce, true, {}},
+    };
+    const std::string message = "*ESE " + std::string(300, '7') + "+\r\x1b";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.profile.name + (c.deviceMode ? " in device mode" : " resetting"));
+        auto bus = sim::SimBus::fromBenchLayout("5=7174");
+        sim::adapter::AdapterCore core(*bus, c.profile);
+        core.fromHost(c.deviceMode ? "++savecfg 0\n++mode 0\n" : "");
+        auto owned = std::make_unique<BenchLink>(core, c.start);
+        BenchLink& link = *owned;
+        const auto identity = identifyAdapter(link);
+        ASSERT_TRUE(identity.has_value());
+        EXPECT_EQ(link.lostWhileStarting() > 0, c.start == BenchLink::Start::ResetsOnOpen);
+        AdapterDriver driver(std::move(owned), *identity);
+        bus->wire().setEventLog(true);
+        ASSERT_EQ(driver.ibfind("GPIB0"), 0);
+        bus->wire().flushEvents();
+        EXPECT_EQ(bus->wire().events(), c.restart);
+        EXPECT_TRUE(core.settings().controller);
+        EXPECT_TRUE(core.settings().eotEnable);
+        driver.Send(0, 5, message.data(), static_cast<long>(message.size()), ni::NLend);
+        EXPECT_EQ(driver.ThreadIbsta() & ni::ERR, 0);
+        ASSERT_FALSE(bus->unitAt(5)->messages().empty());
+        EXPECT_EQ(bus->unitAt(5)->messages().back(), message) << "one message, every byte";
+        EXPECT_EQ(core.lostBytes(), 0u);
+    }
+}
+
 // A real link hands over what has arrived in pieces, and may hold what an earlier exchange left.
 // Each write here brings the next scripted answer, one piece per read.
 class ScriptedLink final : public AdapterLink {
@@ -351,10 +421,12 @@ TEST(AdapterLink, AnswersInPiecesAndLeftoversAreTakenApart) {
     link.arriving = {"left from before\r\n"};
     link.answers = {
         {"++ver\r\n", "Prologix GPIB-USB Contr", "oller version 6.107\r\n"}, // an echo first
-        {version + "\r\n"},                                                  // ibfind's check
-        {},                                                                  // the Send
-        {"KTQ,", "7174\n", std::string(1, '\0'), "64\r\n"},                  // the Receive
-        {"\r\n", version + "\r\n", "16\r\n", version + "\r\n"},              // two polls
+        {version + "\r\n", "1\r\n"},                            // "++ver real" as "++ver", and "++eoi"
+        {"1\r\n"},                                              // "++mode": the controller already
+        {version + "\r\n"},                                     // ibfind's check
+        {},                                                     // the Send
+        {"KTQ,", "7174\n", std::string(1, '\0'), "64\r\n"},     // the Receive
+        {"\r\n", version + "\r\n", "16\r\n", version + "\r\n"}, // two polls
     };
     const auto identity = identifyAdapter(link);
     ASSERT_TRUE(identity.has_value());

@@ -139,8 +139,11 @@ TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
     }
     EXPECT_EQ(QtWarnings::take(), std::vector<std::string>{}) << "the links opened on the bus thread";
     EXPECT_EQ(adapter.core().savedWrites(), 0);
-    EXPECT_EQ(adapter.core().settingsCommands().front(),
-              c.profile().name.starts_with("prologix") ? "++savecfg 0" : "++mode 1");
+    // A Prologix is told first, at each Configure, not to save; an AR488 in controller mode gets
+    // no such command.
+    const std::vector<std::string> told = adapter.core().settingsCommands();
+    EXPECT_EQ(told, std::vector<std::string>(c.profile().ar488 ? 0 : told.size(), "++savecfg 0"));
+    EXPECT_EQ(told.empty(), c.profile().ar488);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -149,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
                              "Prologix GPIB-USB 6.107"},
                     LinkCase{"PrologixEthernetOverTcp", &sim::adapter::prologixEthernetProfile, true,
                              "Prologix GPIB-ETHERNET 01.06.06.00"},
-                    LinkCase{"Ar488OverPty", &sim::adapter::ar488Profile, false, "AR488 0.51.09"}),
+                    LinkCase{"Ar488OverPty", &sim::adapter::ar488Profile, false, "AR488 0.53.04"},
+                    LinkCase{"Ar488OldOverPty", &sim::adapter::ar488OldProfile, false, "AR488 0.51.09"}),
     [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
 
 // The connection to a network adapter lost between two runs (its cable pulled and put back): the

@@ -17,12 +17,17 @@ using Lines = std::vector<std::string>;
 
 // What the units received and sent. The command bytes are left out on purpose: an adapter names
 // the listener again before each message, reads with the controller made listener its own way,
-// and polls where a board searches, so only data, replies and timeouts have to agree.
-Lines dataOf(const Lines& events) {
+// and polls where a board searches, so only data, replies and timeouts have to agree. Where the
+// adapter pulses EOI on its own after the last byte (which the wire's events do not show), EOI
+// is left out of the data too.
+Lines dataOf(const Lines& events, bool withEoi = true) {
     Lines data;
-    std::copy_if(events.begin(), events.end(), std::back_inserter(data), [](const std::string& e) {
-        return e.starts_with("WRITE ") || e.starts_with("READ ") || e.starts_with("TIMEOUT ");
-    });
+    for (std::string e : events) {
+        if (!withEoi && e.starts_with("WRITE ") && e.ends_with(" EOI"))
+            e.resize(e.size() - 4);
+        if (e.starts_with("WRITE ") || e.starts_with("READ ") || e.starts_with("TIMEOUT "))
+            data.push_back(std::move(e));
+    }
     return data;
 }
 
@@ -44,7 +49,7 @@ struct Walk {
 };
 
 // The model at 5: Set Address, Enter on every function of the (first) table, Save where offered.
-Walk walkTable(ConfigRun& run, const QString& model) {
+Walk walkTable(ConfigRun& run, const QString& model, bool withEoi = true) {
     sim::SimUnit& unit = run.bench.sim.addUnit(5, model.toStdString());
     answerDialogs(run.bench);
     run.open(model);
@@ -55,17 +60,25 @@ Walk walkTable(ConfigRun& run, const QString& model) {
     if (run.button("cmdSav")->isEnabled())
         run.button("cmdSav")->click();
     run.bench.sim.wire().flushEvents();
-    return Walk{dataOf(run.bench.sim.wire().events()), run.lines(), unit.saveCount()};
+    return Walk{dataOf(run.bench.sim.wire().events(), withEoi), run.lines(), unit.saveCount()};
 }
 
 class AdapterCatalogue : public testing::TestWithParam<std::tuple<int, std::size_t>> {};
 
 TEST_P(AdapterCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
     const QString model = models::modelList().at(std::get<0>(GetParam()));
+    const AdapterSide& side = adapterSides().at(std::get<1>(GetParam()));
     ConfigRun board;
-    const Walk onBoard = walkTable(board, model);
-    ConfigRun adapter(adapterSides().at(std::get<1>(GetParam())));
-    const Walk onAdapter = walkTable(adapter, model);
+    const Walk onBoard = walkTable(board, model, side.eoiOnWire);
+    ConfigRun adapter(side);
+    const Walk onAdapter = walkTable(adapter, model, side.eoiOnWire);
+    if (!side.secondaryAddresses && model == QStringLiteral("7189")) {
+        // Its channels answer behind secondary addresses, which this adapter cannot send: the
+        // clear is refused and reported, and nothing reaches another address instead.
+        EXPECT_TRUE(onAdapter.data.empty());
+        EXPECT_FALSE(control<ui::MessageLine>(*adapter.window, "txtGPIBErr")->isHidden());
+        return;
+    }
 
     ASSERT_FALSE(onBoard.data.empty());
     EXPECT_EQ(onAdapter.data, onBoard.data);
@@ -83,11 +96,12 @@ INSTANTIATE_TEST_SUITE_P(EveryModel, AdapterCatalogue,
                                     "_" + adapterSides().at(std::get<1>(info.param)).name;
                          });
 
-// What brings an adapter up, and nothing that changes what it keeps over power-up.
+// What brings an adapter up, and nothing that changes what it keeps over power-up: one already in
+// controller mode is not put into it again.
 Lines expectedSettingsCommands(const AdapterSide& side) {
     if (side.profile->name.starts_with("prologix"))
-        return {"++savecfg 0", "++mode 1"};
-    return {"++mode 1"};
+        return {"++savecfg 0"};
+    return {};
 }
 
 class AdapterSafety : public testing::TestWithParam<std::size_t> {
@@ -134,7 +148,8 @@ TEST_P(AdapterSafety, WhatTheOperatorTypesNeverReachesTheAdapter) {
     run.enter(QStringLiteral("++rst"));
     run.bench.sim.wire().flushEvents();
     const Lines& events = run.bench.sim.wire().events();
-    EXPECT_NE(std::find(events.begin(), events.end(), R"(WRITE 5 "*ESE ++rst\n" EOI)"), events.end());
+    const std::string sent = std::string(R"(WRITE 5 "*ESE ++rst\n")") + (side().eoiOnWire ? " EOI" : "");
+    EXPECT_NE(std::find(events.begin(), events.end(), sent), events.end());
     EXPECT_EQ(run.bench.adapter->settingsCommands(), expectedSettingsCommands(side()));
     EXPECT_EQ(run.bench.adapter->savedWrites(), 0);
 }

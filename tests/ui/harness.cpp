@@ -14,6 +14,9 @@
 #include <type_traits>
 #endif
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <regex>
 #include <stdexcept>
@@ -107,6 +110,8 @@ std::unique_ptr<bus::AdapterLink> tcpLink(sim::adapter::AdapterCore& core) {
 #endif
 
 std::unique_ptr<bus::GpibDriver> adapterDriver(sim::adapter::AdapterCore& core, const AdapterSide& side) {
+    if (side.ownersSetUp)
+        side.ownersSetUp(core);
     std::unique_ptr<bus::AdapterLink> link = side.link(core);
     const auto identity = bus::identifyAdapter(*link);
     if (!identity)
@@ -120,6 +125,14 @@ const std::vector<AdapterSide>& adapterSides() {
     static const std::vector<AdapterSide> sides{
         {"BenchPrologix", &sim::adapter::prologixProfile(), benchLink},
         {"BenchAr488", &sim::adapter::ar488Profile(), benchLink},
+        {"BenchAr488Old", &sim::adapter::ar488OldProfile(), benchLink, {}, false, false},
+        // Left by its owner in verbose mode, with every handshake flag and a Prologix's version
+        // text for other software.
+        {"BenchAr488SetUpByItsOwner", &sim::adapter::ar488Profile(), benchLink,
+         [](sim::adapter::AdapterCore& core) {
+             core.fromHost("++flags 7\n++id verstr Prologix GPIB-USB Controller version 6.107\n");
+             core.setVerbose(true);
+         }},
 #ifndef _WIN32
         {"PtyPrologix", &sim::adapter::prologixProfile(), ptyLink},
         {"TcpPrologixEthernet", &sim::adapter::prologixEthernetProfile(), tcpLink},
@@ -132,6 +145,21 @@ const std::vector<AdapterSide>& adapterSides() {
 Bench::Bench(const AdapterSide& side)
     : adapter(std::make_unique<sim::adapter::AdapterCore>(sim, *side.profile)),
       driver(adapterDriver(*adapter, side)) {}
+
+Bench::~Bench() {
+    if (!adapter)
+        return;
+    EXPECT_EQ(adapter->savedWrites(), 0) << "a setting reached the adapter's memory";
+    const std::vector<std::string>& told = adapter->settingsCommands();
+    if (adapter->profile().ar488) {
+        EXPECT_EQ(std::count_if(told.begin(), told.end(),
+                                [](const std::string& c) { return c.starts_with("++savecfg"); }),
+                  0)
+            << "an AR488 was asked to save";
+    } else {
+        EXPECT_TRUE(!told.empty() && told.front() == "++savecfg 0") << "the first setting command";
+    }
+}
 
 bool Bench::bringUp() {
     std::int16_t descriptor = -1;

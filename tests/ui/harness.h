@@ -86,6 +86,13 @@ struct AdapterSide {
     std::string name; // for test names: "BenchPrologix"
     const sim::adapter::AdapterProfile* profile = nullptr;
     std::function<std::unique_ptr<bus::AdapterLink>(sim::adapter::AdapterCore&)> link;
+    /// What the adapter's owner set before the program came (none where empty).
+    std::function<void(sim::adapter::AdapterCore&)> ownersSetUp{};
+    /// The adapter sends EOI with the last byte (0.51.09 pulses it on its own, which the wire's
+    /// events do not show).
+    bool eoiOnWire = true;
+    /// It takes secondary addresses.
+    bool secondaryAddresses = true;
 };
 
 /// Every way the adapter tests reach an emulated adapter.
@@ -105,6 +112,12 @@ public:
     Bench() = default;
     /// The adapter is identified as the program finds it; throws when it does not answer.
     explicit Bench(const AdapterSide& side);
+    /// Through an adapter: fails the test where a setting reached its memory, or where an AR488
+    /// was asked to save (its "++savecfg" writes whatever its argument) or a Prologix was sent a
+    /// setting before "++savecfg 0".
+    ~Bench();
+    Bench(const Bench&) = delete;
+    Bench& operator=(const Bench&) = delete;
     /// The driver calls the main window makes before it opens the configuration window; true
     /// when every one succeeded.
     bool bringUp();
