@@ -21,6 +21,11 @@ struct ConfigRun {
         if (!bench.bringUp())
             throw std::runtime_error("the adapter was not brought up");
     }
+    /// Through a driver of the program's own, brought up the same way.
+    explicit ConfigRun(std::unique_ptr<bus::GpibDriver> driver) : bench(std::move(driver)) {
+        if (!bench.bringUp())
+            throw std::runtime_error("the driver was not brought up");
+    }
 
     Bench bench;
     std::unique_ptr<ui::frmConfig> window = std::make_unique<ui::frmConfig>(bench.session());

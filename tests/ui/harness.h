@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ktq::test {
@@ -112,6 +113,8 @@ public:
     Bench() = default;
     /// The adapter is identified as the program finds it; throws when it does not answer.
     explicit Bench(const AdapterSide& side);
+    /// Through a driver of the program's own, such as the finder on a real adapter's port.
+    explicit Bench(std::unique_ptr<bus::GpibDriver> programDriver) : driver(std::move(programDriver)) {}
     /// Through an adapter: fails the test where a setting reached its memory, or where an AR488
     /// was asked to save (its "++savecfg" writes whatever its argument) or a Prologix was sent a
     /// setting before "++savecfg 0".
