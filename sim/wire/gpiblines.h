@@ -4,6 +4,7 @@
 #include "sim/wire/wirebus.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace ktq::sim {
 
@@ -43,9 +44,21 @@ public:
     const GpibLines& unitsDrive() const { return m_units; }
 
 private:
+    void accept();
+    void talk();
+
     WireBus& m_bus;
     GpibLines m_controller;
     GpibLines m_units;
+    // The acceptor: the byte taken when DAV came, handed over when DAV goes, so that an EOI
+    // reported a pin change after DAV still counts for it.
+    bool m_accepted = false;
+    bool m_acceptedUnderAtn = false;
+    bool m_acceptedEoi = false;
+    std::uint8_t m_acceptedByte = 0;
+    // The source: the talker's byte on the lines until the controller takes it.
+    std::optional<WireBus::TalkByte> m_offered;
+    bool m_waitingForTalker = false; // the controller is ready and nobody has anything to say
 };
 
 } // namespace ktq::sim

@@ -116,55 +116,70 @@ void WireBus::listen(int primary, int secondary) {
     }
 }
 
+void WireBus::setAttention(bool on) {
+    if (!on)
+        flushEvents();
+    m_attention = on;
+}
+
 void WireBus::command(std::string_view bytes) {
     event("CMD " + quoted(bytes));
     m_attention = true;
-    for (const char raw : bytes) {
-        const int byte = static_cast<unsigned char>(raw) & 0x7f; // DIO8 carries parity at most
-        if (byte < lg::LAD) {
-            m_last = Last::None;
-            if (byte == lg::SPE || byte == lg::SPD) {
-                m_serialPoll = byte == lg::SPE;
-            } else if (byte == lg::DCL) {
-                for (auto& unit : m_units)
-                    unit->deviceClear();
-            } else if (byte == lg::SDC || byte == lg::GET) {
-                for (const Listener& l : m_listeners) {
-                    if (!l.unit->addressedToListen())
-                        continue;
-                    if (byte == lg::SDC)
-                        l.unit->deviceClear();
-                    else
-                        l.unit->trigger();
-                }
+    for (const char byte : bytes)
+        decode(static_cast<unsigned char>(byte));
+}
+
+void WireBus::commandByte(char byte) {
+    appendPending("CMD", std::string_view(&byte, 1), false);
+    m_attention = true;
+    decode(static_cast<unsigned char>(byte));
+}
+
+void WireBus::decode(int raw) {
+    const int byte = raw & 0x7f; // DIO8 carries parity at most
+    if (byte < lg::LAD) {
+        m_last = Last::None;
+        if (byte == lg::SPE || byte == lg::SPD) {
+            m_serialPoll = byte == lg::SPE;
+        } else if (byte == lg::DCL) {
+            for (auto& unit : m_units)
+                unit->deviceClear();
+        } else if (byte == lg::SDC || byte == lg::GET) {
+            for (const Listener& l : m_listeners) {
+                if (!l.unit->addressedToListen())
+                    continue;
+                if (byte == lg::SDC)
+                    l.unit->deviceClear();
+                else
+                    l.unit->trigger();
             }
-        } else if (byte == lg::UNL) {
-            unlisten();
-            m_last = Last::None;
-        } else if (byte < lg::UNL) {
-            const int primary = byte - lg::LAD;
-            if (primary == m_controllerPrimary)
-                m_controllerListens = true;
-            else
-                listen(primary, -1);
-            m_last = Last::Listen;
-            m_lastPrimary = primary;
-        } else if (byte == lg::UNT) {
-            untalk();
-            m_last = Last::None;
-        } else if (byte < lg::UNT) {
-            m_talkerPrimary = byte - lg::TAD;
-            m_talkerSecondary = -1;
-            m_controllerTalks = m_talkerPrimary == m_controllerPrimary;
-            m_last = Last::Talk;
-            m_lastPrimary = m_talkerPrimary;
-        } else {
-            const int secondary = byte - lg::SAD;
-            if (m_last == Last::Listen && m_lastPrimary != m_controllerPrimary)
-                listen(m_lastPrimary, secondary);
-            else if (m_last == Last::Talk)
-                m_talkerSecondary = secondary;
         }
+    } else if (byte == lg::UNL) {
+        unlisten();
+        m_last = Last::None;
+    } else if (byte < lg::UNL) {
+        const int primary = byte - lg::LAD;
+        if (primary == m_controllerPrimary)
+            m_controllerListens = true;
+        else
+            listen(primary, -1);
+        m_last = Last::Listen;
+        m_lastPrimary = primary;
+    } else if (byte == lg::UNT) {
+        untalk();
+        m_last = Last::None;
+    } else if (byte < lg::UNT) {
+        m_talkerPrimary = byte - lg::TAD;
+        m_talkerSecondary = -1;
+        m_controllerTalks = m_talkerPrimary == m_controllerPrimary;
+        m_last = Last::Talk;
+        m_lastPrimary = m_talkerPrimary;
+    } else {
+        const int secondary = byte - lg::SAD;
+        if (m_last == Last::Listen && m_lastPrimary != m_controllerPrimary)
+            listen(m_lastPrimary, secondary);
+        else if (m_last == Last::Talk)
+            m_talkerSecondary = secondary;
     }
 }
 
@@ -183,22 +198,22 @@ bool WireBus::write(std::string_view bytes, bool eoi) {
         event("WRITE - " + quoted(bytes) + (eoi ? " EOI" : ""));
         return false;
     }
-    if (!m_pendingListeners.empty() && m_pendingListeners != names)
-        flushEvents();
-    m_pendingListeners = names;
-    m_pendingWrite.append(bytes);
-    if (eoi) {
-        const std::string line = "WRITE " + names + " " + quoted(m_pendingWrite) + " EOI";
-        m_pendingListeners.clear();
-        m_pendingWrite.clear();
-        record(line);
-    }
+    appendPending("WRITE " + names, bytes, eoi);
     // A copy: a unit taking the bytes may not change who listens, but keep the loop safe.
     const std::vector<Listener> listeners = m_listeners;
     for (const Listener& l : listeners)
         if (l.unit->addressedToListen())
             l.unit->takeBytes(bytes, eoi, l.secondary);
     return true;
+}
+
+std::string WireBus::talkerName() const {
+    return m_talkerPrimary < 0 || m_controllerTalks ? "-" : addressName(m_talkerPrimary, m_talkerSecondary);
+}
+
+SimUnit* WireBus::polledUnit() {
+    return m_talkerPrimary < 0 || m_controllerTalks ? nullptr
+                                                    : unitListeningAt(m_talkerPrimary, m_talkerSecondary);
 }
 
 std::string* WireBus::talkerSource() {
@@ -213,18 +228,50 @@ std::string* WireBus::talkerSource() {
     return unit ? &unit->output() : nullptr;
 }
 
+// A queued reply read to its end gives way to the next one.
+void WireBus::consume(std::string* source, std::size_t count) {
+    source->erase(0, count);
+    auto queued = m_replies.find(m_talkerPrimary);
+    if (source->empty() && queued != m_replies.end() && !queued->second.empty() &&
+        source == &queued->second.front())
+        queued->second.pop_front();
+}
+
+std::optional<WireBus::TalkByte> WireBus::peekTalkByte() {
+    if (m_serialPoll) {
+        const SimUnit* unit = polledUnit();
+        return unit ? std::optional(TalkByte{static_cast<char>(statusByte(*unit)), false}) : std::nullopt;
+    }
+    const std::string* source = talkerSource();
+    if (source == nullptr || source->empty())
+        return std::nullopt;
+    return TalkByte{source->front(), source->size() == 1};
+}
+
+std::optional<WireBus::TalkByte> WireBus::nextTalkByte() {
+    m_attention = false;
+    const auto next = peekTalkByte();
+    if (!next)
+        return next;
+    if (!m_serialPoll)
+        consume(talkerSource(), 1);
+    appendPending("READ " + talkerName(), std::string_view(&next->byte, 1), next->eoi);
+    return next;
+}
+
+void WireBus::talkerSilent() {
+    event("TIMEOUT READ " + talkerName());
+}
+
 WireBus::Read WireBus::read(std::size_t count, int eos, bool eightBit, std::chrono::microseconds timeout) {
     Read result;
     m_attention = false;
     if (count == 0)
         return result;
-    const std::string talker =
-        m_talkerPrimary < 0 || m_controllerTalks ? "-" : addressName(m_talkerPrimary, m_talkerSecondary);
+    const std::string talker = talkerName();
     if (m_serialPoll) {
         // The talker answers with its status byte alone, whatever it has queued.
-        SimUnit* unit = m_talkerPrimary < 0 || m_controllerTalks
-                            ? nullptr
-                            : unitListeningAt(m_talkerPrimary, m_talkerSecondary);
+        SimUnit* unit = polledUnit();
         if (unit == nullptr) {
             waitedForNobody("READ " + talker, timeout);
             result.timedOut = true;
@@ -256,11 +303,7 @@ WireBus::Read WireBus::read(std::size_t count, int eos, bool eightBit, std::chro
     result.eoi = eoi;
     result.end =
         eoi || (eos >= 0 && (static_cast<unsigned char>(result.bytes.back()) & mask) == (eos & mask));
-    source->erase(0, taken);
-    auto queued = m_replies.find(m_talkerPrimary);
-    if (source->empty() && queued != m_replies.end() && !queued->second.empty() &&
-        source == &queued->second.front())
-        queued->second.pop_front();
+    consume(source, taken);
     event("READ " + talker + " " + quoted(result.bytes) + (eoi ? " EOI" : ""));
     return result;
 }
@@ -294,12 +337,26 @@ void WireBus::setEventFile(const std::string& path) {
         m_eventFile.open(path, std::ios::app);
 }
 
+// Bytes handed over one call at a time make one line, as one call with all of them would.
+void WireBus::appendPending(const std::string& head, std::string_view bytes, bool eoi) {
+    if (m_pendingHead != head)
+        flushEvents();
+    m_pendingHead = head;
+    m_pendingBytes.append(bytes);
+    if (eoi) {
+        const std::string line = head + " " + quoted(m_pendingBytes) + " EOI";
+        m_pendingHead.clear();
+        m_pendingBytes.clear();
+        record(line);
+    }
+}
+
 void WireBus::flushEvents() {
-    if (m_pendingListeners.empty())
+    if (m_pendingHead.empty())
         return;
-    const std::string line = "WRITE " + m_pendingListeners + " " + quoted(m_pendingWrite);
-    m_pendingListeners.clear();
-    m_pendingWrite.clear();
+    const std::string line = m_pendingHead + " " + quoted(m_pendingBytes);
+    m_pendingHead.clear();
+    m_pendingBytes.clear();
     record(line);
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,12 +26,16 @@ namespace ktq::sim {
 ///
 /// Bus events, one line each, go to the event log when it is on and to the event file:
 ///   IFC, REN 1, REN 0
-///   CMD "<bytes>"                       bytes sent with ATN
+///   CMD "<bytes>"                       bytes sent with ATN: one line per command() call;
+///                                       consecutive commandByte() bytes make one line until ATN
+///                                       is released
 ///   WRITE <listeners> "<bytes>"[ EOI]   data the controller sent; listeners as primary
 ///                                       addresses or primary.secondary, joined by commas, none `-`;
 ///                                       consecutive writes to the same listeners up to EOI make one
 ///                                       line
-///   READ <talker> "<bytes>"[ EOI]       data a unit sent (in a serial poll: its status byte)
+///   READ <talker> "<bytes>"[ EOI]       data a unit sent (in a serial poll: its status byte);
+///                                       one line per read(), consecutive nextTalkByte() bytes up
+///                                       to EOI make one line
 ///   TIMEOUT <what>                      a transfer that waited for nobody: `READ 5`, `READ -`
 /// Bytes are quoted as in the driver trace.
 class WireBus {
@@ -38,6 +43,12 @@ public:
     /// Waits out a timeout of a transfer nobody answered. Unset, the timeout passes in simulated
     /// time: it is reported at once.
     using TimeoutWait = std::function<void(std::chrono::microseconds)>;
+
+    /// One byte of the addressed talker, as a device on the lines puts it there.
+    struct TalkByte {
+        char byte = 0;
+        bool eoi = false; // the last byte of the reply
+    };
 
     struct Read {
         std::string bytes;
@@ -73,8 +84,8 @@ public:
     /// ATN asserted: the controller is active (after commands, interface clear), not in standby
     /// (after data went either way, or standby was asked for).
     bool attention() const { return m_attention; }
-    /// Standby (false) or taking control again (true), nothing sent.
-    void setAttention(bool on) { m_attention = on; }
+    /// Standby (false) or taking control again (true), nothing sent. Standby ends a CMD line.
+    void setAttention(bool on);
     /// The controller's status as a board reports it (linux-gpib's numbers): CMPL, CIC, and ATN,
     /// TACS, LACS as they stand.
     int controllerStatus() const;
@@ -84,12 +95,22 @@ public:
     void remoteEnable(bool on);
     /// Bytes with ATN asserted.
     void command(std::string_view bytes);
+    /// One byte with ATN asserted, as a controller on the lines hands them over one at a time.
+    void commandByte(char byte);
     /// Data bytes from the controller to the addressed listeners; false, and nothing taken, when
     /// no unit listens.
     bool write(std::string_view bytes, bool eoi);
     /// Up to `count` bytes from the addressed talker, ending early at EOI or at `eos` (-1: none;
     /// compared in 7 bits unless `eightBit`). A talker with nothing to say waits out `timeout`.
     Read read(std::size_t count, int eos, bool eightBit, std::chrono::microseconds timeout);
+    /// The byte the addressed talker would send next, nothing taken; none while nobody talks or
+    /// the talker has nothing to say. In a serial poll: the talker's status byte.
+    std::optional<TalkByte> peekTalkByte();
+    /// Takes that byte as read() would take it alone.
+    std::optional<TalkByte> nextTalkByte();
+    /// A controller on the lines gave up waiting for a talker: the TIMEOUT line of a read that
+    /// nobody answered, its time spent on the controller's side.
+    void talkerSilent();
     /// NDAC as the controller sees it in standby: held while any unit is addressed to listen.
     bool ndacHeld() const;
     /// The SRQ line: held while a unit's status byte has a bit its service request enable
@@ -108,7 +129,7 @@ public:
     const std::vector<std::string>& events() const { return m_events; }
     /// Appends every later event to this file; an empty path stops it.
     void setEventFile(const std::string& path);
-    /// Ends a pending WRITE line.
+    /// Ends a pending CMD, WRITE or READ line.
     void flushEvents();
 
 private:
@@ -124,8 +145,13 @@ private:
     void untalk();
     void listen(int primary, int secondary);
     void waitedForNobody(const std::string& what, std::chrono::microseconds timeout);
+    void decode(int byte);
     std::string listenerNames() const;
+    std::string talkerName() const;
+    SimUnit* polledUnit();
     std::string* talkerSource();
+    void consume(std::string* source, std::size_t count);
+    void appendPending(const std::string& head, std::string_view bytes, bool eoi);
 
     std::vector<std::unique_ptr<SimUnit>> m_units;
     std::vector<Listener> m_listeners;
@@ -149,8 +175,9 @@ private:
     bool m_logEvents = false;
     std::vector<std::string> m_events;
     std::ofstream m_eventFile;
-    std::string m_pendingWrite; // a WRITE line still open for more bytes, without its quotes
-    std::string m_pendingListeners;
+    // A line still open for more bytes: its head ("WRITE 5") and its bytes, unquoted.
+    std::string m_pendingHead;
+    std::string m_pendingBytes;
 };
 
 } // namespace ktq::sim
