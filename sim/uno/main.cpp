@@ -5,6 +5,7 @@
 #include "sim/uno/dialogue.h"
 #include "sim/uno/hostport.h"
 #include "sim/uno/pins.h"
+#include "sim/wire/gpiblines.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -229,8 +230,9 @@ int main(int argc, char** argv) {
                        firmwareDir + "/optiboot_atmega328.hex");
         if (!options.eepromFile.empty())
             board.setEeprom(readEeprom(options.eepromFile));
-        // Nothing else on the bus yet: every line the firmware does not assert stands released.
-        GpibPins pins(board.chip(), [](const GpibLines&) { return GpibLines{}; });
+        UnitsOnLines units(bench->wire());
+        GpibPins pins(board.chip(),
+                      [&units](const GpibLines& firmware) { return units.controllerDrives(firmware); });
         board.setResetHook([&pins] { pins.afterReset(); });
         HostPort port;
         protocol.say("pty " + port.path());

@@ -128,8 +128,7 @@ void GpibPins::update() {
         m_rest = m_restOfBus(firmware);
         m_settled = true;
     }
-    // An input pin is never one the firmware asserts: it reads what the rest of the bus holds.
-    driveInputs(m_rest);
+    driveInputs(m_firmware | m_rest);
 }
 
 // The levels go in as simavr's "external" state, which its port module puts on an input pin
