@@ -84,8 +84,19 @@ GpibPins::GpibPins(avr_t* avr, RestOfBus restOfBus) : m_avr(avr), m_restOfBus(st
         avr_irq_t* irqs = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ(portNames[i]), 0);
         avr_irq_register_notify(irqs + IOPORT_IRQ_REG_PORT, portWritten, &port);
         avr_irq_register_notify(irqs + IOPORT_IRQ_DIRECTION_ALL, ddrWritten, &port);
+        auto& read = avr->io[AVR_DATA_TO_IO(port.module->r_pin)].r;
+        port.read = read.c;
+        port.readParam = read.param;
+        read.c = pinRead;
+        read.param = &port;
     }
     afterReset();
+}
+
+std::uint8_t GpibPins::pinRead(avr_t* avr, std::uint16_t addr, void* param) {
+    auto* port = static_cast<Port*>(param);
+    ++port->pins->m_pinReads;
+    return port->read(avr, addr, port->readParam);
 }
 
 // simavr signals PORTx after storing it and DDRx before: both are taken from the signal.

@@ -32,6 +32,9 @@ public:
     /// To be called after each reset of the chip, before it runs again.
     void afterReset();
     const GpibLines& firmwareAsserts() const { return m_firmware; }
+    /// How often the firmware has read the pins (PINB, PINC, PIND): it polls them while it
+    /// waits on the bus, and leaves them alone while it waits for the host.
+    std::uint64_t pinReads() const { return m_pinReads; }
 
 private:
     struct Port {
@@ -39,7 +42,10 @@ private:
         avr_ioport_t* module = nullptr;
         std::uint8_t port = 0; // PORTx and DDRx as the firmware last wrote them
         std::uint8_t ddr = 0;
+        std::uint8_t (*read)(avr_t*, std::uint16_t, void*) = nullptr; // simavr's PINx handler
+        void* readParam = nullptr;
     };
+    static std::uint8_t pinRead(avr_t* avr, std::uint16_t addr, void* param);
     static void portWritten(avr_irq_t* irq, std::uint32_t value, void* param);
     static void ddrWritten(avr_irq_t* irq, std::uint32_t value, void* param);
     void update();
@@ -51,6 +57,7 @@ private:
     GpibLines m_firmware;
     GpibLines m_rest;
     bool m_settled = false;
+    std::uint64_t m_pinReads = 0;
 };
 
 } // namespace ktq::sim::uno
