@@ -81,32 +81,34 @@ std::uint8_t watchdogPrescaler(std::uint8_t wdtcsr) {
 
 UnoBoard::UnoBoard(const std::string& firmwareHex, const std::string& bootloaderHex) {
     avr_global_logger_set(logToStderr);
-    m_avr = avr_make_mcu_by_name("atmega328p");
-    if (m_avr == nullptr)
+    m_chip.reset(avr_make_mcu_by_name("atmega328p"));
+    if (!m_chip)
         throw std::runtime_error("simavr has no atmega328p");
     // The firmware's image names no MCU and no clock: an Uno's are an ATmega328P at 16 MHz.
-    if (avr_init(m_avr) != 0)
+    if (avr_init(m_chip.get()) != 0)
         throw std::runtime_error("simavr could not set up the atmega328p");
-    m_avr->frequency = frequency;
-    m_avr->sleep = noSleep;
-    m_avr->custom.data = this; // no custom init or deinit: the field is ours to point back with
+    m_chip->frequency = frequency;
+    m_chip->sleep = noSleep;
+    m_chip->custom.data = this; // no custom init or deinit: the field is ours to point back with
     load(firmwareHex);
     load(bootloaderHex);
-    m_avr->reset_pc = bootSection;
-    m_uart = findUart(m_avr, '0');
-    m_eeprom = findEeprom(m_avr);
+    m_chip->reset_pc = bootSection;
+    m_uart = findUart(m_chip.get(), '0');
+    m_eeprom = findEeprom(m_chip.get());
     if (m_uart == nullptr || m_eeprom == nullptr || m_eeprom->size != eepromSize)
         throw std::runtime_error("simavr's atmega328p lacks its UART or EEPROM");
     hookRegisters();
     hookUart();
     // Power-on: PORF only, so optiboot starts the firmware at once.
-    avr_reset(m_avr);
-    avr_regbit_set(m_avr, m_avr->reset_flags.porf);
+    avr_reset(m_chip.get());
+    avr_regbit_set(m_chip.get(), m_chip->reset_flags.porf);
 }
 
-UnoBoard::~UnoBoard() {
-    avr_terminate(m_avr);
-    std::free(m_avr);
+UnoBoard::~UnoBoard() = default;
+
+void UnoBoard::ChipDeleter::operator()(avr_t* avr) const {
+    avr_terminate(avr);
+    std::free(avr); // simavr allocates the chip with malloc()
 }
 
 void UnoBoard::load(const std::string& hexFile) {
@@ -119,13 +121,12 @@ void UnoBoard::load(const std::string& hexFile) {
     if (count <= 0)
         throw std::runtime_error("cannot read " + hexFile);
     for (int i = 0; i < count; ++i) {
-        // A record past the flash (optiboot's version word sits in its last two bytes) would
-        // overrun simavr's flash buffer.
-        if (chunks[i].baseaddr + chunks[i].size > m_avr->flashend + 1) {
+        // simavr aborts on code past the flash; an image too big for the Uno is an error here.
+        if (chunks[i].baseaddr + chunks[i].size > m_chip->flashend + 1) {
             free_ihex_chunks(chunks);
             throw std::runtime_error(hexFile + " does not fit the flash");
         }
-        avr_loadcode(m_avr, chunks[i].data, chunks[i].size, chunks[i].baseaddr);
+        avr_loadcode(m_chip.get(), chunks[i].data, chunks[i].size, chunks[i].baseaddr);
     }
     free_ihex_chunks(chunks);
 }
@@ -133,16 +134,16 @@ void UnoBoard::load(const std::string& hexFile) {
 // Our handlers go in front of simavr's for the registers whose behaviour needs mending or
 // watching; each calls simavr's own first.
 void UnoBoard::hookRegisters() {
-    m_coreReset = m_avr->reset;
-    m_avr->reset = coreReset;
-    auto& eecr = m_avr->io[AVR_DATA_TO_IO(m_eeprom->r_eecr)].w;
+    m_coreReset = m_chip->reset;
+    m_chip->reset = coreReset;
+    auto& eecr = m_chip->io[AVR_DATA_TO_IO(m_eeprom->r_eecr)].w;
     m_eecr = {eecr.c, eecr.param};
     eecr.c = eecrWrite;
     eecr.param = this;
-    avr_watchdog_t* watchdog = findWatchdog(m_avr);
+    avr_watchdog_t* watchdog = findWatchdog(m_chip.get());
     if (watchdog == nullptr)
         throw std::runtime_error("simavr's atmega328p lacks its watchdog");
-    auto& wdtcsr = m_avr->io[AVR_DATA_TO_IO(watchdog->wdce.reg)].w;
+    auto& wdtcsr = m_chip->io[AVR_DATA_TO_IO(watchdog->wdce.reg)].w;
     m_wdtcsr = {wdtcsr.c, wdtcsr.param};
     wdtcsr.c = wdtcsrWrite;
     wdtcsr.param = this;
@@ -199,10 +200,10 @@ void UnoBoard::hookUart() {
     // No usleep() while the firmware polls an empty UART (time is the tool's to pace), and no
     // copy of the firmware's output on standard output.
     std::uint32_t flags = 0;
-    avr_ioctl(m_avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
-    m_uartInput = avr_io_getirq(m_avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT);
+    avr_ioctl(m_chip.get(), AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+    m_uartInput = avr_io_getirq(m_chip.get(), AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT);
     const auto notify = [this](int irq, avr_irq_notify_t callback) {
-        avr_irq_register_notify(avr_io_getirq(m_avr, AVR_IOCTL_UART_GETIRQ('0'), irq), callback, this);
+        avr_irq_register_notify(avr_io_getirq(m_chip.get(), AVR_IOCTL_UART_GETIRQ('0'), irq), callback, this);
     };
     notify(UART_IRQ_OUTPUT, [](avr_irq_t*, std::uint32_t value, void* param) {
         static_cast<UnoBoard*>(param)->m_toHost += static_cast<char>(value);
@@ -226,7 +227,7 @@ void UnoBoard::fromHost(std::string_view bytes) {
 
 void UnoBoard::feed() {
     while (!m_toChip.empty()) {
-        if (!avr_regbit_get(m_avr, m_uart->rxen)) {
+        if (!avr_regbit_get(m_chip.get(), m_uart->rxen)) {
             m_toChip.clear(); // no receiver listens to the line
             return;
         }
@@ -249,36 +250,39 @@ void UnoBoard::run(std::uint64_t cycles) {
             m_elapsed = std::min(until, m_holdUntil);
             continue;
         }
-        const avr_cycle_count_t before = m_avr->cycle;
-        const int state = avr_run(m_avr);
+        const avr_cycle_count_t before = m_chip->cycle;
+        const int state = avr_run(m_chip.get());
         if (state == cpu_Done || state == cpu_Crashed)
             throw std::runtime_error("the chip stopped (a firmware crash)");
         // Some simavr versions start the chip's count again at a reset; the board's runs on.
-        const avr_cycle_count_t after = m_avr->cycle;
+        const avr_cycle_count_t after = m_chip->cycle;
         m_elapsed += after >= before ? after - before : after;
     }
 }
 
 void UnoBoard::resetFromHost() {
-    avr_reset(m_avr);
-    avr_regbit_set(m_avr, m_avr->reset_flags.extrf);
+    avr_reset(m_chip.get());
+    avr_regbit_set(m_chip.get(), m_chip->reset_flags.extrf);
     m_holdUntil = m_elapsed + resetHoldCycles;
 }
 
 bool UnoBoard::starting() const {
-    return m_holdUntil > m_elapsed || m_avr->pc >= bootSection;
+    return m_holdUntil > m_elapsed || m_chip->pc >= bootSection;
 }
 
 std::vector<std::uint8_t> UnoBoard::eeprom() const {
-    return {m_eeprom->eeprom, m_eeprom->eeprom + m_eeprom->size};
+    std::vector<std::uint8_t> bytes(eepromSize);
+    avr_eeprom_desc_t block{bytes.data(), 0, static_cast<std::uint32_t>(bytes.size())};
+    avr_ioctl(m_chip.get(), AVR_IOCTL_EEPROM_GET, &block); // its result says nothing in simavr 1.6
+    return bytes;
 }
 
-// Straight into the module's memory: simavr 1.6's AVR_IOCTL_EEPROM_SET refuses a block that
-// reaches the last byte.
 void UnoBoard::setEeprom(const std::vector<std::uint8_t>& bytes) {
-    if (bytes.size() != m_eeprom->size)
-        throw std::invalid_argument("an EEPROM image of " + std::to_string(m_eeprom->size) + " bytes");
-    std::copy(bytes.begin(), bytes.end(), m_eeprom->eeprom);
+    if (bytes.size() != eepromSize)
+        throw std::invalid_argument("an EEPROM image of " + std::to_string(eepromSize) + " bytes");
+    std::vector<std::uint8_t> copy = bytes;
+    avr_eeprom_desc_t block{copy.data(), 0, static_cast<std::uint32_t>(copy.size())};
+    avr_ioctl(m_chip.get(), AVR_IOCTL_EEPROM_SET, &block);
 }
 
 } // namespace ktq::sim::uno

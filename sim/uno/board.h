@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,7 +33,7 @@ public:
     UnoBoard(const UnoBoard&) = delete;
     UnoBoard& operator=(const UnoBoard&) = delete;
 
-    avr_t* chip() { return m_avr; }
+    avr_t* chip() { return m_chip.get(); }
     /// Clock cycles since power-up.
     std::uint64_t cycle() const { return m_elapsed; }
     /// Runs the board for this many clock cycles (the chip stands still while held in reset).
@@ -70,7 +71,10 @@ private:
     void afterReset();
     void feed();
 
-    avr_t* m_avr = nullptr;
+    struct ChipDeleter {
+        void operator()(avr_t* avr) const;
+    };
+    std::unique_ptr<avr_t, ChipDeleter> m_chip;
     void (*m_coreReset)(avr_t*) = nullptr; // the core's own reset, which ours calls first
     avr_uart_t* m_uart = nullptr;
     avr_eeprom_t* m_eeprom = nullptr;
