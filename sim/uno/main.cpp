@@ -176,7 +176,8 @@ void serve(UnoBoard& board, const GpibPins& pins, HostPort& port, const Protocol
             reported = board.eepromWrites();
             protocol.say("eeprom " + std::to_string(reported));
         }
-        if (pins.pinReads() + reported != activity || !out.empty()) {
+        // Starting, the firmware waits in delay() (the bus clear takes 80 ms) without a sign.
+        if (pins.pinReads() + reported != activity || !out.empty() || board.starting()) {
             activity = pins.pinReads() + reported;
             pace.boardBusy(board.cycle());
         }
