@@ -95,8 +95,11 @@ public:
         std::vector<std::string> argv{KTQ_SIM_UNO_PATH, "--firmware", firmware.version, "--pty"};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         m_trace = ::testing::TempDir() + "uno-dialogue-" + std::to_string(::getpid()) + ".txt";
+        m_busTrace = ::testing::TempDir() + "uno-bus-" + std::to_string(::getpid()) + ".txt";
         std::remove(m_trace.c_str());
-        std::vector<std::string> environment{"GPIB_SIM_BENCH=" + bench, "GPIB_SIM_ADAPTER_TRACE=" + m_trace};
+        std::remove(m_busTrace.c_str());
+        std::vector<std::string> environment{"GPIB_SIM_BENCH=" + bench, "GPIB_SIM_ADAPTER_TRACE=" + m_trace,
+                                             "GPIB_SIM_TRACE=" + m_busTrace};
         for (char** variable = environ; *variable; ++variable)
             if (!std::string_view(*variable).starts_with("GPIB_SIM_"))
                 environment.emplace_back(*variable);
@@ -122,6 +125,7 @@ public:
         ::close(m_out);
         closePort();
         std::remove(m_trace.c_str());
+        std::remove(m_busTrace.c_str());
     }
 
     // Opens the port as the program does (which resets the board) and waits for the firmware.
@@ -152,9 +156,14 @@ public:
         readUntil(m_out, got, "\n", within);
         return got;
     }
-    std::string dialogue() const {
-        std::ifstream file(m_trace);
-        return {std::istreambuf_iterator<char>(file), {}};
+    std::string dialogue() const { return contents(m_trace); }
+    std::string busEvents() const { return contents(m_busTrace); }
+    // Looks at the bus events after the first `from` bytes until `events` has come.
+    bool busShows(const std::string& events, std::size_t from) const {
+        for (const auto until = Clock::now() + bound; Clock::now() < until; ::usleep(50000))
+            if (busEvents().find(events, from) != std::string::npos)
+                return true;
+        return false;
     }
     void stop() {
         if (m_pid > 0 && ::kill(m_pid, SIGTERM) == 0) {
@@ -171,6 +180,10 @@ public:
     }
 
 private:
+    static std::string contents(const std::string& path) {
+        std::ifstream file(path);
+        return {std::istreambuf_iterator<char>(file), {}};
+    }
     static std::vector<char*> pointers(std::vector<std::string>& strings) {
         std::vector<char*> list;
         for (std::string& s : strings)
@@ -185,6 +198,7 @@ private:
     int m_port = -1;
     std::string m_path;
     std::string m_trace;
+    std::string m_busTrace;
 };
 
 class UnoFirmware : public ::testing::TestWithParam<Firmware> {
@@ -198,7 +212,11 @@ protected:
 TEST_P(UnoFirmware, WhatComesAtOnceAfterOpeningIsLostAndTheFirmwareAnswersOnceStarted) {
     Uno uno(GetParam(), {});
     uno.open();
-    uno.waitForFirmware();
+    uno.waitForFirmware(); // its questions end optiboot's wait
+    const std::size_t before = uno.busEvents().size();
+    uno.open(); // and nothing said: optiboot waits its second, then the firmware starts
+    EXPECT_TRUE(uno.busShows("REN 0\nREN 1\n", before)) << "released in reset, asserted by the firmware";
+    EXPECT_EQ(uno.ask("++ver"), GetParam().versionLine);
     const int port = uno.open(); // again, with the firmware running
     send(port, "++ver\r\n");     // while the board is held in reset, then optiboot listens
     const std::string first = untilAnswered(port, "++addr 7\r\n++addr\r\n", "7\r\n");
