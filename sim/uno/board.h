@@ -28,7 +28,7 @@ public:
     static constexpr std::size_t eepromSize = 1024;
 
     /// Loads both Intel hex images and powers the board up. Throws std::runtime_error.
-    UnoBoard(const std::string& firmwareHex, const std::string& bootloaderHex);
+    explicit UnoBoard(const std::string& firmwareHex, const std::string& bootloaderHex);
     ~UnoBoard();
     UnoBoard(const UnoBoard&) = delete;
     UnoBoard& operator=(const UnoBoard&) = delete;

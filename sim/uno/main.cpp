@@ -124,7 +124,7 @@ public:
     }
 
 private:
-    // An idle slice of 1 ms waits 20 ms: about 2 % of a core (measured).
+    // An idle slice of 1 ms waits 20 ms: about 2.5 % of a core (measured).
     static constexpr milliseconds idleWait{20};
     static constexpr std::uint64_t quietCycles = 200 * UnoBoard::cyclesPerMs;
 

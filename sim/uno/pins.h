@@ -25,7 +25,7 @@ public:
     /// What the rest of the bus asserts, given what the firmware asserts.
     using RestOfBus = std::function<GpibLines(const GpibLines& firmware)>;
 
-    GpibPins(avr_t* avr, RestOfBus restOfBus);
+    explicit GpibPins(avr_t* avr, RestOfBus restOfBus);
     GpibPins(const GpibPins&) = delete;
     GpibPins& operator=(const GpibPins&) = delete;
 
