@@ -208,8 +208,20 @@ void AdapterCore::pass(const std::string& bytes) {
     m_traceOut += bytes;
 }
 
+void AdapterCore::commandBytes(const std::string& bytes) {
+    m_bench.wire().command(std::exchange(m_underAtn, {}) + bytes);
+}
+
+void AdapterCore::unaddressAfterward() {
+    if (m_profile->ar488)
+        m_underAtn = std::string{byte(lg::UNL), byte(lg::UNT)};
+}
+
+// An AR488 0.53 unaddresses every talker too, with UNT, before it names a listener.
 std::string AdapterCore::listenAddress(int primary, int secondary) const {
-    std::string bytes{byte(lg::UNL), byte(lg::LAD + primary)};
+    std::string bytes = m_profile->ar488 && m_profile->untWithAddress
+                            ? std::string{byte(lg::UNL), byte(lg::UNT), byte(lg::LAD + primary)}
+                            : std::string{byte(lg::UNL), byte(lg::LAD + primary)};
     if (secondary >= 0)
         bytes += byte(lg::SAD + secondary);
     return bytes;
@@ -231,11 +243,14 @@ void AdapterCore::data(const std::string& line) {
     static const char* const endings[] = {"\r\n", "\r", "\n", ""};
     WireBus& wire = m_bench.wire();
     m_touchedBus = true;
-    wire.command(talkAddress(wire.controllerPrimary(), -1) +
-                 listenAddress(m_settings.primary, m_settings.secondary));
+    // A Prologix makes itself talker; an AR488 talks without addressing itself.
+    commandBytes(m_profile->ar488 ? listenAddress(m_settings.primary, m_settings.secondary)
+                                  : talkAddress(wire.controllerPrimary(), -1) +
+                                        listenAddress(m_settings.primary, m_settings.secondary));
     // 0.51.09 pulses EOI on its own after the last byte: no byte of the message carries it.
     const bool eoi = m_settings.eoi && m_profile->eoiWithLastByte;
     const bool heard = wire.write(line + endings[m_settings.eos], eoi);
+    unaddressAfterward();
     if (m_profile->ar488 && (m_settings.flags & 4))
         answer("Send^OK");
     if (!heard)
@@ -247,13 +262,29 @@ void AdapterCore::data(const std::string& line) {
 
 void AdapterCore::readFromUnit(ReadEnd end, int endByte) {
     WireBus& wire = m_bench.wire();
-    wire.command(std::string{byte(lg::UNL), byte(lg::LAD + wire.controllerPrimary())} +
-                 talkAddress(m_settings.primary, m_settings.secondary));
+    if (m_profile->ar488) {
+        // It listens without addressing itself.
+        const std::string talker = (m_profile->untWithAddress ? std::string{byte(lg::UNL), byte(lg::UNT)}
+                                                              : std::string(1, byte(lg::UNL))) +
+                                   talkAddress(m_settings.primary, m_settings.secondary);
+        commandBytes(m_profile->talkerAddressedTwice ? talker + talker : talker);
+    } else {
+        commandBytes(std::string{byte(lg::UNL), byte(lg::LAD + wire.controllerPrimary())} +
+                     talkAddress(m_settings.primary, m_settings.secondary));
+    }
+    readReply(end, endByte);
+    unaddressAfterward();
+    if (m_profile->idleAfterRead)
+        commandBytes({});
+}
+
+// Each pass takes what the talker sends up to EOI or the end byte; the read goes on until its own
+// end came, or the talker fell silent for the whole timeout.
+void AdapterCore::readReply(ReadEnd end, int endByte) {
     const std::chrono::microseconds timeout = std::chrono::milliseconds(m_settings.readTimeoutMs);
-    // Each pass takes what the talker sends up to EOI or the end byte; the read goes on until its
-    // own end came, or the talker fell silent for the whole timeout.
     for (;;) {
-        const WireBus::Read read = wire.read(readChunk, end == ReadEnd::Byte ? endByte : -1, true, timeout);
+        const WireBus::Read read =
+            m_bench.wire().read(readChunk, end == ReadEnd::Byte ? endByte : -1, true, timeout);
         if (read.timedOut)
             return;
         pass(read.bytes);
@@ -269,10 +300,12 @@ void AdapterCore::readFromUnit(ReadEnd end, int endByte) {
 
 void AdapterCore::serialPoll(int primary, int secondary) {
     WireBus& wire = m_bench.wire();
-    wire.command(std::string{byte(lg::UNL), byte(lg::LAD + wire.controllerPrimary()), byte(lg::SPE)} +
+    commandBytes(std::string{byte(lg::UNL), byte(lg::LAD + wire.controllerPrimary()), byte(lg::SPE)} +
                  talkAddress(primary, secondary));
     const WireBus::Read read = wire.read(1, -1, true, std::chrono::milliseconds(m_settings.readTimeoutMs));
-    wire.command(std::string{byte(lg::SPD), byte(lg::UNT)});
+    // The AR488 unaddresses the listeners too.
+    commandBytes(m_profile->ar488 ? std::string{byte(lg::SPD), byte(lg::UNT), byte(lg::UNL)}
+                                  : std::string{byte(lg::SPD), byte(lg::UNT)});
     if (!read.timedOut && !read.bytes.empty())
         answer(std::to_string(static_cast<unsigned char>(read.bytes[0])));
 }
@@ -310,32 +343,39 @@ void AdapterCore::findListeners(const std::vector<std::string>& arguments) {
             }
         }
     WireBus& wire = m_bench.wire();
-    const auto listenerFound = [&wire](const std::string& addresses) {
-        wire.command(byte(lg::UNL) + addresses);
+    // Each step the firmware takes: bytes under ATN, then NDAC looked at in standby.
+    const auto listenerFound = [this, &wire](const std::string& bytes) {
+        commandBytes(bytes);
         wire.setAttention(false);
         return wire.ndacHeld();
     };
     std::string found;
     const auto report = [&found](const std::string& name) { found += (found.empty() ? "" : ",") + name; };
+    std::string everySecondary;
+    for (int secondary = 0; secondary <= highestPrimary; ++secondary)
+        everySecondary += byte(lg::SAD + secondary);
     for (const int primary : primaries) {
         if (primary == wire.controllerPrimary())
             continue; // the adapter's own address
-        const std::string listen(1, byte(lg::LAD + primary));
-        if (listenerFound(listen)) {
+        const std::string listen{byte(lg::UNL), byte(lg::LAD + primary)};
+        if (listenerFound(std::string{byte(lg::UNL), byte(lg::UNT), byte(lg::LAD + primary)})) {
             report(std::to_string(primary));
-            continue;
+        } else if (listenerFound(everySecondary)) {
+            // Each secondary in turn after the primary; one that finds nobody is followed by
+            // UNT, which ends the primary's addressing, so the later ones reach nobody: the
+            // firmware finds a unit behind its secondary addresses only at the first of them.
+            std::string before = listen; // sent under ATN with the next secondary
+            for (int secondary = 0; secondary <= highestPrimary; ++secondary) {
+                const bool heard = listenerFound(before + byte(lg::SAD + secondary));
+                if (heard)
+                    report(std::to_string(primary) + ":" +
+                           std::to_string(secondary + (m_profile->rawSecondaryInSearch ? lg::SAD : 0)));
+                before = heard ? listen : std::string(1, byte(lg::UNT));
+            }
+            commandBytes(before);
+            wire.setAttention(false);
         }
-        std::string everySecondary;
-        for (int secondary = 0; secondary <= highestPrimary; ++secondary)
-            everySecondary += listen + byte(lg::SAD + secondary);
-        if (!listenerFound(everySecondary))
-            continue;
-        for (int secondary = 0; secondary <= highestPrimary; ++secondary)
-            if (listenerFound(listen + byte(lg::SAD + secondary)))
-                report(std::to_string(primary) + ":" +
-                       std::to_string(secondary + (m_profile->rawSecondaryInSearch ? lg::SAD : 0)));
     }
-    wire.command(std::string(1, byte(lg::UNL)));
     answer(found);
 }
 
@@ -499,22 +539,26 @@ bool AdapterCore::busCommand(const std::string& name, const std::vector<std::str
     const std::string first = arguments.empty() ? std::string() : arguments[0];
     m_touchedBus = true;
     if (name == "clr") {
-        wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::SDC));
+        // An AR488 unaddresses the unit again at once.
+        commandBytes(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::SDC) +
+                     (m_profile->ar488 ? std::string{byte(lg::UNL), byte(lg::UNT)} : std::string()));
     } else if (name == "dcl") {
-        wire.command(std::string{byte(lg::UNL), byte(lg::DCL)});
+        commandBytes(std::string{byte(lg::UNL), byte(lg::DCL)});
     } else if (name == "fndl") {
         findListeners(arguments);
     } else if (name == "ifc") {
+        if (!m_underAtn.empty())
+            commandBytes({});
         wire.interfaceClear();
     } else if (name == "llo") {
-        wire.command(first == "all"
+        commandBytes(first == "all"
                          ? std::string(1, byte(lg::LLO))
                          : listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::LLO));
     } else if (name == "loc") {
         if (first == "all")
             wire.remoteEnable(false);
         else
-            wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::GTL));
+            commandBytes(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::GTL));
     } else if (name == "read") {
         if (arguments.empty())
             readFromUnit(ReadEnd::Timeout, -1);
@@ -584,8 +628,9 @@ void AdapterCore::trigger(const std::vector<std::string>& arguments) {
         }
         if (primaries.empty())
             primaries.push_back(m_settings.primary);
+        // Each addressed, triggered and unaddressed again in one stretch of ATN.
         for (const int primary : primaries)
-            wire.command(listenAddress(primary, -1) + byte(lg::GET));
+            commandBytes(listenAddress(primary, -1) + byte(lg::GET) + byte(lg::UNL) + byte(lg::UNT));
         return;
     }
     std::string listeners;
@@ -599,9 +644,9 @@ void AdapterCore::trigger(const std::vector<std::string>& arguments) {
             return;
     }
     if (arguments.empty())
-        wire.command(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::GET));
+        commandBytes(listenAddress(m_settings.primary, m_settings.secondary) + byte(lg::GET));
     else
-        wire.command(byte(lg::UNL) + listeners + byte(lg::GET));
+        commandBytes(byte(lg::UNL) + listeners + byte(lg::GET));
 }
 
 // What is left: the adapter itself, its identity, its memory and its modes.

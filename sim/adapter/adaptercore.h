@@ -106,8 +106,13 @@ private:
     // The bus side.
     std::string listenAddress(int primary, int secondary) const;
     std::string talkAddress(int primary, int secondary) const;
+    /// Bytes under ATN: after what an earlier command left asserted, as one stretch of ATN.
+    void commandBytes(const std::string& bytes);
+    /// Unlisten and untalk after a message, as an AR488 sends them.
+    void unaddressAfterward();
     enum class ReadEnd { Timeout, Eoi, Byte };
     void readFromUnit(ReadEnd end, int endByte);
+    void readReply(ReadEnd end, int endByte);
     void serialPoll(int primary, int secondary);
     void poll(const std::vector<std::string>& arguments);
     void findListeners(const std::vector<std::string>& arguments);
@@ -122,8 +127,11 @@ private:
     std::string m_deviceBuffer; // data held for the controller in device mode
     bool m_verbose = false;
     bool m_touchedBus = false; // the line being taken went to the bus
-    bool m_busy = false;       // a line of this write went to the bus
-    std::size_t m_held = 0;    // bytes taken since then
+    // An AR488 unaddresses the unit after each message and leaves ATN asserted: those bytes and
+    // the next command's go out in one stretch of ATN.
+    std::string m_underAtn;
+    bool m_busy = false;    // a line of this write went to the bus
+    std::size_t m_held = 0; // bytes taken since then
     std::size_t m_lostBytes = 0;
 
     std::string m_line;    // the line so far, escapes taken out

@@ -93,6 +93,9 @@ const AdapterProfile& ar488OldProfile() {
         p.invalidReply = "Unrecognized command";
         p.eoiWithLastByte = false;
         p.pollTakesAddress = false;
+        p.untWithAddress = false;
+        p.talkerAddressedTwice = true;
+        p.idleAfterRead = true;
         return p;
     }();
     return profile;

@@ -45,7 +45,12 @@ struct AdapterProfile {
     std::string invalidReply;
     /// At power-up, "++rst" and every "++mode 1": REN released for 40 ms, asserted, IFC.
     bool restartsController = false;
-    bool eoiWithLastByte = true;  // false: EOI is a pulse of its own after the last byte
+    bool eoiWithLastByte = true; // false: EOI is a pulse of its own after the last byte
+    // How an AR488 addresses a unit (0.53.04 against 0.51.09): UNT with every address; the talker
+    // addressed once or twice before a read; ATN released after a read's unaddressing.
+    bool untWithAddress = true;
+    bool talkerAddressedTwice = false;
+    bool idleAfterRead = false;
     bool pollTakesAddress = true; // false: "++spoll 5" polls nobody and answers nothing
     /// The serial receive buffer: what arrives while the firmware is busy on the bus beyond this
     /// many bytes is lost. 0: no limit.

@@ -108,7 +108,7 @@ TEST(AdapterAnswers, EachModelAnswersAsItsManualOrFirmwareSays) {
         {"ar488", "++ver\r++ver\n",
          "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\nAR488 GPIB controller, ver. 0.53.04, "
          "13/04/2025\r\n"},
-        {"ar488", "++fndl all\n", "5,9:107,9:108,9:109,9:110\r\n"},
+        {"ar488", "++fndl all\n", "5\r\n"}, // UNT ends the 7189's addressing before its channels
         {"ar488", "++fndl 1-8\n", "5\r\n"},
         {"ar488", "++fndl 10 11\n", "\r\n"},
         {"ar488", "++fndl\n++read_tmo_ms\n", "Missing parameter\r\n35\r\n"},
@@ -128,37 +128,61 @@ TEST(AdapterAnswers, EachModelAnswersAsItsManualOrFirmwareSays) {
 }
 
 // What each command and data line puts on the bus: talk and listen addresses as bytes with ATN
-// ("@" is the adapter's talk address, "?" unlisten, "%" listen 5, "k" secondary 11).
+// ("@" is the adapter's talk address, "?" unlisten, "_" untalk, "%" listen 5, "k" secondary 11).
+// An AR488 unaddresses any talker where a Prologix makes itself talker, and unaddresses the unit
+// again after a clear or trigger (its unaddressing after a message goes out with the next
+// command, under the same ATN).
 TEST(AdapterBus, CommandsAndDataGoOnTheWireAsTheManualsDescribe) {
     const struct {
         std::string input;
-        Events events;
+        Events prologix;
+        Events ar488;
     } cases[] = {
-        {"++addr 5\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}},
-        {"++addr 9 107\n*CLS\n", {"CMD \"@?)k\"", "WRITE 9.11 \"*CLS\\r\\n\" EOI"}},
-        {"++addr 5 96\n*CLS\n", {"CMD \"@?%`\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}},
-        {"++addr 5\n++eos 2\n++eoi 0\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\\n\""}},
-        {"++addr 5\n++eos 1\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\" EOI"}},
-        {"++addr 5\n++eos 3\n*CLS\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\" EOI"}},
+        {"++addr 5\n*CLS\n",
+         {"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"},
+         {"CMD \"?_%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}},
+        {"++addr 9 107\n*CLS\n",
+         {"CMD \"@?)k\"", "WRITE 9.11 \"*CLS\\r\\n\" EOI"},
+         {"CMD \"?_)k\"", "WRITE 9.11 \"*CLS\\r\\n\" EOI"}},
+        {"++addr 5 96\n*CLS\n",
+         {"CMD \"@?%`\"", "WRITE 5 \"*CLS\\r\\n\" EOI"},
+         {"CMD \"?_%`\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}},
+        {"++addr 5\n++eos 2\n++eoi 0\n*CLS\n",
+         {"CMD \"@?%\"", "WRITE 5 \"*CLS\\n\""},
+         {"CMD \"?_%\"", "WRITE 5 \"*CLS\\n\""}},
+        {"++addr 5\n++eos 1\n*CLS\n",
+         {"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\" EOI"},
+         {"CMD \"?_%\"", "WRITE 5 \"*CLS\\r\" EOI"}},
+        {"++addr 5\n++eos 3\n*CLS\n",
+         {"CMD \"@?%\"", "WRITE 5 \"*CLS\" EOI"},
+         {"CMD \"?_%\"", "WRITE 5 \"*CLS\" EOI"}},
         // Escaped, "++" and the line ends are data for the unit, not commands for the adapter.
-        {"++addr 5\n\x1b+\x1b+addr 7\n", {"CMD \"@?%\"", "WRITE 5 \"++addr 7\\r\\n\" EOI"}},
-        {"++addr 5\nA\x1b\rB\x1b\nC\x1b\x1b\n", {"CMD \"@?%\"", "WRITE 5 \"A\\rB\\nC\\x1b\\r\\n\" EOI"}},
-        {"++addr 5\r\n\r\n*CLS\r\n", {"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}},
-        {"++addr 6\n*CLS\n", {"CMD \"@?&\"", "WRITE - \"*CLS\\r\\n\" EOI"}},
-        {"++addr 5\n++clr\n", {"CMD \"?%\\x04\""}},
-        {"++addr 9 107\n++clr\n", {"CMD \"?)k\\x04\""}},
-        {"++addr 5\n++trg\n", {"CMD \"?%\\x08\""}},
-        {"++addr 5\n++llo\n", {"CMD \"?%\\x11\""}},
-        {"++addr 5\n++loc\n", {"CMD \"?%\\x01\""}},
-        {"++ifc\n", {"IFC"}},
-        {"++srq\n", {}},
+        {"++addr 5\n\x1b+\x1b+addr 7\n",
+         {"CMD \"@?%\"", "WRITE 5 \"++addr 7\\r\\n\" EOI"},
+         {"CMD \"?_%\"", "WRITE 5 \"++addr 7\\r\\n\" EOI"}},
+        {"++addr 5\nA\x1b\rB\x1b\nC\x1b\x1b\n",
+         {"CMD \"@?%\"", "WRITE 5 \"A\\rB\\nC\\x1b\\r\\n\" EOI"},
+         {"CMD \"?_%\"", "WRITE 5 \"A\\rB\\nC\\x1b\\r\\n\" EOI"}},
+        {"++addr 5\r\n\r\n*CLS\r\n",
+         {"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"},
+         {"CMD \"?_%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}},
+        {"++addr 6\n*CLS\n",
+         {"CMD \"@?&\"", "WRITE - \"*CLS\\r\\n\" EOI"},
+         {"CMD \"?_&\"", "WRITE - \"*CLS\\r\\n\" EOI"}},
+        {"++addr 5\n++clr\n", {"CMD \"?%\\x04\""}, {"CMD \"?_%\\x04?_\""}},
+        {"++addr 9 107\n++clr\n", {"CMD \"?)k\\x04\""}, {"CMD \"?_)k\\x04?_\""}},
+        {"++addr 5\n++trg\n", {"CMD \"?%\\x08\""}, {"CMD \"?_%\\x08?_\""}},
+        {"++addr 5\n++llo\n", {"CMD \"?%\\x11\""}, {"CMD \"?_%\\x11\""}},
+        {"++addr 5\n++loc\n", {"CMD \"?%\\x01\""}, {"CMD \"?_%\\x01\""}},
+        {"++ifc\n", {"IFC"}, {"IFC"}},
+        {"++srq\n", {}, {}},
     };
     for (const AdapterProfile* profile : {&prologixProfile(), &ar488Profile()})
         for (const auto& c : cases) {
             SCOPED_TRACE(profile->name + " " + c.input);
             Bench bench(*profile);
             bench.core->fromHost("++eoi 1\n"); // an AR488 starts without EOI
-            EXPECT_EQ(bench.eventsOf(c.input), c.events);
+            EXPECT_EQ(bench.eventsOf(c.input), profile->ar488 ? c.ar488 : c.prologix);
         }
     // A Prologix triggers a group; an AR488 each primary on its own, and none at all when one of
     // its arguments is no primary address.
@@ -168,7 +192,7 @@ TEST(AdapterBus, CommandsAndDataGoOnTheWireAsTheManualsDescribe) {
         Events events;
     } triggers[] = {
         {prologixProfile(), "++trg 5 9 107\n", {"CMD \"?%)k\\x08\""}},
-        {ar488Profile(), "++trg 5 9\n", {"CMD \"?%\\x08\"", "CMD \"?)\\x08\""}},
+        {ar488Profile(), "++trg 5 9\n", {"CMD \"?_%\\x08?_\"", "CMD \"?_)\\x08?_\""}},
         {ar488Profile(), "++trg 5 9 107\n", {}},
     };
     for (const auto& c : triggers) {
@@ -220,7 +244,8 @@ TEST(AdapterRead, EndsAtEoiTheEndByteOrTheTimeout) {
             EXPECT_EQ(answer, c.answer);
             EXPECT_EQ(std::count(events.begin(), events.end(), "TIMEOUT READ 5"), c.timesOut ? 1 : 0);
             if (c.read.rfind("++read", 0) == 0) {
-                EXPECT_EQ(events.front(), "CMD \"? E\"") << "the unit talks, the adapter listens";
+                // The unit talks; a Prologix makes itself listener, an AR488 listens unaddressed.
+                EXPECT_EQ(events.front(), profile->ar488 ? "CMD \"?_E\"" : "CMD \"? E\"");
             }
         }
 }
@@ -321,15 +346,15 @@ TEST(AdapterInput, TheUnoLosesWhatOverrunsItsBuffersWhileBusy) {
         {"a short burst after a busy line",
          eoiOn + "++ifc\n*CLS\n",
          0,
-         {"IFC", "CMD \"@?%\"", "WRITE 5 \"*CLS\" EOI"}},
+         {"IFC", "CMD \"?_%\"", "WRITE 5 \"*CLS\" EOI"}},
         {"a long burst after a busy line",
          eoiOn + "++ifc\n" + sixty + "\n*CLS\n",
          3,
-         {"IFC", "CMD \"@?%\"", "WRITE 5 \"" + sixty + "\" EOI"}},
+         {"IFC", "CMD \"?_%\"", "WRITE 5 \"" + sixty + "\" EOI"}},
         {"a long burst after quick lines only",
          eoiOn + sixty + "\n" + sixty + "\n",
          0,
-         {"CMD \"@?%\"", "WRITE 5 \"" + sixty + "\" EOI", "CMD \"@?%\"", "WRITE 5 \"" + sixty + "\" EOI"}},
+         {"CMD \"?_%\"", "WRITE 5 \"" + sixty + "\" EOI", "CMD \"?_?_%\"", "WRITE 5 \"" + sixty + "\" EOI"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -354,8 +379,8 @@ TEST(AdapterInput, TheUnoLosesWhatOverrunsItsBuffersWhileBusy) {
     }
     EXPECT_EQ(bench.core->lostBytes(), 0u);
     EXPECT_EQ(events,
-              (Events{"CMD \"@?%\"", "WRITE 5 \"" + std::string(100, 'B') + std::string(28, '+') + "\" EOI",
-                      "CMD \"@?%\"", "WRITE 5 \"" + std::string(72, '+') + "\" EOI", "CMD \"@?%\"",
+              (Events{"CMD \"?_%\"", "WRITE 5 \"" + std::string(100, 'B') + std::string(28, '+') + "\" EOI",
+                      "CMD \"?_?_%\"", "WRITE 5 \"" + std::string(72, '+') + "\" EOI", "CMD \"?_?_%\"",
                       "WRITE 5 \"xxxx\" EOI"}));
     EXPECT_EQ(bench.core->fromHost("++eoi\n"), "1\r\n") << "the long command's first 128 bytes were dropped";
 }

@@ -24,8 +24,8 @@ using Lines = std::vector<std::string>;
 // A 7174 at 5 and a 7189 at 9 (channels behind secondaries 11 to 14) behind an adapter, set up as
 // the program sets it up.
 struct Rig {
-    explicit Rig(const AdapterProfile& profile)
-        : bus(sim::SimBus::fromBenchLayout("5=7174;9=7189")), core(*bus, profile) {
+    explicit Rig(const AdapterProfile& profile, const char* layout = "5=7174;9=7189")
+        : bus(sim::SimBus::fromBenchLayout(layout)), core(*bus, profile) {
         auto owned = std::make_unique<sim::adapter::BenchLink>(core);
         link = owned.get();
         const auto identity = identifyAdapter(*link);
@@ -123,6 +123,14 @@ TEST(AdapterIdentity, AsksTheAdapterOnceAndNamesItWithItsLink) {
     EXPECT_FALSE(identifyAdapter(link).has_value());
 }
 
+// The bytes that make the unit at 5 listen before a message: a Prologix makes itself talker, an
+// AR488 0.53 unaddresses any talker, 0.51 only the listeners.
+std::string listenerNamed(const AdapterProfile& profile) {
+    if (!profile.ar488)
+        return R"(CMD "@?%")";
+    return profile.untWithAddress ? R"(CMD "?_%")" : R"(CMD "?%")";
+}
+
 // Data reaches the unit byte for byte, whatever it holds: the adapter's own line ends, ESC and
 // "+" are escaped, so no operator's text becomes an adapter command.
 TEST(AdapterSend, DataReachesTheUnitAsSentWithTheEndModesEoi) {
@@ -150,7 +158,7 @@ TEST(AdapterSend, DataReachesTheUnitAsSentWithTheEndModesEoi) {
                 EXPECT_EQ(rig.newEvents(), Lines{});
                 continue;
             }
-            EXPECT_EQ(rig.newEvents(), (Lines{R"(CMD "@?%")", onTheWire(*profile, c.event)}));
+            EXPECT_EQ(rig.newEvents(), (Lines{listenerNamed(*profile), onTheWire(*profile, c.event)}));
             EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC | (c.mode == ni::NULLend ? 0 : ni::END));
             EXPECT_EQ(rig.ibcnt(), c.count);
             EXPECT_EQ(rig.core.settingsCommands(), bringUpCommands(*profile));
@@ -241,7 +249,11 @@ TEST(AdapterLimits, TheTriggerSequenceReachesTheUnitAsGroupExecuteTrigger) {
             rig.driver->SendCmds(0, bytes.data(), static_cast<long>(bytes.size()));
             EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC);
         }
-        EXPECT_EQ(rig.newEvents(), (Lines{R"(CMD "?%\x08")"}));
+        // An AR488 unaddresses the unit again at once.
+        const std::string expected = !profile->ar488           ? R"(CMD "?%\x08")"
+                                     : profile->untWithAddress ? R"(CMD "?_%\x08?_")"
+                                                               : R"(CMD "?%\x08?_")";
+        EXPECT_EQ(rig.newEvents(), Lines{expected});
         EXPECT_TRUE(rig.bus->unitAt(5)->triggered());
     }
 }
@@ -271,22 +283,22 @@ TEST(AdapterLimits, AReceiveNobodyAnswersTimesOutAsOnABoard) {
     }
 }
 
-TEST(AdapterLimits, TheSearchFindsPollableUnitsOnAPrologixAndEveryListenerOnAnAr488) {
-    const std::uint16_t channel = 9 | (96 + 11) << 8;
+// Neither finds the 7189 at 9, which listens only behind secondary addresses: a Prologix polls
+// primaries, and an AR488's search ends the primary's addressing with UNT after each secondary
+// that found nobody, so it reaches the channels (11 to 14) no more.
+TEST(AdapterLimits, TheSearchFindsPollableUnitsOnAPrologixAndPrimaryListenersOnAnAr488) {
     const struct {
         const AdapterProfile& profile;
+        const char* layout;
         int limit;
         std::vector<std::uint16_t> found;
         int iberr; // -1: none
     } cases[] = {
-        {sim::adapter::prologixProfile(), 32, {5}, -1},
-        {sim::adapter::ar488Profile(),
-         32,
-         {5, channel, channel + 0x100, channel + 0x200, channel + 0x300},
-         -1},
-        {sim::adapter::ar488Profile(), 2, {5, channel}, ni::ETAB},
+        {sim::adapter::prologixProfile(), "5=7174;9=7189", 32, {5}, -1},
+        {sim::adapter::ar488Profile(), "5=7174;9=7189", 32, {5}, -1},
+        {sim::adapter::ar488Profile(), "5=7174;9=7174;12=7121", 2, {5, 9}, ni::ETAB},
         // 0.51.09 has no search: each address is polled, as on a Prologix.
-        {sim::adapter::ar488OldProfile(), 32, {5}, -1},
+        {sim::adapter::ar488OldProfile(), "5=7174;9=7189", 32, {5}, -1},
     };
     std::vector<std::uint16_t> everyAddress;
     for (std::uint16_t primary = 1; primary <= 30; ++primary)
@@ -294,7 +306,7 @@ TEST(AdapterLimits, TheSearchFindsPollableUnitsOnAPrologixAndEveryListenerOnAnAr
     everyAddress.push_back(ni::NOADDR);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.profile.name + " limit " + std::to_string(c.limit));
-        Rig rig(c.profile);
+        Rig rig(c.profile, c.layout);
         std::array<std::uint16_t, 40> results{};
         rig.driver->FindLstn(0, everyAddress.data(), results.data(), c.limit);
         EXPECT_EQ(rig.iberr(), c.iberr < 0 ? 0 : c.iberr);
