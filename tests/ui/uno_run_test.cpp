@@ -1,0 +1,245 @@
+// The program on the real AR488 firmware: ktqsim-uno runs it on an emulated Arduino Uno whose
+// serial port the program opens as it opens a user's /dev/ttyACM0, named by KTQ_GPIB_ADAPTER.
+// Each run starts from a fresh board: the program's opening resets it and its bootloader takes
+// the first second, as on a real Uno. The firmware's EEPROM is watched throughout.
+#include "walk.h"
+
+#include "bus/adapterfinder.h"
+#include "bus/driverbases.h"
+#include "models/catalogue.h"
+#include "unoprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <stdexcept>
+#include <tuple>
+
+namespace ktq::test {
+namespace {
+
+struct UnoSide {
+    const char* name;
+    const UnoFirmware& firmware;
+    bool eoiOnWire;          // 0.51.09 pulses EOI on its own after the last byte
+    bool secondaryAddresses; // 0.51.09 takes none
+    const char* emulated;    // the adapter side whose emulation follows this firmware
+};
+
+const UnoSide unoSides[] = {
+    {"Ar488_0_53_04", unoFirmwares()[0], true, true, "BenchAr488"},
+    {"Ar488_0_51_09", unoFirmwares()[1], false, false, "BenchAr488Old"},
+};
+
+// The program's own way to the adapter KTQ_GPIB_ADAPTER names: no board, the system's serial port.
+class NamedAdapter {
+public:
+    explicit NamedAdapter(const std::string& path) : m_path(path) {}
+    std::unique_ptr<bus::GpibDriver> driver() {
+        return std::make_unique<bus::AdapterFinder>(std::make_unique<bus::FailingDriver>(),
+                                                    bus::makeSystemLinkOpener(),
+                                                    bus::AdapterSearch{m_path, true}, m_log);
+    }
+    std::string log() const { return m_log.str(); }
+
+private:
+    std::string m_path;
+    std::ostringstream m_log;
+};
+
+class UnoTest {
+protected:
+    static void skipWithoutTheTool() {
+        if (!UnoProcess::built())
+            GTEST_SKIP() << "ktqsim-uno was not built (cmake said what it lacks)";
+    }
+};
+
+class UnoCatalogue : public testing::TestWithParam<std::tuple<int, std::size_t>>, protected UnoTest {
+protected:
+    void SetUp() override { skipWithoutTheTool(); }
+};
+
+// Every table through the real firmware, against the same walk on a board: the same data bytes
+// on the wire, the same lines shown, and the firmware's EEPROM never written.
+TEST_P(UnoCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
+    const QString model = models::modelList().at(std::get<0>(GetParam()));
+    const UnoSide& side = unoSides[std::get<1>(GetParam())];
+    ConfigRun board;
+    board.bench.sim.addUnit(5, model.toStdString());
+    const QStringList boardShown =
+        walkWindow(board, model, [&board] { board.bench.sim.wire().setEventLog(true); });
+    board.bench.sim.wire().flushEvents();
+
+    UnoProcess uno(side.firmware, {}, "5=" + model.toStdString());
+    NamedAdapter named(uno.path());
+    ConfigRun run(named.driver());
+    std::size_t searched = 0;
+    const QStringList shown = walkWindow(run, model, [&] { searched = uno.busEvents().size(); });
+    const bool reported = !run.box("txtGPIBErr")->isHidden();
+    uno.stop();
+    const Lines events = uno.busEvents();
+    const Lines data =
+        dataOf(Lines(events.begin() + static_cast<long>(searched), events.end()), side.eoiOnWire);
+
+    EXPECT_EQ(uno.eepromWrites(), 0);
+    if (!side.secondaryAddresses && model == QStringLiteral("7189")) {
+        // Its channels answer behind secondary addresses, which this firmware cannot send: the
+        // clear is refused and reported, and nothing reaches another address instead.
+        EXPECT_TRUE(data.empty()) << testing::PrintToString(data);
+        EXPECT_TRUE(reported);
+        return;
+    }
+    EXPECT_EQ(data, dataOf(board.bench.sim.wire().events(), side.eoiOnWire));
+    EXPECT_EQ(shown, boardShown);
+    EXPECT_FALSE(reported) << run.box("txtGPIBErr")->text().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryModel, UnoCatalogue,
+                         testing::Combine(testing::Range(0, static_cast<int>(models::modelList().size())),
+                                          testing::Range<std::size_t>(0, std::size(unoSides))),
+                         [](const testing::TestParamInfo<std::tuple<int, std::size_t>>& info) {
+                             return "Model" + models::modelList().at(std::get<0>(info.param)).toStdString() +
+                                    "_" + unoSides[std::get<1>(info.param)].name;
+                         });
+
+class UnoBus : public testing::TestWithParam<std::size_t>, protected UnoTest {
+protected:
+    void SetUp() override { skipWithoutTheTool(); }
+    const UnoSide& side() const { return unoSides[GetParam()]; }
+};
+
+// Where the unit stands on the bus, what the search through the firmware proposes, and the first
+// function line once its address is set (a 7189's after the channel dialog).
+TEST_P(UnoBus, TheSearchAndTheFirstLineWhereverTheUnitStands) {
+    const struct {
+        const char* bench;
+        const char* model;
+        const char* box;      // the search's box
+        const char* proposed; // the address it proposes
+        const char* typed;    // what the operator sets
+    } cases[] = {
+        {"1=7174", "7174", "Found a single device", " 1", "1"},
+        {"30=7174", "7174", "Found a single device", " 30", "30"},
+        {"17=7121", "7121", "Found a single device", " 17", "17"},
+        {";", "7174", "WARNING - No devices found", "", "5"},
+        {"5=7189", "7189", "WARNING - No devices found", "", "5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bench);
+        UnoProcess uno(side().firmware, {}, c.bench);
+        NamedAdapter named(uno.path());
+        ConfigRun run(named.driver());
+        if (std::string(c.model) == "7189")
+            run.bench.interaction.scripts.push_back(answerChannel(QStringLiteral("1")));
+        run.open(QString::fromLatin1(c.model));
+        ASSERT_EQ(run.bench.interaction.boxes.size(), 1u);
+        EXPECT_EQ(run.bench.interaction.boxes[0].title, QString::fromLatin1(c.box));
+        EXPECT_EQ(control<QLineEdit>(*run.window, "txtAddr")->text(), QString::fromLatin1(c.proposed));
+        run.setAddress(QString::fromLatin1(c.typed));
+        const bool reported = !run.box("txtGPIBErr")->isHidden();
+        if (std::string(c.bench) == ";") {
+            EXPECT_TRUE(reported) << "nobody answers at 5";
+        } else if (std::string(c.model) == "7189" && !side().secondaryAddresses) {
+            EXPECT_TRUE(reported) << "its channel is behind a secondary address";
+            EXPECT_TRUE(run.lines().isEmpty());
+        } else {
+            EXPECT_FALSE(reported) << run.box("txtGPIBErr")->text().toStdString();
+            ASSERT_FALSE(run.lines().isEmpty());
+        }
+        EXPECT_EQ(uno.eepromWrites(), 0);
+    }
+}
+
+// The owner set the firmware's version text to look like a Prologix's and saved it: the program
+// still knows the firmware, names it, and never writes its EEPROM over a whole run.
+TEST_P(UnoBus, AVersionTextLikeAPrologixsLeavesTheEepromAlone) {
+    UnoProcess uno(side().firmware, {}, "5=7174");
+    const int writes =
+        uno.ownersSetUp({"++id verstr Prologix GPIB-USB Controller version 6.107", "++savecfg"});
+    ASSERT_GT(writes, 0) << "the owner's ++savecfg wrote the EEPROM";
+    NamedAdapter named(uno.path());
+    ConfigRun run(named.driver());
+    const QStringList shown = walkWindow(run, QStringLiteral("7174"), [] {});
+    uno.stop();
+    EXPECT_EQ(uno.eepromWrites(), writes);
+    EXPECT_EQ(shown.size(), 3);
+    EXPECT_NE(named.log().find("AR488"), std::string::npos) << named.log();
+    EXPECT_EQ(uno.dialogue().find("++savecfg"), uno.dialogue().rfind("++savecfg")) << "the owner's alone";
+}
+
+const AdapterSide& sideNamed(const std::string& name) {
+    for (const AdapterSide& side : adapterSides())
+        if (side.name == name)
+            return side;
+    throw std::runtime_error("no adapter side " + name);
+}
+
+Lines from(const Lines& lines, std::size_t first) {
+    return Lines(lines.begin() + static_cast<long>(std::min(first, lines.size())), lines.end());
+}
+
+// A dialogue as the host's lines and everything that came back, line ends left out: where one
+// answer ends and the next begins depends on when the trace saw the line fall quiet.
+struct Dialogue {
+    Lines sent;
+    std::string answers;
+};
+
+Dialogue heard(const Lines& dialogue) {
+    Dialogue d;
+    for (const std::string& line : dialogue) {
+        if (line.starts_with("> ")) {
+            d.sent.push_back(line);
+        } else if (line.starts_with("< ")) {
+            d.answers += line.substr(2);
+        }
+    }
+    for (auto at = d.answers.find("\\r\\n"); at != std::string::npos; at = d.answers.find("\\r\\n"))
+        d.answers.erase(at, 4);
+    return d;
+}
+
+// The dialogue after the bring-up's last setting, the timeout, and its answers. Before it, the
+// firmware's start decides how much of the first exchange the bootloader took.
+Lines afterBringUp(const Lines& dialogue) {
+    auto at = std::find_if(dialogue.begin(), dialogue.end(),
+                           [](const std::string& line) { return line.starts_with("> ++read_tmo_ms 3000"); });
+    if (at != dialogue.end())
+        ++at;
+    while (at != dialogue.end() && at->starts_with("<"))
+        ++at;
+    return Lines(at, dialogue.end());
+}
+
+// The same 7174 run, once the driver is up, through the emulated AR488 and through the firmware
+// it follows: the same dialogue on the serial line and the same events on the bus.
+TEST_P(UnoBus, TheEmulatedAdapterSpeaksAsItsFirmwareDoes) {
+    ConfigRun emulated(sideNamed(side().emulated));
+    emulated.bench.sim.addUnit(5, "7174");
+    emulated.bench.sim.wire().setEventLog(true);
+    walkWindow(emulated, QStringLiteral("7174"), [] {});
+    emulated.bench.sim.wire().flushEvents();
+
+    UnoProcess uno(side().firmware, {}, "5=7174");
+    NamedAdapter named(uno.path());
+    ConfigRun run(named.driver());
+    const std::size_t eventsUp = uno.busEvents().size();
+    walkWindow(run, QStringLiteral("7174"), [] {});
+    uno.stop();
+
+    const Dialogue onFirmware = heard(afterBringUp(uno.dialogueLines()));
+    const Dialogue onEmulation = heard(afterBringUp(emulated.bench.adapter->dialogue()));
+    EXPECT_EQ(onFirmware.sent, onEmulation.sent);
+    EXPECT_EQ(onFirmware.answers, onEmulation.answers);
+    EXPECT_EQ(from(uno.busEvents(), eventsUp), emulated.bench.sim.wire().events());
+}
+
+INSTANTIATE_TEST_SUITE_P(Firmware, UnoBus, testing::Range<std::size_t>(0, std::size(unoSides)),
+                         [](const testing::TestParamInfo<std::size_t>& info) {
+                             return unoSides[info.param].name;
+                         });
+
+} // namespace
+} // namespace ktq::test
