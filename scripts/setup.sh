@@ -1,5 +1,6 @@
 # Shared by scripts/run and scripts/test: makes sure the Debian packages the build needs are
-# there, then configures and builds into build/ (or $KTQ_BUILD_DIR).
+# there, then configures and builds into build/ (or $KTQ_BUILD_DIR) everything, or the targets
+# $KTQ_BUILD_TARGETS names.
 set -eu
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,4 +18,4 @@ packages="cmake ninja-build g++ make qt6-base-dev qt6-base-private-dev qt6-seria
 ensure_packages $packages
 
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${KTQ_BUILD_TYPE:-RelWithDebInfo}" ${KTQ_CMAKE_ARGS:-} >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "$(nproc)" ${KTQ_BUILD_TARGETS:+--target $KTQ_BUILD_TARGETS}

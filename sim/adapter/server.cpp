@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <termios.h>
@@ -20,13 +21,31 @@ namespace {
     throw std::runtime_error(call + ": " + std::strerror(errno));
 }
 
-// Writes everything, or stops at the first failure (the host went away).
-bool writeAll(int fd, const std::string& bytes, bool socket) {
+// Waits until `fd` is ready for `events` (or has failed, which the next call on it tells) or
+// the link is stopped; false once stopped.
+bool waitReady(int fd, short events, const StopSignal& stop) {
+    pollfd watched[2] = {{fd, events, 0}, {stop.fd(), POLLIN, 0}};
+    for (;;) {
+        const int n = ::poll(watched, 2, -1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n > 0 && watched[1].revents == 0;
+    }
+}
+
+bool retry(ssize_t n) {
+    return n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK);
+}
+
+// Writes everything, or stops at the first failure (the host went away) or at stop().
+bool writeAll(int fd, const std::string& bytes, bool socket, const StopSignal& stop) {
     std::size_t done = 0;
     while (done < bytes.size()) {
+        if (!waitReady(fd, POLLOUT, stop))
+            return false;
         const ssize_t n = socket ? ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL)
                                  : ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
+        if (retry(n))
             continue;
         if (n <= 0)
             return false;
@@ -35,18 +54,19 @@ bool writeAll(int fd, const std::string& bytes, bool socket) {
     return true;
 }
 
-// Passes the host's bytes to the adapter and its answers back, until the link closes or fails;
-// `taken` counts the bytes once they are answered.
-void relay(int link, AdapterCore& core, bool socket, std::atomic<std::uint64_t>& taken) {
+// Passes the host's bytes to the adapter and its answers back, until the link closes or fails
+// or is stopped; `taken` counts the bytes once they are answered. `link` does not block.
+void relay(int link, AdapterCore& core, bool socket, const StopSignal& stop,
+           std::atomic<std::uint64_t>& taken) {
     char buffer[4096];
-    for (;;) {
+    while (waitReady(link, POLLIN, stop)) {
         const ssize_t n = ::read(link, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
+        if (retry(n))
             continue;
         if (n <= 0)
             return;
         const std::string answer = core.fromHost(std::string_view(buffer, static_cast<std::size_t>(n)));
-        if (!answer.empty() && !writeAll(link, answer, socket))
+        if (!answer.empty() && !writeAll(link, answer, socket, stop))
             return;
         taken += static_cast<std::uint64_t>(n);
         taken.notify_all();
@@ -60,10 +80,34 @@ void waitFor(const std::atomic<std::uint64_t>& taken, std::uint64_t count) {
 
 } // namespace
 
+StopSignal::StopSignal() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        fail("pipe2");
+    m_read = ends[0];
+    m_write = ends[1];
+}
+
+StopSignal::~StopSignal() {
+    ::close(m_read);
+    ::close(m_write);
+}
+
+// One byte is enough: nothing reads it, so the read end stays readable for every later wait.
+void StopSignal::raise() {
+    while (::write(m_write, "", 1) < 0 && errno == EINTR) {
+    }
+}
+
 PtyLink::PtyLink() {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    // posix_openpt() opens this same device; opened by name, the descriptor is one that a
+    // ThreadSanitizer build knows, so that what a host writes to the far end before a byte is
+    // seen to come before the serving thread's read of it.
+    m_master = ::open("/dev/ptmx", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_master < 0)
-        fail("posix_openpt");
+        fail("open /dev/ptmx");
+    if (::fcntl(m_master, F_SETFL, O_NONBLOCK) != 0)
+        fail("fcntl O_NONBLOCK");
     if (::grantpt(m_master) != 0)
         fail("grantpt");
     if (::unlockpt(m_master) != 0)
@@ -92,7 +136,7 @@ PtyLink::~PtyLink() {
 }
 
 void PtyLink::serve(AdapterCore& core) {
-    relay(m_master, core, false, m_taken);
+    relay(m_master, core, false, m_stop, m_taken);
 }
 
 void PtyLink::waitTaken(std::uint64_t count) const {
@@ -100,7 +144,7 @@ void PtyLink::waitTaken(std::uint64_t count) const {
 }
 
 TcpLink::TcpLink(int port) {
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (m_listener < 0)
         fail("socket");
     const int on = 1;
@@ -125,34 +169,34 @@ TcpLink::~TcpLink() {
 }
 
 void TcpLink::serve(AdapterCore& core) {
-    for (;;) {
-        const int host = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+    while (waitReady(m_listener, POLLIN, m_stop)) {
+        const int host = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (host < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
+            if (retry(host) || errno == ECONNABORTED)
                 continue;
             return;
         }
-        m_host = host;
-        relay(host, core, true, m_taken);
+        {
+            const std::lock_guard guard(m_hostLock);
+            m_host = host;
+        }
+        relay(host, core, true, m_stop, m_taken);
+        const std::lock_guard guard(m_hostLock);
         m_host = -1;
         ::close(host);
     }
 }
 
-// Closing a socket would not wake a thread waiting on it; shutting it down does, and the
+// Shutting the connection down ends the relay's wait on it (it reads the end of the stream); the
 // serving thread closes it.
 void TcpLink::dropConnection() {
-    if (const int host = m_host; host >= 0)
-        ::shutdown(host, SHUT_RDWR);
+    const std::lock_guard guard(m_hostLock);
+    if (m_host >= 0)
+        ::shutdown(m_host, SHUT_RDWR);
 }
 
 void TcpLink::waitTaken(std::uint64_t count) const {
     waitFor(m_taken, count);
-}
-
-void TcpLink::stop() {
-    ::shutdown(m_listener, SHUT_RDWR);
-    dropConnection();
 }
 
 } // namespace ktq::sim::adapter

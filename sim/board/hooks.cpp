@@ -33,14 +33,17 @@ using ktq::sim::board::EmulatedBoard;
 
 constexpr const char* boardDevice = "/dev/gpib0";
 
+// Never destroyed: every thread's close() and ioctl() come here, also those of threads still
+// running while the process ends (Qt's own, a sanitizer's symbolizer) after the static objects
+// have been destroyed.
 std::mutex& boardsLock() {
-    static std::mutex lock;
-    return lock;
+    static auto* const lock = new std::mutex;
+    return *lock;
 }
 
 std::map<int, EmulatedBoard>& boards() {
-    static std::map<int, EmulatedBoard> open;
-    return open;
+    static auto* const open = new std::map<int, EmulatedBoard>;
+    return *open;
 }
 
 template <typename Function> Function next(const char* name) {

@@ -65,11 +65,7 @@ public:
     }
     ~ServedLink() override {
         m_link.reset();
-        if constexpr (std::is_same_v<Server, sim::adapter::TcpLink>) {
-            m_server->stop();
-        } else {
-            m_server.reset(); // the pseudo-terminal's last far end closing ends the serving thread
-        }
+        m_server->stop();
         m_thread.join();
     }
 

@@ -30,12 +30,26 @@ namespace {
 using Async = QWindowSystemInterface::AsynchronousDelivery;
 
 /// Stands in for the simulated bus's time per transfer: the transfer after holdNext() stops on
-/// the thread that makes it until release(), while `whileHeld` runs on the window's thread.
+/// the thread that makes it until release(), while `whileHeld` runs on the window's thread. Made
+/// on the window's thread.
 class TransferGate final : public sim::Sleeper {
 public:
+    TransferGate() {
+        m_start.setSingleShot(true);
+        m_start.setInterval(0);
+        QObject::connect(&m_start, &QTimer::timeout, &m_start, [this] {
+            std::function<void()> whileHeld;
+            {
+                const std::lock_guard guard(m_lock);
+                whileHeld = std::exchange(m_whileHeld, nullptr);
+            }
+            whileHeld();
+        });
+    }
     void holdNext(std::function<void()> whileHeld) {
         const std::lock_guard guard(m_lock);
         m_whileHeld = std::move(whileHeld);
+        m_holding = true;
         m_released = false;
     }
     void release() {
@@ -46,8 +60,9 @@ public:
     void sleep(std::chrono::milliseconds) override {
         std::unique_lock guard(m_lock);
         callers.insert(std::this_thread::get_id());
-        if (m_whileHeld) {
-            QMetaObject::invokeMethod(qApp, std::exchange(m_whileHeld, nullptr), Qt::QueuedConnection);
+        if (std::exchange(m_holding, false)) {
+            // Started by name: nothing of the test's is built or freed on the transfer's thread.
+            QMetaObject::invokeMethod(&m_start, "start", Qt::QueuedConnection);
             m_wake.wait(guard, [this] { return m_released; });
         }
     }
@@ -57,7 +72,9 @@ private:
     std::mutex m_lock;
     std::condition_variable m_wake;
     std::function<void()> m_whileHeld;
+    bool m_holding = false;
     bool m_released = false;
+    QTimer m_start; // runs `whileHeld` on the window's thread
 };
 
 /// The time by which the bus thread judges a call, moved on only by the test; what falls due
