@@ -13,6 +13,12 @@ build=${KTQ_BUILD_DIR:-$repo/build}
 # make builds the real linux-gpib library for the second run of the end-to-end tests.
 packages="cmake ninja-build g++ make qt6-base-dev qt6-base-private-dev qt6-serialport-dev libgl-dev libgtest-dev fonts-dejavu-core ${KTQ_EXTRA_PACKAGES:-}"
 
+# Where the AR488 firmware is beside the repository, the AVR toolchain and the Arduino core build
+# it for an Uno, and simavr (found through pkg-config) runs it for the tests (ktqsim-uno).
+if [ -d "$repo/../shared/ar488" ]; then
+    packages="$packages gcc-avr avr-libc binutils-avr arduino-core-avr arduino-builder libsimavr-dev libelf-dev pkg-config"
+fi
+
 # shellcheck source=scripts/packages.sh
 . "$repo/scripts/packages.sh"
 ensure_packages $packages
