@@ -615,7 +615,6 @@ void AdapterCore::poll(const std::vector<std::string>& arguments) {
 // A Prologix triggers the listeners it is given as one group; an AR488 takes primaries 1 to 30
 // only (anything else fails the whole command) and triggers each on its own.
 void AdapterCore::trigger(const std::vector<std::string>& arguments) {
-    WireBus& wire = m_bench.wire();
     if (m_profile->ar488) {
         std::vector<int> primaries;
         for (const std::string& argument : arguments) {
