@@ -13,14 +13,6 @@
 namespace ktq::test {
 namespace {
 
-// The model at 5, walked as every way to the bus walks it, with the unit on the bench.
-Walk walkTable(ConfigRun& run, const QString& model, bool withEoi = true) {
-    sim::SimUnit& unit = run.bench.sim.addUnit(5, model.toStdString());
-    const QStringList shown = walkWindow(run, model, [&run] { run.bench.sim.wire().setEventLog(true); });
-    run.bench.sim.wire().flushEvents();
-    return Walk{dataOf(run.bench.sim.wire().events(), withEoi), shown, unit.saveCount()};
-}
-
 class AdapterCatalogue : public testing::TestWithParam<std::tuple<int, std::size_t>> {};
 
 TEST_P(AdapterCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {

@@ -67,10 +67,7 @@ TEST_P(UnoCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
     const QString model = models::modelList().at(std::get<0>(GetParam()));
     const UnoSide& side = unoSides[std::get<1>(GetParam())];
     ConfigRun board;
-    board.bench.sim.addUnit(5, model.toStdString());
-    const QStringList boardShown =
-        walkWindow(board, model, [&board] { board.bench.sim.wire().setEventLog(true); });
-    board.bench.sim.wire().flushEvents();
+    const Walk onBoard = walkTable(board, model, side.eoiOnWire);
 
     UnoProcess uno(side.firmware, {}, "5=" + model.toStdString());
     NamedAdapter named(uno.path());
@@ -91,8 +88,8 @@ TEST_P(UnoCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
         EXPECT_TRUE(reported);
         return;
     }
-    EXPECT_EQ(data, dataOf(board.bench.sim.wire().events(), side.eoiOnWire));
-    EXPECT_EQ(shown, boardShown);
+    EXPECT_EQ(data, onBoard.data);
+    EXPECT_EQ(shown, onBoard.shown);
     EXPECT_FALSE(reported) << run.box("txtGPIBErr")->text().toStdString();
 }
 

@@ -58,4 +58,12 @@ inline QStringList walkWindow(ConfigRun& run, const QString& model, const std::f
     return run.lines();
 }
 
+// The model at 5, walked as every way to the bus walks it, with the unit on the bench.
+inline Walk walkTable(ConfigRun& run, const QString& model, bool withEoi = true) {
+    sim::SimUnit& unit = run.bench.sim.addUnit(5, model.toStdString());
+    const QStringList shown = walkWindow(run, model, [&run] { run.bench.sim.wire().setEventLog(true); });
+    run.bench.sim.wire().flushEvents();
+    return Walk{dataOf(run.bench.sim.wire().events(), withEoi), shown, unit.saveCount()};
+}
+
 } // namespace ktq::test
