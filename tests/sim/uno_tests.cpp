@@ -1,7 +1,5 @@
 // The real AR488 firmware on the emulated Uno (ktqsim-uno), as a host program meets it on its
-// serial port. The firmware runs in simulated time, about twice as fast as real time when the
-// machine is idle and slower under load: every wait below reads until the expected text comes,
-// within a generous bound that only keeps a broken run from hanging.
+// serial port.
 #include "unoprocess.h"
 
 #include <gtest/gtest.h>
@@ -21,24 +19,7 @@ using ktq::test::untilAnswered;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr auto bound = 60s;
-
-struct Firmware {
-    ktq::test::UnoFirmware firmware;
-    // 0.51.09 reads a serial poll's status byte while it still drives the data lines high, and
-    // so reads them as it drives them.
-    const char* statusByte;
-    const char* versionLine;
-};
-
-void PrintTo(const Firmware& firmware, std::ostream* out) {
-    *out << firmware.firmware.version;
-}
-
-const Firmware firmwares[] = {
-    {ktq::test::unoFirmwares()[0], "80\r\n", ktq::test::unoFirmwares()[0].versionLine},
-    {ktq::test::unoFirmwares()[1], "0\r\n", ktq::test::unoFirmwares()[1].versionLine},
-};
+constexpr auto bound = ktq::test::UnoProcess::bound;
 
 int count(const std::string& text, const std::string& part) {
     int n = 0;
@@ -50,8 +31,8 @@ int count(const std::string& text, const std::string& part) {
 // The tool, as these tests use it: the bus events as one text, and a wait for some of them.
 class Uno : public ktq::test::UnoProcess {
 public:
-    Uno(const Firmware& firmware, const std::vector<std::string>& arguments, const std::string& bench = "")
-        : UnoProcess(firmware.firmware, arguments, bench) {}
+    Uno(std::size_t firmware, const std::vector<std::string>& arguments, const std::string& bench = "")
+        : UnoProcess(ktq::test::unoFirmwares().at(firmware), arguments, bench) {}
     std::string busText() const {
         std::string text;
         for (const std::string& line : busEvents())
@@ -67,12 +48,9 @@ public:
     }
 };
 
-class UnoFirmware : public ::testing::TestWithParam<Firmware> {
+class UnoFirmware : public ktq::test::UnoTest<> {
 protected:
-    void SetUp() override {
-        if (!ktq::test::UnoProcess::built())
-            GTEST_SKIP() << "ktqsim-uno was not built (cmake said what it lacks)";
-    }
+    const ktq::test::UnoFirmware& firmware() const { return ktq::test::unoFirmwares().at(GetParam()); }
 };
 
 TEST_P(UnoFirmware, WhatComesAtOnceAfterOpeningIsLostAndTheFirmwareAnswersOnceStarted) {
@@ -82,12 +60,12 @@ TEST_P(UnoFirmware, WhatComesAtOnceAfterOpeningIsLostAndTheFirmwareAnswersOnceSt
     const std::size_t before = uno.busText().size();
     uno.open(); // and nothing said: optiboot waits its second, then the firmware starts
     EXPECT_TRUE(uno.busShows("REN 0\nREN 1\n", before)) << "released in reset, asserted by the firmware";
-    EXPECT_EQ(uno.ask("++ver"), GetParam().versionLine);
+    EXPECT_EQ(uno.ask("++ver"), firmware().versionLine);
     const int port = uno.open();             // again, with the firmware running
     ktq::test::sendBytes(port, "++ver\r\n"); // while the board is held in reset, then optiboot listens
     const std::string first = untilAnswered(port, "++addr 7\r\n++addr\r\n", "7\r\n");
     EXPECT_EQ(first.find("AR488"), std::string::npos) << first;
-    EXPECT_EQ(uno.ask("++ver"), GetParam().versionLine);
+    EXPECT_EQ(uno.ask("++ver"), firmware().versionLine);
 }
 
 TEST_P(UnoFirmware, OpeningResetsTheBoardAndOnlySavecfgWritesTheEepromItKeeps) {
@@ -130,7 +108,7 @@ TEST_P(UnoFirmware, AUnitOnTheBusAnswersThroughItAndABurstWhileItWaitsLosesBytes
     } exchanges[] = {
         {"++addr 5\r\nSYST:COMM:GPIB:ADDR?\r\n++read eoi\r\n", "5\n"},
         {"*SRE 16\r\nSYST:COMM:GPIB:ADDR?\r\n++srq\r\n", "1\r\n"},
-        {"++spoll\r\n", GetParam().statusByte},
+        {"++spoll\r\n", firmware().statusByte},
         {"++read eoi\r\n++srq\r\n", "5\n0\r\n"},
     };
     for (const auto& exchange : exchanges) {
@@ -152,7 +130,7 @@ TEST_P(UnoFirmware, AUnitOnTheBusAnswersThroughItAndABurstWhileItWaitsLosesBytes
             bytes += "++ver\r\n";
         ktq::test::sendBytes(port, bytes);
         const std::string got = untilAnswered(port, "++addr 3\r\n++addr\r\n", "3\r\n");
-        const int answered = count(got, GetParam().versionLine);
+        const int answered = count(got, firmware().versionLine);
         if (*burst.before == '\0') {
             EXPECT_EQ(answered, burst.versions) << got;
         } else {
@@ -166,10 +144,8 @@ TEST_P(UnoFirmware, AUnitOnTheBusAnswersThroughItAndABurstWhileItWaitsLosesBytes
         << uno.dialogue();
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, UnoFirmware, ::testing::ValuesIn(firmwares), [](const auto& info) {
-    std::string name = info.param.firmware.version;
-    std::replace(name.begin(), name.end(), '.', '_');
-    return "v" + name;
-});
+INSTANTIATE_TEST_SUITE_P(Versions, UnoFirmware,
+                         ::testing::Range<std::size_t>(0, ktq::test::unoFirmwares().size()),
+                         ktq::test::unoFirmwareName);
 
 } // namespace

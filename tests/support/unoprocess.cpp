@@ -50,8 +50,10 @@ std::vector<std::string> fileLines(const std::string& path) {
 
 const std::vector<UnoFirmware>& unoFirmwares() {
     static const std::vector<UnoFirmware> firmwares{
-        {"0.53.04", "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\n"},
-        {"0.51.09", "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"},
+        {"0.53.04", "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\n", "Ar488_0_53_04", "80\r\n", true,
+         true, "BenchAr488"},
+        {"0.51.09", "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n", "Ar488_0_51_09", "0\r\n", false,
+         false, "BenchAr488Old"},
     };
     return firmwares;
 }

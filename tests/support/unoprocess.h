@@ -5,20 +5,43 @@
 // hanging.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
 namespace ktq::test {
 
+/// A firmware version and what a host meets on it.
 struct UnoFirmware {
     const char* version;
     const char* versionLine; // its "++ver" answer
+    const char* name;        // in test names
+    // 0.51.09 reads a serial poll's status byte while it still drives the data lines high, and
+    // so reads them as it drives them; it pulses EOI on its own after the last byte; it takes no
+    // secondary addresses.
+    const char* statusByte; // a 7174's answer to "++spoll" with a reply waiting for service
+    bool eoiOnWire;
+    bool secondaryAddresses;
+    const char* emulated; // the bench's adapter side whose emulation follows this firmware
 };
 
 /// 0.53.04, then 0.51.09.
 const std::vector<UnoFirmware>& unoFirmwares();
+
+/// Tests over the firmware versions (or any parameter), skipped where the tool was not built.
+template <typename Param = std::size_t> class UnoTest : public ::testing::TestWithParam<Param> {
+protected:
+    void SetUp() override;
+};
+
+/// The firmware versions by index, named.
+inline std::string unoFirmwareName(const ::testing::TestParamInfo<std::size_t>& info) {
+    return unoFirmwares().at(info.param).name;
+}
 
 class UnoProcess {
 public:
@@ -81,5 +104,10 @@ bool readUntil(int fd, std::string& got, const std::string& end,
 /// Sends `command` every quarter second until `answer` comes back; returns everything that came.
 std::string untilAnswered(int fd, const std::string& command, const std::string& answer);
 void sendBytes(int fd, const std::string& bytes);
+
+template <typename Param> void UnoTest<Param>::SetUp() {
+    if (!UnoProcess::built())
+        GTEST_SKIP() << "ktqsim-uno was not built (cmake said what it lacks)";
+}
 
 } // namespace ktq::test

@@ -19,19 +19,6 @@
 namespace ktq::test {
 namespace {
 
-struct UnoSide {
-    const char* name;
-    const UnoFirmware& firmware;
-    bool eoiOnWire;          // 0.51.09 pulses EOI on its own after the last byte
-    bool secondaryAddresses; // 0.51.09 takes none
-    const char* emulated;    // the adapter side whose emulation follows this firmware
-};
-
-const UnoSide unoSides[] = {
-    {"Ar488_0_53_04", unoFirmwares()[0], true, true, "BenchAr488"},
-    {"Ar488_0_51_09", unoFirmwares()[1], false, false, "BenchAr488Old"},
-};
-
 // The program's own way to the adapter KTQ_GPIB_ADAPTER names: no board, the system's serial port.
 class NamedAdapter {
 public:
@@ -48,37 +35,28 @@ private:
     std::ostringstream m_log;
 };
 
-class UnoTest {
-protected:
-    static void skipWithoutTheTool() {
-        if (!UnoProcess::built())
-            GTEST_SKIP() << "ktqsim-uno was not built (cmake said what it lacks)";
-    }
-};
+Lines from(const Lines& lines, std::size_t first) {
+    return Lines(lines.begin() + static_cast<long>(std::min(first, lines.size())), lines.end());
+}
 
-class UnoCatalogue : public testing::TestWithParam<std::tuple<int, std::size_t>>, protected UnoTest {
-protected:
-    void SetUp() override { skipWithoutTheTool(); }
-};
+class UnoCatalogue : public UnoTest<std::tuple<int, std::size_t>> {};
 
 // Every table through the real firmware, against the same walk on a board: the same data bytes
 // on the wire, the same lines shown, and the firmware's EEPROM never written.
 TEST_P(UnoCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
     const QString model = models::modelList().at(std::get<0>(GetParam()));
-    const UnoSide& side = unoSides[std::get<1>(GetParam())];
+    const UnoFirmware& side = unoFirmwares().at(std::get<1>(GetParam()));
     ConfigRun board;
     const Walk onBoard = walkTable(board, model, side.eoiOnWire);
 
-    UnoProcess uno(side.firmware, {}, "5=" + model.toStdString());
+    UnoProcess uno(side, {}, "5=" + model.toStdString());
     NamedAdapter named(uno.path());
     ConfigRun run(named.driver());
     std::size_t searched = 0;
     const QStringList shown = walkWindow(run, model, [&] { searched = uno.busEvents().size(); });
     const bool reported = !run.box("txtGPIBErr")->isHidden();
     uno.stop();
-    const Lines events = uno.busEvents();
-    const Lines data =
-        dataOf(Lines(events.begin() + static_cast<long>(searched), events.end()), side.eoiOnWire);
+    const Lines data = dataOf(from(uno.busEvents(), searched), side.eoiOnWire);
 
     EXPECT_EQ(uno.eepromWrites(), 0);
     if (!side.secondaryAddresses && model == QStringLiteral("7189")) {
@@ -95,16 +73,15 @@ TEST_P(UnoCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
 
 INSTANTIATE_TEST_SUITE_P(EveryModel, UnoCatalogue,
                          testing::Combine(testing::Range(0, static_cast<int>(models::modelList().size())),
-                                          testing::Range<std::size_t>(0, std::size(unoSides))),
+                                          testing::Range<std::size_t>(0, unoFirmwares().size())),
                          [](const testing::TestParamInfo<std::tuple<int, std::size_t>>& info) {
                              return "Model" + models::modelList().at(std::get<0>(info.param)).toStdString() +
-                                    "_" + unoSides[std::get<1>(info.param)].name;
+                                    "_" + unoFirmwares().at(std::get<1>(info.param)).name;
                          });
 
-class UnoBus : public testing::TestWithParam<std::size_t>, protected UnoTest {
+class UnoBus : public UnoTest<> {
 protected:
-    void SetUp() override { skipWithoutTheTool(); }
-    const UnoSide& side() const { return unoSides[GetParam()]; }
+    const UnoFirmware& side() const { return unoFirmwares().at(GetParam()); }
 };
 
 // Where the unit stands on the bus, what the search through the firmware proposes, and the first
@@ -125,7 +102,7 @@ TEST_P(UnoBus, TheSearchAndTheFirstLineWhereverTheUnitStands) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bench);
-        UnoProcess uno(side().firmware, {}, c.bench);
+        UnoProcess uno(side(), {}, c.bench);
         NamedAdapter named(uno.path());
         ConfigRun run(named.driver());
         if (std::string(c.model) == "7189")
@@ -152,7 +129,7 @@ TEST_P(UnoBus, TheSearchAndTheFirstLineWhereverTheUnitStands) {
 // The owner set the firmware's version text to look like a Prologix's and saved it: the program
 // still knows the firmware, names it, and never writes its EEPROM over a whole run.
 TEST_P(UnoBus, AVersionTextLikeAPrologixsLeavesTheEepromAlone) {
-    UnoProcess uno(side().firmware, {}, "5=7174");
+    UnoProcess uno(side(), {}, "5=7174");
     const int writes =
         uno.ownersSetUp({"++id verstr Prologix GPIB-USB Controller version 6.107", "++savecfg"});
     ASSERT_GT(writes, 0) << "the owner's ++savecfg wrote the EEPROM";
@@ -171,10 +148,6 @@ const AdapterSide& sideNamed(const std::string& name) {
         if (side.name == name)
             return side;
     throw std::runtime_error("no adapter side " + name);
-}
-
-Lines from(const Lines& lines, std::size_t first) {
-    return Lines(lines.begin() + static_cast<long>(std::min(first, lines.size())), lines.end());
 }
 
 // A dialogue as the host's lines and everything that came back, line ends left out: where one
@@ -219,7 +192,7 @@ TEST_P(UnoBus, TheEmulatedAdapterSpeaksAsItsFirmwareDoes) {
     walkWindow(emulated, QStringLiteral("7174"), [] {});
     emulated.bench.sim.wire().flushEvents();
 
-    UnoProcess uno(side().firmware, {}, "5=7174");
+    UnoProcess uno(side(), {}, "5=7174");
     NamedAdapter named(uno.path());
     ConfigRun run(named.driver());
     const std::size_t eventsUp = uno.busEvents().size();
@@ -233,10 +206,8 @@ TEST_P(UnoBus, TheEmulatedAdapterSpeaksAsItsFirmwareDoes) {
     EXPECT_EQ(from(uno.busEvents(), eventsUp), emulated.bench.sim.wire().events());
 }
 
-INSTANTIATE_TEST_SUITE_P(Firmware, UnoBus, testing::Range<std::size_t>(0, std::size(unoSides)),
-                         [](const testing::TestParamInfo<std::size_t>& info) {
-                             return unoSides[info.param].name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Firmware, UnoBus, testing::Range<std::size_t>(0, unoFirmwares().size()),
+                         unoFirmwareName);
 
 } // namespace
 } // namespace ktq::test
