@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <utility>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -195,8 +196,18 @@ bool BusThread::run(const BusCall& call) {
     if (overdue && !isDone()) {
         // The driver has outlived its own timeout by the grace: it may never return. The close
         // the operator asks for now (or asked for meanwhile) cannot wait for it.
-        const OverdueInput input(m_watch, [&] { endWithout(call, start); });
+        bool left = false;
+        m_endOverdue = [&] {
+            if (!std::exchange(left, true)) {
+                endWithout(call, start);
+            }
+        };
+        if (m_leaveAsked) {
+            m_endOverdue();
+        }
+        const OverdueInput input(m_watch, m_endOverdue);
         waitInLocalLoop(loop, m_observer, QEventLoop::AllEvents);
+        m_endOverdue = nullptr;
     }
     if (clock != nullptr) {
         clock->cancel();
@@ -227,6 +238,15 @@ bool BusThread::run(const BusCall& call) {
         job->finished.wait(guard, [&] { return job->done; });
     }
     return true;
+}
+
+bool BusThread::leaveOnceOverdue(bool asked) {
+    m_leaveAsked = asked;
+    if (asked && m_endOverdue) {
+        m_endOverdue();
+        return true;
+    }
+    return false;
 }
 
 void BusThread::endWithout(const BusCall& call, CallClock::TimePoint start) {

@@ -45,6 +45,14 @@ public:
     virtual ~CallRunner() = default;
     /// Runs the call to its end. False when the call was not made because the program is ending.
     virtual bool run(const BusCall& call) = 0;
+    /// The operator has asked to leave (Done, Exit) while a step is under way, and the request
+    /// waits for the step (`asked`), or no longer does (the step ended). While asked, a call that
+    /// is or becomes overdue ends the program as a close would. True where it ended the program
+    /// at once (which returns only where a test stands in for the end).
+    virtual bool leaveOnceOverdue(bool asked) {
+        (void)asked;
+        return false;
+    }
 };
 
 /// The time by which a call that does not return is judged. Tests replace it.
@@ -116,6 +124,7 @@ public:
     BusThread& operator=(const BusThread&) = delete;
 
     bool run(const BusCall& call) override;
+    bool leaveOnceOverdue(bool asked) override;
 
 private:
     struct Job;
@@ -124,7 +133,9 @@ private:
 
     WaitObserver* m_observer = nullptr;
     HangWatch m_watch;
-    bool m_ended = false; // touched by the caller's thread only
+    bool m_ended = false;               // touched by the caller's thread only, as are the two below
+    bool m_leaveAsked = false;          // a press of Done or Exit waits for the step
+    std::function<void()> m_endOverdue; // while a call is overdue: ends without it
     std::mutex m_lock;
     std::condition_variable m_wake;
     std::deque<std::shared_ptr<Job>> m_jobs;

@@ -67,6 +67,10 @@ template <typename Call> auto Gpib32::onBus(const char* name, Call call) {
     }
 }
 
+bool Gpib32::leaveOnceOverdue(bool asked) {
+    return m_runner != nullptr && m_runner->leaveOnceOverdue(asked);
+}
+
 std::int16_t Gpib32::GpibFind(const QString& name, std::int16_t* descriptor) {
     const QByteArray bytes = toBusBytes(name);
     const std::int16_t result = low16(onBus("ibfind", [&] { return m_driver.ibfind(bytes.constData()); }));

@@ -52,6 +52,10 @@ public:
     void GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination);
     void GpibSendCmds(std::int16_t board, const QString& text);
 
+    /// The operator asked to leave while a step is under way (or no longer waits): see
+    /// CallRunner::leaveOnceOverdue.
+    bool leaveOnceOverdue(bool asked);
+
     /// The driver's family, which the advice tells error codes apart by. It may change at
     /// GpibFind, where the program chooses between a board and an adapter: ask after it.
     std::string_view driverFamily() const { return m_driver.family(); }

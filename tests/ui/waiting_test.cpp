@@ -10,7 +10,9 @@
 #include "ui/dialogs/leaving.h"
 #include "ui/main/frmmain.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QSignalSpy>
 #include <QTimer>
 #include <qpa/qwindowsysteminterface.h>
 
@@ -20,6 +22,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -77,6 +80,20 @@ private:
     QTimer m_start; // runs `whileHeld` on the window's thread
 };
 
+/// Passes every call on, a message or command bytes after a transfer's time on the gate.
+class GatedDriver final : public bus::ForwardingDriver {
+public:
+    GatedDriver(bus::GpibDriver& driver, TransferGate& gate) : ForwardingDriver(driver), m_gate(gate) {}
+
+private:
+    void beforeCall(const char* name) override {
+        if (std::string_view(name) == "Send" || std::string_view(name) == "SendCmds") {
+            m_gate.sleep(std::chrono::milliseconds(1));
+        }
+    }
+    TransferGate& m_gate;
+};
+
 /// The time by which the bus thread judges a call, moved on only by the test; what falls due
 /// is woken at once.
 class FakeCallClock final : public bus::CallClock {
@@ -129,19 +146,26 @@ private:
     QTimer m_timer;
 };
 
-/// A 7174 at address 5 configured through a shown window whose driver calls run on the bus
-/// thread, as in the program; the pauses are still the bench's, which take no time.
+/// A unit at address 5 configured through a shown window whose driver calls run on the bus
+/// thread, as in the program, on the board or through an adapter; the pauses are still the
+/// bench's, which take no time. A 7174's address is set at once.
 struct ThreadedRun {
-    ThreadedRun() {
-        bench.sim.addUnit(5, "7174");
+    explicit ThreadedRun(const QString& model = QStringLiteral("7174"), const AdapterSide* side = nullptr)
+        : owned(side != nullptr ? std::make_unique<Bench>(*side) : std::make_unique<Bench>()), bench(*owned) {
+        bench.sim.addUnit(5, model.toStdString());
         bench.sim.setTiming(sim::Timing{std::chrono::milliseconds(1), false});
         bench.sim.setSleeper(&gate);
-        bench.state.ModelText = QStringLiteral("7174");
-        bench.state.ModelNumber = 7174;
+        bench.state.ModelText = model;
+        bench.state.ModelNumber = static_cast<std::int16_t>(model.left(4).toInt());
+        if (side != nullptr) {
+            EXPECT_TRUE(bench.bringUp()); // the adapter set up as the main window leaves it
+        }
         gpib.GpibTmo(0, static_cast<std::int16_t>(bus::ni::T3s)); // as the bring-up leaves it
         window->show();
         window->openRun();
-        control<QPushButton>(*window, "cmdSet")->click(); // the address found, 5
+        if (model == QStringLiteral("7174")) {
+            control<QPushButton>(*window, "cmdSet")->click(); // the address found, 5
+        }
     }
     void enter(const QString& value) {
         control<QLineEdit>(*window, "txtChoice")->setText(value);
@@ -157,14 +181,18 @@ struct ThreadedRun {
         return out;
     }
 
-    Bench bench;
+    std::unique_ptr<Bench> owned;
+    Bench& bench;
     TransferGate gate;
     FakeCallClock clock;
     RecordedEnd end{gate};
     ui::BusyCursor busy{std::chrono::milliseconds(0)};
     bus::BusThread busThread{
         &busy, bus::HangWatch{&clock, &end, std::chrono::seconds(5), &ui::pressesLeavingButton}};
-    bus::Gpib32 gpib{*bench.driver, busThread};
+    // Through an adapter the bench's transfers take no time of their own: each driver call does.
+    std::unique_ptr<GatedDriver> gated =
+        bench.adapter ? std::make_unique<GatedDriver>(*bench.driver, gate) : nullptr;
+    bus::Gpib32 gpib{gated ? *gated : *bench.driver, busThread};
     std::unique_ptr<ui::frmConfig> window =
         std::make_unique<ui::frmConfig>(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
 };
@@ -182,6 +210,15 @@ void postClick(QWidget& target) {
             target.window()->windowHandle(), local, target.mapToGlobal(target.rect().center()),
             type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::LeftButton, type);
     }
+}
+
+// Presses `button` as a screen reader or switch control does, through its accessible action,
+// and waits for the click that follows: Qt animates the press and clicks 100 ms later.
+void accessiblePress(QAbstractButton& button) {
+    QSignalSpy clicked(&button, &QAbstractButton::clicked);
+    QAccessible::queryAccessibleInterface(&button)->actionInterface()->doAction(
+        QAccessibleActionInterface::pressAction());
+    ASSERT_TRUE(clicked.wait(5000)) << button.objectName().toStdString();
 }
 
 // While the unit is slow to take the ESR enable bits, the operator presses Return again, clicks
@@ -228,6 +265,59 @@ TEST(Waiting, InputDuringAStepWaitsForItsEndAndIsHandledOnce) {
     EXPECT_EQ(run.gate.callers.count(std::this_thread::get_id()), 0u);
 }
 
+// A press through the accessibility interface while a step is under way (Set Address with a
+// power-cycle model's trigger, or a setting with its pause) waits for the step and then acts as
+// the same press after it: the same on the wire, the same boxes, on the board and on an adapter.
+TEST(Waiting, AnAccessiblePressDuringAStepActsAfterIt) {
+    struct Case {
+        const char* name;
+        const char* model;
+        const AdapterSide* side;
+        const char* pressed;
+    };
+    const Case cases[] = {
+        {"Enter during Set Address, board", "7134A", nullptr, "cmdEnter"},
+        {"Enter during Set Address, adapter", "7134A", &adapterSides().front(), "cmdEnter"},
+        {"Enter during a setting", "7174", nullptr, "cmdEnter"},
+        {"Done during a setting", "7174", nullptr, "cmdDone"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> wires[2];
+        std::size_t boxes[2] = {};
+        for (const bool during : {true, false}) {
+            ThreadedRun run(QString::fromLatin1(c.model), c.side);
+            auto* pressed = control<QPushButton>(*run.window, c.pressed);
+            const bool setsAddress = c.model != std::string("7174");
+            if (!setsAddress) {
+                run.enter(QString()); // keep the address
+            }
+            const std::size_t start = run.bench.sim.trace().size();
+            const FailSafe failSafe(run.gate); // a press acted on inside the step waits behind it
+            if (during) {
+                run.gate.holdNext([&] {
+                    accessiblePress(*pressed);
+                    run.gate.release();
+                });
+            }
+            setsAddress ? control<QPushButton>(*run.window, "cmdSet")->click()
+                        : run.enter(QStringLiteral("32"));
+            if (!during) {
+                accessiblePress(*pressed);
+            }
+            for (int pass = 0; pass < 3; ++pass) {
+                QCoreApplication::processEvents();
+            }
+            // Through an adapter, the bench's trace holds no bus traffic: its dialogue does.
+            wires[during] = run.bench.adapter ? run.bench.adapter->dialogue() : run.bench.wire(start);
+            boxes[during] = run.bench.interaction.boxes.size() + run.bench.interaction.modals.size();
+        }
+        EXPECT_EQ(wires[true], wires[false]);
+        EXPECT_GT(wires[true].size(), 2u);
+        EXPECT_EQ(boxes[true], boxes[false]);
+    }
+}
+
 // The program asked to quit (the desktop session ends) while a call is out: that call finishes
 // on the bus thread, the step unwinds without sending anything more, and so does the next one.
 TEST(Waiting, QuittingWhileACallIsOutFinishesItAndSendsNothingMore) {
@@ -271,6 +361,9 @@ TEST(Waiting, ClosingOnceACallIsOverdueEndsTheProgramNamingTheCall) {
              control<QPushButton>(*run.window, "cmdDone")->setFocus();
              postKey(run.window->windowHandle(), Qt::Key_Return);
          }},
+        {"Escape", [](ThreadedRun& run) { postKey(run.window->windowHandle(), Qt::Key_Escape); }},
+        {"Done pressed through the accessibility interface",
+         [](ThreadedRun& run) { accessiblePress(*control<QPushButton>(*run.window, "cmdDone")); }},
     };
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);

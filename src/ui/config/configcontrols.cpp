@@ -163,6 +163,7 @@ void frmConfig::buildEndButtons() {
         makeButton(this, "cmdDone", QStringLiteral("Done"),
                    QStringLiteral("Closes the Configuration Window and returns to the Selection Window"));
     markLeaving(cmdDone);
+    markEscapeLeaves(this);
 }
 
 void frmConfig::arrangeControls() {
@@ -191,27 +192,23 @@ void frmConfig::arrangeControls() {
 }
 
 void frmConfig::connectControls() {
-    connect(cmdSet, &QPushButton::clicked, this, &frmConfig::cmdSet_Click);
-    connect(txtAddr, &QLineEdit::returnPressed, this, [this] {
-        if (cmdSet->isEnabled()) {
-            cmdSet_Click();
-        }
-    });
-    connect(cmdEnter, &QPushButton::clicked, this, &frmConfig::cmdEnter_Click);
-    connect(txtChoice, &QLineEdit::returnPressed, this, [this] {
-        if (cmdEnter->isEnabled()) {
-            cmdEnter_Click();
-        }
-    });
-    connect(lstFunction, &QListWidget::itemClicked, this, &frmConfig::lstFunction_Click);
-    connect(lstFunction, &QListWidget::itemDoubleClicked, this, &frmConfig::lstFunction_DblClick);
-    connect(cmdSav, &QPushButton::clicked, this, &frmConfig::cmdSav_Click);
-    connect(cmdLock, &QPushButton::clicked, this, &frmConfig::cmdLock_Click);
-    connect(cmdSRQ, &QPushButton::clicked, this, &frmConfig::cmdSRQ_Click);
-    connect(cmdNoSRQ, &QPushButton::clicked, this, &frmConfig::cmdNoSRQ_Click);
-    connect(cmdDone, &QPushButton::clicked, this, &frmConfig::cmdDone_Click);
-    connect(cmdRedo, &QPushButton::clicked, this, &frmConfig::cmdRedo_Click);
-    connect(cmdNextCh, &QPushButton::clicked, this, &frmConfig::cmdNextCh_Click);
+    const auto step = [this](QWidget* control, void (frmConfig::*handler)()) {
+        return [this, control, handler] { m_gate.run(control, [this, handler] { (this->*handler)(); }); };
+    };
+    connect(cmdSet, &QPushButton::clicked, this, step(cmdSet, &frmConfig::cmdSet_Click));
+    connect(txtAddr, &QLineEdit::returnPressed, this, step(cmdSet, &frmConfig::cmdSet_Click));
+    connect(cmdEnter, &QPushButton::clicked, this, step(cmdEnter, &frmConfig::cmdEnter_Click));
+    connect(txtChoice, &QLineEdit::returnPressed, this, step(cmdEnter, &frmConfig::cmdEnter_Click));
+    connect(lstFunction, &QListWidget::itemClicked, this, step(lstFunction, &frmConfig::lstFunction_Click));
+    connect(lstFunction, &QListWidget::itemDoubleClicked, this,
+            step(lstFunction, &frmConfig::lstFunction_DblClick));
+    connect(cmdSav, &QPushButton::clicked, this, step(cmdSav, &frmConfig::cmdSav_Click));
+    connect(cmdLock, &QPushButton::clicked, this, step(cmdLock, &frmConfig::cmdLock_Click));
+    connect(cmdSRQ, &QPushButton::clicked, this, step(cmdSRQ, &frmConfig::cmdSRQ_Click));
+    connect(cmdNoSRQ, &QPushButton::clicked, this, step(cmdNoSRQ, &frmConfig::cmdNoSRQ_Click));
+    connect(cmdDone, &QPushButton::clicked, this, step(cmdDone, &frmConfig::cmdDone_Click));
+    connect(cmdRedo, &QPushButton::clicked, this, step(cmdRedo, &frmConfig::cmdRedo_Click));
+    connect(cmdNextCh, &QPushButton::clicked, this, step(cmdNextCh, &frmConfig::cmdNextCh_Click));
 }
 
 void frmConfig::applyPhase(Phase phase) {

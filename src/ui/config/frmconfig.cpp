@@ -46,8 +46,10 @@ frmConfig::frmConfig(Session session, QWidget* parent) : QDialog(parent), m_sess
 frmConfig::~frmConfig() = default;
 
 void frmConfig::openRun() {
-    resetControls();
-    Form_Load();
+    m_gate.run(nullptr, [this] {
+        resetControls();
+        Form_Load();
+    });
 }
 
 void frmConfig::Form_Load() {
@@ -329,7 +331,7 @@ void frmConfig::closeWindow() {
 // Escape and the window's close button leave the run the way Done does, so that leaving without
 // saving is still confirmed once.
 void frmConfig::reject() {
-    cmdDone_Click();
+    m_gate.run(cmdDone, [this] { cmdDone_Click(); });
 }
 
 void frmConfig::closeEvent(QCloseEvent* event) {
@@ -338,7 +340,7 @@ void frmConfig::closeEvent(QCloseEvent* event) {
         return;
     }
     event->ignore();
-    cmdDone_Click();
+    m_gate.run(nullptr, [this] { cmdDone_Click(); });
 }
 
 } // namespace ktq::ui

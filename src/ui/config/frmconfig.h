@@ -3,6 +3,7 @@
 
 #include "advice.h"
 #include "session.h"
+#include "ui/dialogs/stepgate.h"
 
 #include <QDialog>
 #include <QString>
@@ -141,6 +142,8 @@ private:
     QString addressText() const;
 
     Session m_session;
+    // Every handler runs as a step of its own: a press that comes during a step waits for it.
+    StepGate m_gate{[this](bool asked) { return m_session.bus.leaveOnceOverdue(asked); }};
     bool m_closing = false;
     // Settings went into the unit's memory, or the operator has been warned once that they did not.
     bool m_saved = false;

@@ -4,14 +4,22 @@
 class QAbstractButton;
 class QEvent;
 class QObject;
+class QWidget;
 
 namespace ktq::ui {
 
 /// Marks `button` as one that leaves its window (Exit, Done).
 void markLeaving(QAbstractButton* button);
 
+/// Marks `window` as one that Escape leaves (as its Done button does).
+void markEscapeLeaves(QWidget* window);
+
+/// True for a button marked as leaving.
+bool isLeaving(const QObject* control);
+
 /// True when `event`, on its way to `receiver`, presses a button marked as leaving: a left click
-/// on it (single or double), or Space, Return or Enter while it has the focus.
+/// on it (single or double), or Space, Return or Enter while it has the focus; or Escape in a
+/// window that Escape leaves.
 bool pressesLeavingButton(QObject* receiver, QEvent* event);
 
 } // namespace ktq::ui

@@ -141,13 +141,21 @@ void frmMain::connectControls() {
         }
     });
     connect(listUnit, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-        // The row under the keyboard cursor may be current without being selected yet.
-        item->setSelected(true);
-        listUnit_DblClick();
+        m_gate.run(listUnit, [this, row = listUnit->row(item)] {
+            // The row under the keyboard cursor may be current without being selected yet.
+            if (QListWidgetItem* activated = listUnit->item(row)) {
+                activated->setSelected(true);
+                listUnit_DblClick();
+            }
+        });
     });
-    connect(cmdConfig, &QPushButton::clicked, this, &frmMain::cmdConfig_Click);
-    connect(cmdContinue, &QPushButton::clicked, this, &frmMain::cmdContinue_Click);
-    connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+    const auto step = [this](QPushButton* button, void (frmMain::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, button, handler] { m_gate.run(button, [this, handler] { (this->*handler)(); }); });
+    };
+    step(cmdConfig, &frmMain::cmdConfig_Click);
+    step(cmdContinue, &frmMain::cmdContinue_Click);
+    step(cmdExit, &frmMain::cmdExit_Click);
 }
 
 frmMain::~frmMain() {

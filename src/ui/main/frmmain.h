@@ -3,6 +3,7 @@
 
 #include "ui/config/advice.h"
 #include "ui/config/session.h"
+#include "ui/dialogs/stepgate.h"
 
 #include <QWidget>
 
@@ -50,6 +51,8 @@ private:
     void releaseBoard();
 
     Session m_session;
+    // Every handler runs as a step of its own: a press that comes during a step waits for it.
+    StepGate m_gate{[this](bool asked) { return m_session.bus.leaveOnceOverdue(asked); }};
     // The descriptor the last successful ibfind handed out, until it is given back; -1 for none.
     std::int16_t m_openDescriptor = -1;
     frmConfig* m_config = nullptr; // owned by this window, kept for later runs
