@@ -2,6 +2,7 @@
 #include "frmconfig.h"
 
 #include "ui/dialogs/describe.h"
+#include "ui/dialogs/layoutroom.h"
 #include "ui/dialogs/leaving.h"
 #include "ui/dialogs/messageline.h"
 #include "ui/dialogs/returnkey.h"
@@ -182,6 +183,7 @@ void frmConfig::arrangeControls() {
     layout->addWidget(txtErrMsg);
     layout->addWidget(txtGPIBErr);
     layout->addWidget(statusLine);
+    keepRoomWhenHidden({txtChNum, labelChoice, cmdNextCh, txtErrMsg, txtGPIBErr});
 
     QWidget* order[] = {txtAddr,   cmdSet, lstFunction, txtChoice, cmdEnter, cmdRedo,
                         cmdNextCh, cmdSav, cmdLock,     cmdSRQ,    cmdNoSRQ, cmdDone};
