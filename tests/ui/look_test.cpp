@@ -130,5 +130,57 @@ TEST(Look, TheMainWindowAndTheChannelDialogKeepTheirSizeWhenTheirMessageAppears)
         EXPECT_LE(opened.height(), 700);
     }
 }
+
+// The columns of the pixels in the band of rows that differ from the band's commonest colour.
+std::vector<int> inkColumns(const QImage& image, int top, int bottom) {
+    std::map<QRgb, int> counts;
+    for (int y = top; y < bottom; ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    const QRgb background = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                                return a.second < b.second;
+                            })->first;
+    std::vector<int> columns;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = top; y < bottom; ++y)
+            if (image.pixel(x, y) != background) {
+                columns.push_back(x);
+                break;
+            }
+    return columns;
+}
+
+// Where the text after the widest blank run of the band starts.
+int afterWidestGap(const std::vector<int>& columns) {
+    int best = 0;
+    int at = -1;
+    for (std::size_t k = 1; k < columns.size(); ++k)
+        if (columns[k] - columns[k - 1] > best) {
+            best = columns[k] - columns[k - 1];
+            at = columns[k];
+        }
+    return at;
+}
+
+TEST(Look, CurrentSettingStandsOverTheSettingsInTheListsFont) {
+    ConfigRun run;
+    run.bench.sim.addUnit(5, "7121");
+    run.open(QStringLiteral("7121"));
+    run.setAddress(QStringLiteral("5"));
+    run.window->show();
+    QCoreApplication::processEvents();
+    auto* header = control<QLabel>(*run.window, "labelFunction");
+    auto* list = control<QListWidget>(*run.window, "lstFunction");
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(header->font().family(), list->font().family());
+    list->setCurrentRow(-1);
+    const QRect row = list->visualItemRect(list->item(0));
+    const int setting = afterWidestGap(inkColumns(grabbed(list->viewport()), row.top(), row.bottom())) +
+                        list->viewport()->mapTo(run.window.get(), QPoint()).x();
+    const int title = afterWidestGap(inkColumns(grabbed(header), 0, header->height())) +
+                      header->mapTo(run.window.get(), QPoint()).x();
+    EXPECT_NEAR(title, setting, 2) << list->item(0)->text().toStdString();
+}
+
 } // namespace
 } // namespace ktq::test

@@ -15,7 +15,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
+#include <QPalette>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -46,6 +49,49 @@ QFont listFont() {
     }
     return fixed;
 }
+
+// The function list's column header. Its caption was spaced for a proportional font, which puts
+// "Current Setting" a dozen characters right of the settings once drawn in the list's fixed-pitch
+// font. The caption is kept as it is; its parts are drawn where the list's columns stand, in the
+// list's font, from the list's own geometry, so that they line up whatever font the system gives.
+class ColumnHeader final : public QLabel {
+public:
+    ColumnHeader(const QString& caption, const QString& settingsTitle, QWidget* parent)
+        : QLabel(caption, parent), m_settingsTitle(settingsTitle) {}
+
+    void alignWith(const QListWidget* list) { m_list = list; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (m_list == nullptr || !text().contains(m_settingsTitle)) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        painter.setFont(m_list->font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QFontMetrics metrics(m_list->font());
+        const int baseline = (height() - metrics.height()) / 2 + metrics.ascent();
+        const qsizetype split = text().indexOf(m_settingsTitle);
+        const int firstColumn = listTextLeft();
+        const int settings =
+            firstColumn + metrics.horizontalAdvance(QString(frmConfig::settingsColumn, u' '));
+        painter.drawText(firstColumn, baseline, text().left(split));
+        painter.drawText(settings, baseline, text().mid(split));
+    }
+
+private:
+    // Where the list's item views start their text: its viewport, plus the margin the styles keep
+    // between an item's edge and its text.
+    int listTextLeft() const {
+        const int viewport =
+            m_list->viewport()->mapTo(window(), QPoint()).x() - mapTo(window(), QPoint()).x();
+        return viewport + m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1;
+    }
+
+    QString m_settingsTitle;
+    const QListWidget* m_list = nullptr;
+};
 
 } // namespace
 
@@ -107,11 +153,16 @@ void frmConfig::buildMenuFrame() {
     frameMenu = new QFrame(this);
     frameMenu->setObjectName(QStringLiteral("frameMenu"));
     frameMenu->setFrameShape(QFrame::StyledPanel);
-    labelFunction = new QLabel(
-        QStringLiteral("   Unit function  - Choices                    Current Setting"), frameMenu);
+    auto* header =
+        new ColumnHeader(QStringLiteral("   Unit function  - Choices                    Current Setting"),
+                         QStringLiteral("Current Setting"), frameMenu);
+    labelFunction = header;
     describe(labelFunction, "labelFunction", QStringLiteral("Unit function and current setting"));
     labelFunction->setAutoFillBackground(true);
-    labelFunction->setStyleSheet(QStringLiteral("QLabel { color: white; background-color: #000080; }"));
+    QPalette headerColours = labelFunction->palette();
+    headerColours.setColor(QPalette::Window, QColor(0x00, 0x00, 0x80));
+    headerColours.setColor(QPalette::WindowText, Qt::white);
+    labelFunction->setPalette(headerColours);
     lstFunction = new QListWidget(frameMenu);
     describe(
         lstFunction, "lstFunction", QStringLiteral("Functions"),
@@ -120,6 +171,7 @@ void frmConfig::buildMenuFrame() {
     const QFont fixed = listFont();
     lstFunction->setFont(fixed);
     labelFunction->setFont(fixed);
+    header->alignWith(lstFunction);
     lstFunction->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(56, u'M')));
     lstFunction->setMinimumHeight(QFontMetrics(fixed).lineSpacing() * (shownLines + 1));
     // sic: the two blanks before "to" are the window's own text.
