@@ -173,6 +173,9 @@ TEST(Look, CurrentSettingStandsOverTheSettingsInTheListsFont) {
     auto* list = control<QListWidget>(*run.window, "lstFunction");
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(header->font().family(), list->font().family());
+    const QFontMetrics metrics(list->font()); // columns of blanks stand under each other
+    EXPECT_EQ(metrics.horizontalAdvance(u'i'), metrics.horizontalAdvance(u'M'))
+        << list->font().family().toStdString();
     list->setCurrentRow(-1);
     const QRect row = list->visualItemRect(list->item(0));
     const int setting = afterWidestGap(inkColumns(grabbed(list->viewport()), row.top(), row.bottom())) +

@@ -40,12 +40,34 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     return button;
 }
 
+// Fixed-pitch as drawn: a blank, a narrow and a wide letter take the same room. A system that
+// lacks a family can stand a proportional font in for it and still call it fixed-pitch (wine
+// without the Windows fonts does), and the list's columns are then lost.
+bool drawsFixedPitch(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int wide = metrics.horizontalAdvance(u'M');
+    return metrics.horizontalAdvance(u' ') == wide && metrics.horizontalAdvance(u'i') == wide;
+}
+
 QFont listFont() {
     QFont fixed(QStringLiteral("Courier New"), 9);
     fixed.setStyleHint(QFont::TypeWriter);
     fixed.setFixedPitch(true);
-    if (!QFontInfo(fixed).fixedPitch()) {
-        fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (drawsFixedPitch(fixed)) {
+        return fixed;
+    }
+    const QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (drawsFixedPitch(system)) {
+        return system;
+    }
+    QStringList families{QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Mono"),
+                         QStringLiteral("Consolas"), QStringLiteral("Lucida Console")};
+    families += QFontDatabase::families();
+    for (const QString& family : families) {
+        const QFont candidate(family, fixed.pointSize());
+        if (QFontDatabase::isFixedPitch(family) && drawsFixedPitch(candidate)) {
+            return candidate;
+        }
     }
     return fixed;
 }
