@@ -195,7 +195,12 @@ void frmConfig::buildMenuFrame() {
     labelFunction->setFont(fixed);
     header->alignWith(lstFunction);
     lstFunction->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(56, u'M')));
-    lstFunction->setMinimumHeight(QFontMetrics(fixed).lineSpacing() * (shownLines + 1));
+    // A row is as high as the style draws it, which is more than a line of text in some (the
+    // Windows styles): the list shows its lines without scrolling in each.
+    lstFunction->addItem(QStringLiteral("M"));
+    const int rowHeight = std::max(QFontMetrics(fixed).lineSpacing(), lstFunction->sizeHintForRow(0));
+    lstFunction->clear();
+    lstFunction->setMinimumHeight(rowHeight * (shownLines + 1));
     // sic: the two blanks before "to" are the window's own text.
     labelChoice = new QLabel(
         QStringLiteral("Enter a new value or click Enter/Advance  to keep current value"), frameMenu);
