@@ -19,6 +19,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QStyle>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -142,9 +143,14 @@ void frmConfig::buildTitleLines() {
     describe(txtErrMsg, "txtErrMsg", QStringLiteral("Entry error"));
     txtGPIBErr = new MessageLine(this);
     describe(txtGPIBErr, "txtGPIBErr", QStringLiteral("Bus error"));
-    const int twoLines = fontMetrics().height() * 3 + 10;
-    txtErrMsg->setFixedHeight(twoLines);
-    txtGPIBErr->setFixedHeight(twoLines);
+    // Each as high as its longest text: an entry error wraps once at most, a bus report can take
+    // three lines. The window keeps room for both all run long, so none is spent beyond that.
+    const auto linesHigh = [](const MessageLine* box, int lines) {
+        return box->fontMetrics().lineSpacing() * lines + 2 * qRound(box->document()->documentMargin()) +
+               2 * box->frameWidth();
+    };
+    txtErrMsg->setFixedHeight(linesHigh(txtErrMsg, 2));
+    txtGPIBErr->setFixedHeight(linesHigh(txtGPIBErr, 3));
     statusLine = new StatusLine(this);
     txtChNum = new QLineEdit(this);
     describe(txtChNum, "txtChNum", QStringLiteral("Channel"));
@@ -200,7 +206,7 @@ void frmConfig::buildMenuFrame() {
     lstFunction->addItem(QStringLiteral("M"));
     const int rowHeight = std::max(QFontMetrics(fixed).lineSpacing(), lstFunction->sizeHintForRow(0));
     lstFunction->clear();
-    lstFunction->setMinimumHeight(rowHeight * (shownLines + 1));
+    lstFunction->setMinimumHeight(rowHeight * shownLines + 2 * lstFunction->frameWidth() + 2);
     // sic: the two blanks before "to" are the window's own text.
     labelChoice = new QLabel(
         QStringLiteral("Enter a new value or click Enter/Advance  to keep current value"), frameMenu);
