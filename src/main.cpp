@@ -6,6 +6,7 @@
 #include "ui/config/pause.h"
 #include "ui/config/sharedstate.h"
 #include "ui/dialogs/busycursor.h"
+#include "ui/dialogs/focusframe.h"
 #include "ui/dialogs/interaction.h"
 #include "ui/dialogs/leaving.h"
 #include "ui/main/frmmain.h"
@@ -56,6 +57,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationDisplayName(QStringLiteral("KTQ GPIB Configuration"));
     QApplication::setDesktopFileName(QStringLiteral("ktqconfig"));
     QApplication::setWindowIcon(QIcon(ktq::ui::drawLogo(64)));
+    ktq::ui::useFocusFrameStyle();
 
     // The board's library, or a "++" adapter where KTQ_GPIB_ADAPTER names one or the board does
     // not open; chosen when the operator first configures. Linux lists its built-in UARTs too,

@@ -2,6 +2,7 @@
 #include "frmconfig.h"
 
 #include "ui/dialogs/describe.h"
+#include "ui/dialogs/layoutroom.h"
 #include "ui/dialogs/leaving.h"
 #include "ui/dialogs/messageline.h"
 #include "ui/dialogs/returnkey.h"
@@ -14,7 +15,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
+#include <QPalette>
 #include <QPushButton>
+#include <QStyle>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -36,15 +41,80 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     return button;
 }
 
+// Fixed-pitch as drawn: a blank, a narrow and a wide letter take the same room. A system that
+// lacks a family can stand a proportional font in for it and still call it fixed-pitch (wine
+// without the Windows fonts does), and the list's columns are then lost.
+bool drawsFixedPitch(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int wide = metrics.horizontalAdvance(u'M');
+    return metrics.horizontalAdvance(u' ') == wide && metrics.horizontalAdvance(u'i') == wide;
+}
+
 QFont listFont() {
     QFont fixed(QStringLiteral("Courier New"), 9);
     fixed.setStyleHint(QFont::TypeWriter);
     fixed.setFixedPitch(true);
-    if (!QFontInfo(fixed).fixedPitch()) {
-        fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (drawsFixedPitch(fixed)) {
+        return fixed;
+    }
+    const QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (drawsFixedPitch(system)) {
+        return system;
+    }
+    QStringList families{QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Mono"),
+                         QStringLiteral("Consolas"), QStringLiteral("Lucida Console")};
+    families += QFontDatabase::families();
+    for (const QString& family : families) {
+        const QFont candidate(family, fixed.pointSize());
+        if (QFontDatabase::isFixedPitch(family) && drawsFixedPitch(candidate)) {
+            return candidate;
+        }
     }
     return fixed;
 }
+
+// The function list's column header. Its caption was spaced for a proportional font, which puts
+// "Current Setting" a dozen characters right of the settings once drawn in the list's fixed-pitch
+// font. The caption is kept as it is; its parts are drawn where the list's columns stand, in the
+// list's font, from the list's own geometry, so that they line up whatever font the system gives.
+class ColumnHeader final : public QLabel {
+public:
+    ColumnHeader(const QString& caption, const QString& settingsTitle, QWidget* parent)
+        : QLabel(caption, parent), m_settingsTitle(settingsTitle) {}
+
+    void alignWith(const QListWidget* list) { m_list = list; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (m_list == nullptr || !text().contains(m_settingsTitle)) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        painter.setFont(m_list->font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QFontMetrics metrics(m_list->font());
+        const int baseline = (height() - metrics.height()) / 2 + metrics.ascent();
+        const qsizetype split = text().indexOf(m_settingsTitle);
+        const int firstColumn = listTextLeft();
+        const int settings =
+            firstColumn + metrics.horizontalAdvance(QString(frmConfig::settingsColumn, u' '));
+        painter.drawText(firstColumn, baseline, text().left(split));
+        painter.drawText(settings, baseline, text().mid(split));
+    }
+
+private:
+    // Where the list's item views start their text: its viewport, plus the margin the styles keep
+    // between an item's edge and its text.
+    int listTextLeft() const {
+        const int viewport =
+            m_list->viewport()->mapTo(window(), QPoint()).x() - mapTo(window(), QPoint()).x();
+        return viewport + m_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1;
+    }
+
+    QString m_settingsTitle;
+    const QListWidget* m_list = nullptr;
+};
 
 } // namespace
 
@@ -73,9 +143,14 @@ void frmConfig::buildTitleLines() {
     describe(txtErrMsg, "txtErrMsg", QStringLiteral("Entry error"));
     txtGPIBErr = new MessageLine(this);
     describe(txtGPIBErr, "txtGPIBErr", QStringLiteral("Bus error"));
-    const int twoLines = fontMetrics().height() * 3 + 10;
-    txtErrMsg->setFixedHeight(twoLines);
-    txtGPIBErr->setFixedHeight(twoLines);
+    // Each as high as its longest text: an entry error wraps once at most, a bus report can take
+    // three lines. The window keeps room for both all run long, so none is spent beyond that.
+    const auto linesHigh = [](const MessageLine* box, int lines) {
+        return box->fontMetrics().lineSpacing() * lines + 2 * qRound(box->document()->documentMargin()) +
+               2 * box->frameWidth();
+    };
+    txtErrMsg->setFixedHeight(linesHigh(txtErrMsg, 2));
+    txtGPIBErr->setFixedHeight(linesHigh(txtGPIBErr, 3));
     statusLine = new StatusLine(this);
     txtChNum = new QLineEdit(this);
     describe(txtChNum, "txtChNum", QStringLiteral("Channel"));
@@ -106,11 +181,16 @@ void frmConfig::buildMenuFrame() {
     frameMenu = new QFrame(this);
     frameMenu->setObjectName(QStringLiteral("frameMenu"));
     frameMenu->setFrameShape(QFrame::StyledPanel);
-    labelFunction = new QLabel(
-        QStringLiteral("   Unit function  - Choices                    Current Setting"), frameMenu);
+    auto* header =
+        new ColumnHeader(QStringLiteral("   Unit function  - Choices                    Current Setting"),
+                         QStringLiteral("Current Setting"), frameMenu);
+    labelFunction = header;
     describe(labelFunction, "labelFunction", QStringLiteral("Unit function and current setting"));
     labelFunction->setAutoFillBackground(true);
-    labelFunction->setStyleSheet(QStringLiteral("QLabel { color: white; background-color: #000080; }"));
+    QPalette headerColours = labelFunction->palette();
+    headerColours.setColor(QPalette::Window, QColor(0x00, 0x00, 0x80));
+    headerColours.setColor(QPalette::WindowText, Qt::white);
+    labelFunction->setPalette(headerColours);
     lstFunction = new QListWidget(frameMenu);
     describe(
         lstFunction, "lstFunction", QStringLiteral("Functions"),
@@ -119,8 +199,14 @@ void frmConfig::buildMenuFrame() {
     const QFont fixed = listFont();
     lstFunction->setFont(fixed);
     labelFunction->setFont(fixed);
+    header->alignWith(lstFunction);
     lstFunction->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(56, u'M')));
-    lstFunction->setMinimumHeight(QFontMetrics(fixed).lineSpacing() * (shownLines + 1));
+    // A row is as high as the style draws it, which is more than a line of text in some (the
+    // Windows styles): the list shows its lines without scrolling in each.
+    lstFunction->addItem(QStringLiteral("M"));
+    const int rowHeight = std::max(QFontMetrics(fixed).lineSpacing(), lstFunction->sizeHintForRow(0));
+    lstFunction->clear();
+    lstFunction->setMinimumHeight(rowHeight * shownLines + 2 * lstFunction->frameWidth() + 2);
     // sic: the two blanks before "to" are the window's own text.
     labelChoice = new QLabel(
         QStringLiteral("Enter a new value or click Enter/Advance  to keep current value"), frameMenu);
@@ -183,6 +269,7 @@ void frmConfig::arrangeControls() {
     layout->addWidget(txtErrMsg);
     layout->addWidget(txtGPIBErr);
     layout->addWidget(statusLine);
+    keepRoomWhenHidden({txtChNum, labelChoice, cmdNextCh, txtErrMsg, txtGPIBErr});
 
     QWidget* order[] = {txtAddr,   cmdSet, lstFunction, txtChoice, cmdEnter, cmdRedo,
                         cmdNextCh, cmdSav, cmdLock,     cmdSRQ,    cmdNoSRQ, cmdDone};

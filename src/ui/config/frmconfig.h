@@ -66,6 +66,8 @@ public:
     // A line of the function list: the prompt, blanks up to column 36 (at least one), the setting
     // without its last character (the line feed of a reply).
     static QString PrepItem(const QString& prompt, const QString& setting);
+    // The characters before the settings column of the function list.
+    static constexpr int settingsColumn = 35;
     // A reply up to and with its first line feed; the whole of it when there is none.
     static QString TrimResponse(const QString& reply);
     void ShortPause();

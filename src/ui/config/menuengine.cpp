@@ -260,7 +260,7 @@ void frmConfig::endOfList() {
 }
 
 QString frmConfig::PrepItem(const QString& prompt, const QString& setting) {
-    const qsizetype padding = prompt.size() < 34 ? 35 - prompt.size() : 1;
+    const qsizetype padding = prompt.size() < settingsColumn - 1 ? settingsColumn - prompt.size() : 1;
     QString line = prompt + QString(padding, u' ') + setting;
     line.chop(1);
     return line;

@@ -3,6 +3,7 @@
 
 #include "describe.h"
 #include "interaction.h"
+#include "layoutroom.h"
 #include "messageline.h"
 #include "returnkey.h"
 #include "textvalue.h"
@@ -41,6 +42,7 @@ frmChannels::frmChannels(double& channelNumber, Interaction& interaction, QWidge
     layout->addWidget(txtChNum);
     layout->addWidget(cmdChSel, 0, Qt::AlignRight);
     layout->addWidget(txtErrMsg);
+    keepRoomWhenHidden({txtErrMsg});
     setTabOrder(txtChNum, cmdChSel);
 
     connect(txtChNum, &QLineEdit::textChanged, this, &frmChannels::txtChNum_Change);

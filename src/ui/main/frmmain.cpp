@@ -11,6 +11,7 @@
 #include "ui/config/sharedstate.h"
 #include "ui/dialogs/describe.h"
 #include "ui/dialogs/interaction.h"
+#include "ui/dialogs/layoutroom.h"
 #include "ui/dialogs/leaving.h"
 #include "ui/dialogs/messageline.h"
 #include "ui/dialogs/returnkey.h"
@@ -125,6 +126,7 @@ void frmMain::arrangeControls() {
     layout->addLayout(body, 1);
     layout->addWidget(txtGPIBErr);
     layout->addWidget(statusLine);
+    keepRoomWhenHidden({txtGPIBErr});
 
     setTabOrder(listUnit, cmdConfig);
     setTabOrder(cmdConfig, txtGPIBErr);

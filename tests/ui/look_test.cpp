@@ -1,0 +1,142 @@
+// What the operator sees: the focused control, windows that keep their size, the list's header.
+#include "configrun.h"
+
+#include "ui/dialogs/frmchannels.h"
+#include "ui/dialogs/frmnotice.h"
+#include "ui/main/frmmain.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+
+#include <gtest/gtest.h>
+
+namespace ktq::test {
+namespace {
+
+QImage grabbed(QWidget* widget) {
+    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Each control of the window that Tab reaches differs, focused and not, all round its border.
+void expectFocusShown(QWidget& window) {
+    const std::string where = window.windowTitle().toStdString();
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QList<QWidget*> focusable;
+    for (QWidget* w : window.findChildren<QWidget*>())
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled())
+            focusable << w;
+    ASSERT_GE(focusable.size(), 2) << where;
+    for (QWidget* control : focusable) {
+        (focusable.front() == control ? focusable.back() : focusable.front())->setFocus();
+        const QImage without = grabbed(control);
+        control->setFocus();
+        const QImage with = grabbed(control);
+        int ring = 0, changed = 0;
+        for (int y = 0; y < with.height(); ++y)
+            for (int x = 0; x < with.width(); ++x)
+                if (std::min({x, y, with.width() - 1 - x, with.height() - 1 - y}) < 2) {
+                    ++ring;
+                    changed += with.pixel(x, y) != without.pixel(x, y) ? 1 : 0;
+                }
+        EXPECT_GT(changed, ring * 9 / 10) << where << ": " << control->objectName().toStdString();
+    }
+}
+
+TEST(Look, EveryFocusableControlOfEveryWindowShowsTheFocusRoundItsBorder) {
+    Bench bench;
+    FinishedRun finished; // the end-of-run buttons enabled
+    ui::frmMain main(bench.session());
+    double channel = 1;
+    ui::frmChannels channels(channel, bench.interaction);
+    ui::frmNotice notice(QStringLiteral("notice"));
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("box"), {}, QMessageBox::Ok | QMessageBox::Cancel);
+    for (QWidget* window :
+         std::initializer_list<QWidget*>{&main, finished.window.get(), &channels, &notice, &box})
+        expectFocusShown(*window);
+}
+
+// A 7189 through all four channels, with an entry error, the exit question and the save: each
+// control a run shows has appeared, and neither the window nor the entry box changed its size.
+TEST(Look, TheConfigurationWindowKeepsItsSizeOverAWhole7189RunAndFitsTheScreen) {
+    ConfigRun run;
+    run.bench.sim.addUnit(5, "7189");
+    for (int k = 0; k < 4; ++k) // the channel the dialog proposes
+        run.bench.interaction.scripts.push_back(
+            [](QDialog& dialog) { control<QPushButton>(dialog, "cmdChSel")->click(); });
+    run.open(QStringLiteral("7189"));
+    run.window->show();
+    auto* entry = control<QLineEdit>(*run.window, "txtChoice");
+    const QSize opened = run.window->frameGeometry().size();
+    const int entryWidth = entry->width();
+    const auto unchanged = [&](const std::string& step) {
+        QCoreApplication::processEvents(); // the layouts' requests
+        EXPECT_EQ(run.window->frameGeometry().size(), opened) << step;
+        EXPECT_EQ(entry->width(), entryWidth) << step;
+    };
+    run.setAddress(QStringLiteral("99"));
+    unchanged("entry error");
+    run.setAddress(QStringLiteral("5"));
+    for (int channel = 1; channel <= 4; ++channel) {
+        for (int guard = 0; guard < 30 && run.button("cmdEnter")->isEnabled(); ++guard)
+            run.enter();
+        unchanged("end of channel " + std::to_string(channel));
+        if (channel < 4)
+            run.button("cmdNextCh")->click();
+    }
+    run.button("cmdDone")->click();
+    unchanged("exit question");
+    run.button("cmdSav")->click();
+    unchanged("saved");
+    EXPECT_EQ(run.bench.sim.unitAt(5)->saveCount(), 1);
+    // Room for a window manager's frame and a panel on a 1024 x 768 screen.
+    EXPECT_LE(opened.height(), 700);
+
+    ui::frmMain main(run.bench.session());
+    double channel = 1;
+    ui::frmChannels channels(channel, run.bench.interaction);
+    for (QWidget* window : std::initializer_list<QWidget*>{&main, &channels}) {
+        window->show();
+        const QSize shown = window->frameGeometry().size();
+        window->findChild<ui::MessageLine*>()->setVisible(true);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window->frameGeometry().size(), shown) << window->windowTitle().toStdString();
+    }
+}
+
+// The x, in the window, where the band's text resumes after its widest blank run.
+int afterWidestGap(QWidget* widget, int top, int bottom) {
+    const QImage image = grabbed(widget);
+    const QRgb background = image.pixel(image.width() - 1, (top + bottom) / 2);
+    int last = -1, best = 0, at = -1;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = top; y < bottom; ++y)
+            if (image.pixel(x, y) != background) {
+                if (last >= 0 && x - last > best)
+                    best = x - last, at = x;
+                last = x;
+                break;
+            }
+    return at + widget->mapTo(widget->window(), QPoint()).x();
+}
+
+TEST(Look, CurrentSettingStandsOverTheSettingsInTheListsFont) {
+    ConfigRun run;
+    run.bench.sim.addUnit(5, "7121");
+    run.open(QStringLiteral("7121"));
+    run.setAddress(QStringLiteral("5"));
+    run.window->show();
+    auto* header = control<QLabel>(*run.window, "labelFunction");
+    auto* list = control<QListWidget>(*run.window, "lstFunction");
+    EXPECT_EQ(header->font().family(), list->font().family());
+    const QFontMetrics metrics(list->font()); // columns of blanks stand under each other
+    EXPECT_EQ(metrics.horizontalAdvance(u'i'), metrics.horizontalAdvance(u'M'));
+    const QRect row = list->visualItemRect(list->item(0));
+    EXPECT_NEAR(afterWidestGap(header, 0, header->height()),
+                afterWidestGap(list->viewport(), row.top(), row.bottom()), 2)
+        << list->item(0)->text().toStdString();
+}
+
+} // namespace
+} // namespace ktq::test
