@@ -152,6 +152,7 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
                 QString::number(c.count).rightJustified(2));
         EXPECT_TRUE(guidance(window).contains(QLatin1String(c.says))) << guidance(window).toStdString();
         EXPECT_TRUE(guidance(window).contains(readmeSection));
+        EXPECT_TRUE(guidance(window).contains(ui::readmePlace(QCoreApplication::applicationDirPath())));
     }
 }
 
@@ -190,6 +191,34 @@ TEST(Advice, AUnitThatDoesNotAnswerAsTheModelChosenIsNamedBeforeTheThirdFunction
         }
         run.button("cmdDone")->click();
         EXPECT_TRUE(guidance(*run.window).isEmpty()) << "cleared when the next step starts";
+    }
+}
+
+// After the search's box and after a value the unit refused, the line says what to do next.
+TEST(Advice, TheSearchAndARefusedValueSayWhatToDoNext) {
+    const struct {
+        int unitAt; // 0: no unit on the bus
+        const char* model;
+        const char* refused; // typed for the second function after Set Address 5; null: nothing
+        const char* says;
+    } cases[] = {
+        {5, "7174", nullptr, "The address box holds the address the search found, 5: press Set Address"},
+        {0, "7174", nullptr, "No unit answered the search"},
+        {5, "7174", "999",
+         "The unit at address 5 refused \"999\"; the prompt says what it takes: \"ESR Enable"},
+    };
+    for (const auto& c : cases) {
+        ConfigRun run;
+        if (c.unitAt != 0) {
+            run.bench.sim.addUnit(c.unitAt, c.model);
+        }
+        run.open(QString::fromLatin1(c.model));
+        if (c.refused != nullptr) {
+            run.setAddress(QStringLiteral("5"));
+            run.advance(1);
+            run.enter(QString::fromLatin1(c.refused));
+        }
+        EXPECT_TRUE(begins(guidance(*run.window), c.says)) << guidance(*run.window).toStdString();
     }
 }
 
