@@ -197,25 +197,24 @@ TEST(Advice, AUnitThatDoesNotAnswerAsTheModelChosenIsNamedBeforeTheThirdFunction
 // After the search's box and after a value the unit refused, the line says what to do next.
 TEST(Advice, TheSearchAndARefusedValueSayWhatToDoNext) {
     const struct {
-        int unitAt; // 0: no unit on the bus
-        const char* model;
-        const char* refused; // typed for the second function after Set Address 5; null: nothing
+        bool unit;           // a 7174 at address 5
+        const char* refused; // typed for the first function after Set Address; null: nothing
         const char* says;
     } cases[] = {
-        {5, "7174", nullptr, "The address box holds the address the search found, 5: press Set Address"},
-        {0, "7174", nullptr, "No unit answered the search"},
-        {5, "7174", "999",
-         "The unit at address 5 refused \"999\"; the prompt says what it takes: \"ESR Enable"},
+        {true, nullptr, "The address box holds the address the search found, 5: press Set Address"},
+        {false, nullptr, "No unit answered the search"},
+        {true, "999",
+         "The unit at address 5 refused \"999\"; the prompt says what it takes: \"Bus Address - 0 to 30 or "
+         "31\"."},
     };
     for (const auto& c : cases) {
         ConfigRun run;
-        if (c.unitAt != 0) {
-            run.bench.sim.addUnit(c.unitAt, c.model);
+        if (c.unit) {
+            run.bench.sim.addUnit(5, "7174");
         }
-        run.open(QString::fromLatin1(c.model));
+        run.open(QStringLiteral("7174"));
         if (c.refused != nullptr) {
             run.setAddress(QStringLiteral("5"));
-            run.advance(1);
             run.enter(QString::fromLatin1(c.refused));
         }
         EXPECT_TRUE(begins(guidance(*run.window), c.says)) << guidance(*run.window).toStdString();
