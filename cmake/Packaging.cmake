@@ -1,5 +1,5 @@
-# Installation layout and the Debian package. Only the program and its desktop files are
-# installed: the simulated bus, the tests and the benchmark program stay in the build tree.
+# Installation layout and the Debian package. Only the program, its desktop files and its docs
+# are installed: the simulated bus, the tests and the benchmark program stay in the build tree.
 
 include(GNUInstallDirs)
 
@@ -12,6 +12,19 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/ktqconfig.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/io.github.ktqconfig.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The README and docs/ keep their layout, so that the links between them hold where they are
+# installed: share/doc/ktqconfig on Linux (/usr/share/doc/ktqconfig from the package), the
+# program's own folder on Windows. The advice names that place (documentationFolder in
+# src/ui/config/advice.cpp); scripts/build-windows gathers the "docs" component for the installer.
+if(WIN32)
+  set(KTQ_DOC_DESTINATION ${CMAKE_INSTALL_BINDIR})
+else()
+  set(KTQ_DOC_DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+install(FILES README.md CONTRIBUTING.md LICENSE DESTINATION ${KTQ_DOC_DESTINATION} COMPONENT docs)
+install(DIRECTORY docs/ DESTINATION ${KTQ_DOC_DESTINATION}/docs COMPONENT docs
+        FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 
 option(KTQ_BUILD_BENCH "Build the minimal Qt program that scripts/bench compares the program with" ON)
 if(KTQ_BUILD_BENCH)

@@ -139,15 +139,28 @@ std::string AdapterFinder::linkDescription() const {
     return m_description;
 }
 
+DriverPlan AdapterFinder::plan() const {
+    DriverPlan plan = m_library->plan();
+    plan.namedAdapter = m_search.setting;
+    plan.asksPorts = m_search.setting.empty();
+    return plan;
+}
+
+std::string AdapterFinder::unreachableReason() const {
+    const std::lock_guard lock(m_choiceMutex);
+    return m_unreachableReason;
+}
+
 GpibDriver& AdapterFinder::current() const {
     const std::lock_guard lock(m_choiceMutex);
     return *m_current;
 }
 
-void AdapterFinder::choose(GpibDriver* current, std::string description) {
+void AdapterFinder::choose(GpibDriver* current, std::string description, std::string unreachable) {
     const std::lock_guard lock(m_choiceMutex);
     m_current = current;
     m_description = std::move(description);
+    m_unreachableReason = std::move(unreachable);
 }
 
 int AdapterFinder::ibfind(const char* name) {
@@ -271,9 +284,10 @@ int AdapterFinder::useAdapter(std::unique_ptr<GpibDriver> adapter, std::string d
     return m_adapter->ibfind(name);
 }
 
-int AdapterFinder::failWith(const std::string& logLine) {
-    m_log << "ktqconfig: GPIB adapter: " << logLine << '\n' << std::flush;
-    choose(m_unreachable.get(), {});
+// Standard error is not read on Windows: the reason is kept for the status line too.
+int AdapterFinder::failWith(const std::string& reason) {
+    m_log << "ktqconfig: GPIB adapter: " << reason << '\n' << std::flush;
+    choose(m_unreachable.get(), {}, reason);
     m_adapter.reset();
     return -1;
 }

@@ -62,6 +62,10 @@ public:
     /// /dev/ttyUSB0"), with the others that answered and how to choose one; empty while the
     /// library's board is used.
     std::string linkDescription() const override;
+    /// The library's file, and the adapter the setting names or else the search of the ports.
+    DriverPlan plan() const override;
+    /// The reason the last line on `log` gave for a named adapter that could not be used.
+    std::string unreachableReason() const override;
 
 #define KTQ_DECLARE_CALL(result, name, params, args, ...) result name params override;
     KTQ_GPIB_CALLS(KTQ_DECLARE_CALL)
@@ -75,8 +79,8 @@ private:
     std::optional<int> setUpAgain(const char* name);
     std::unique_ptr<AdapterLink> openNamed(const AdapterAddress& address, std::string& error);
     int useAdapter(std::unique_ptr<GpibDriver> adapter, std::string description, const char* name);
-    int failWith(const std::string& logLine);
-    void choose(GpibDriver* current, std::string description);
+    int failWith(const std::string& reason);
+    void choose(GpibDriver* current, std::string description, std::string unreachable = {});
     GpibDriver& current() const;
 
     std::unique_ptr<GpibDriver> m_library;
@@ -89,6 +93,7 @@ private:
     mutable std::mutex m_choiceMutex; // the windows ask for the family while the bus thread chooses
     GpibDriver* m_current = nullptr;
     std::string m_description;
+    std::string m_unreachableReason;
 };
 
 } // namespace ktq::bus

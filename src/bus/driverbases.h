@@ -25,6 +25,8 @@ public:
 
     std::string_view family() const override { return m_inner.family(); }
     std::string linkDescription() const override { return m_inner.linkDescription(); }
+    DriverPlan plan() const override { return m_inner.plan(); }
+    std::string unreachableReason() const override { return m_inner.unreachableReason(); }
 
 #define KTQ_FORWARD_ACTION(result, name, params, args, ...)                                                  \
     result name params override {                                                                            \

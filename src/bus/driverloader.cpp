@@ -19,6 +19,10 @@ void LibraryDriver::adoptLibrary(std::unique_ptr<SharedLibrary> library) {
     m_library = std::move(library);
 }
 
+DriverPlan LibraryDriver::plan() const {
+    return DriverPlan{m_library ? m_library->path() : std::string(), {}, false};
+}
+
 namespace {
 
 std::unique_ptr<LibraryDriver> resolveLinuxGpibDriver(const SymbolResolver& resolve,

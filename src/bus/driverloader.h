@@ -26,6 +26,8 @@ public:
     ~LibraryDriver() override;
     // Keeps the library loaded for as long as its functions can be called.
     void adoptLibrary(std::unique_ptr<SharedLibrary> library);
+    /// The file the library was loaded from; its board is all this driver tries.
+    DriverPlan plan() const override;
 
 private:
     // In the base, so that it is released last, after nothing can call into the library.

@@ -61,6 +61,10 @@ public:
     std::string_view driverFamily() const { return m_driver.family(); }
     /// What the driver reached and where, for the operator; empty for a board.
     std::string linkDescription() const { return m_driver.linkDescription(); }
+    /// What the first GpibFind will try, known without sending anything.
+    DriverPlan driverPlan() const { return m_driver.plan(); }
+    /// Why the last GpibFind could not use the adapter the operator named; empty otherwise.
+    std::string unreachableReason() const { return m_driver.unreachableReason(); }
 
     const StatusSnapshot& status() const { return m_status; }
     std::int16_t ibsta() const { return m_status.ibsta; }

@@ -9,6 +9,13 @@
 
 namespace ktq::bus {
 
+/// What the first ibfind will try, known at start before anything is sent to a board or a port.
+struct DriverPlan {
+    std::string library;      // the driver library file loaded; empty where none loaded
+    std::string namedAdapter; // the adapter the operator named (KTQ_GPIB_ADAPTER); empty for none
+    bool asksPorts = false;   // where board GPIB0 does not open, serial ports are asked for an adapter
+};
+
 /// One NI-488.2 driver: the calls the wrappers make, in NI terms and with NI constants.
 class GpibDriver {
 public:
@@ -20,6 +27,12 @@ public:
     /// What the driver reached and where, in the operator's words ("Prologix GPIB-USB 6.107 on
     /// /dev/ttyUSB0"); empty for a board its library reaches, which needs no saying.
     virtual std::string linkDescription() const { return {}; }
+    /// What the first ibfind will try.
+    virtual DriverPlan plan() const { return {}; }
+    /// Why the last ibfind could not use the adapter the operator named, in the operator's words
+    /// ("/dev/ttyUSB1 (KTQ_GPIB_ADAPTER) cannot be opened: ..."); empty where it could, or none
+    /// was named.
+    virtual std::string unreachableReason() const { return {}; }
 
 #define KTQ_DECLARE_CALL(result, name, params, args, ...) virtual result name params = 0;
     KTQ_GPIB_CALLS(KTQ_DECLARE_CALL)

@@ -201,6 +201,9 @@ TEST(AdapterFinder, ASettingThatCannotBeUsedFailsIbfindAndSaysWhy) {
         EXPECT_EQ(f.library->finds, 0);
         EXPECT_NE(f.log.str().find(c.saysWhy), std::string::npos) << f.log.str();
         EXPECT_EQ(f.log.str().find('\n'), f.log.str().size() - 1) << "one line";
+        // The same reason for the status line: on Windows nobody reads standard error.
+        EXPECT_NE(f.log.str().find(f.finder->unreachableReason()), std::string::npos) << f.log.str();
+        EXPECT_NE(f.finder->unreachableReason().find(c.saysWhy), std::string::npos);
     }
 }
 

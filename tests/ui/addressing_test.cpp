@@ -80,7 +80,8 @@ TEST(Discovery, AUnitListeningOnlyBehindSecondaryAddressesIsNotFoundButCanBeType
 
 // The search is the driver's: NI's reports a unit listening only behind secondary addresses as
 // its channels, which the window lists in the box and keeps on the status line once the box is
-// closed; linux-gpib's finds nothing there. In-process, whatever the route of the other tests.
+// closed; linux-gpib's finds nothing there, and the status line says to type the address.
+// In-process, whatever the route of the other tests.
 TEST(Discovery, EachDriverFamilySearchesAsItsDriverDoes) {
     const struct {
         sim::DriverFamily family;
@@ -89,7 +90,9 @@ TEST(Discovery, EachDriverFamilySearchesAsItsDriverDoes) {
         const char* listed;   // after the box's own text
         const char* guidance; // the status line afterwards
     } cases[] = {
-        {sim::DriverFamily::LinuxGpib, bus::linuxGpibConstants(), "WARNING - No devices found", "", ""},
+        {sim::DriverFamily::LinuxGpib, bus::linuxGpibConstants(), "WARNING - No devices found", "",
+         "A 7189 listens only at its channels' secondary addresses, which not every driver's search "
+         "lists: type the unit's address (0 to 30) and press Set Address; the channel dialog follows."},
         {sim::DriverFamily::Ni, bus::niGpibConstants(), "CAUTION - Found multiple devices",
          "FindLstn found 4 devices, Check bus connections and manually enter device GPIB address"
          "\n\nListeners found at addresses: 911, 912, 913, 914",

@@ -152,6 +152,7 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
                 QString::number(c.count).rightJustified(2));
         EXPECT_TRUE(guidance(window).contains(QLatin1String(c.says))) << guidance(window).toStdString();
         EXPECT_TRUE(guidance(window).contains(readmeSection));
+        EXPECT_TRUE(guidance(window).contains(ui::readmePlace(QCoreApplication::applicationDirPath())));
     }
 }
 
@@ -190,6 +191,33 @@ TEST(Advice, AUnitThatDoesNotAnswerAsTheModelChosenIsNamedBeforeTheThirdFunction
         }
         run.button("cmdDone")->click();
         EXPECT_TRUE(guidance(*run.window).isEmpty()) << "cleared when the next step starts";
+    }
+}
+
+// After the search's box and after a value the unit refused, the line says what to do next.
+TEST(Advice, TheSearchAndARefusedValueSayWhatToDoNext) {
+    const struct {
+        bool unit;           // a 7174 at address 5
+        const char* refused; // typed for the first function after Set Address; null: nothing
+        const char* says;
+    } cases[] = {
+        {true, nullptr, "The address box holds the address the search found, 5: press Set Address"},
+        {false, nullptr, "No unit answered the search"},
+        {true, "999",
+         "The unit at address 5 refused \"999\"; the prompt says what it takes: \"Bus Address - 0 to 30 or "
+         "31\"."},
+    };
+    for (const auto& c : cases) {
+        ConfigRun run;
+        if (c.unit) {
+            run.bench.sim.addUnit(5, "7174");
+        }
+        run.open(QStringLiteral("7174"));
+        if (c.refused != nullptr) {
+            run.setAddress(QStringLiteral("5"));
+            run.enter(QString::fromLatin1(c.refused));
+        }
+        EXPECT_TRUE(begins(guidance(*run.window), c.says)) << guidance(*run.window).toStdString();
     }
 }
 

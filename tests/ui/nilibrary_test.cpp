@@ -3,6 +3,7 @@
 // advice when it loads but finds no board, and on Linux the system loader finding it by NI's name.
 #include "configrun.h"
 
+#include "bus/adapterfinder.h"
 #include "bus/driverloader.h"
 #include "ui/dialogs/statusline.h"
 #include "ui/main/frmmain.h"
@@ -178,6 +179,39 @@ TEST(NiLibrary, ABoardItCannotOpenIsAdvisedAsTheBoardNotTheLibrary) {
     const QString advice = control<ui::StatusLine>(run.window, "statusLine")->text();
     EXPECT_TRUE(advice.contains(QLatin1String("could not open board GPIB0"))) << advice.toStdString();
     EXPECT_FALSE(advice.contains(QLatin1String("No GPIB driver library"))) << advice.toStdString();
+}
+
+// The main window opens saying what Configure will use, learnt without a call to the library; a
+// named adapter that cannot be opened is said at Configure, where only standard error said it.
+TEST(NiLibrary, TheStartSaysWhatConfigureWillUseAndCallsNothing) {
+    const struct {
+        const char* setting;
+        bool library;
+        const char* says;
+        const char* afterConfigure;
+    } cases[] = {
+        {"", true, "Configure will open board GPIB0 through NI-488.2 (", nullptr},
+        {"/nowhere/ttyKTQ", true,
+         "Configure will use the GPIB adapter KTQ_GPIB_ADAPTER names, /nowhere/ttyKTQ,",
+         "/nowhere/ttyKTQ (KTQ_GPIB_ADAPTER) cannot be opened: "},
+        {"", false, "No GPIB driver library was found", nullptr},
+    };
+    for (const auto& c : cases) {
+        NiLibraryRun run("5=7174", [&c](std::ostream& log) -> std::unique_ptr<bus::GpibDriver> {
+            return std::make_unique<bus::AdapterFinder>(
+                c.library ? loadSimulatedNiLibrary(log) : bus::makeUnavailableDriver(),
+                bus::makeSystemLinkOpener(), bus::AdapterSearch{c.setting}, log);
+        });
+        auto* statusLine = control<ui::StatusLine>(run.window, "statusLine");
+        EXPECT_TRUE(statusLine->text().startsWith(QLatin1String(c.says))) << statusLine->text().toStdString();
+        EXPECT_TRUE(run.trace().empty());
+        if (c.afterConfigure != nullptr) {
+            run.choose(QStringLiteral("7174"));
+            run.configure([](QDialog&) {});
+            EXPECT_TRUE(statusLine->text().startsWith(QLatin1String(c.afterConfigure)))
+                << statusLine->text().toStdString();
+        }
+    }
 }
 
 #ifndef _WIN32

@@ -6,6 +6,9 @@
 #include "bus/gpibconstants.h"
 #include "bus/module3.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <array>
@@ -49,12 +52,14 @@ struct AdviceRule {
 
 // The README explains each platform's driver set-up in a section of its own.
 #ifdef _WIN32
-constexpr const char* readme = " The README's \"Windows\" section explains the set-up.";
+constexpr const char* readmeSection = "Windows";
+constexpr const char* searchedPorts = "the COM ports";
 constexpr const char* noAdapter =
     " Nor did a \"++\" GPIB adapter (Prologix, AR488) answer on a COM port: plug one in, or name it with "
     "KTQ_GPIB_ADAPTER (its COM port, or host:port for one on the network).";
 #else
-constexpr const char* readme = " The README's \"Real hardware\" section explains the set-up.";
+constexpr const char* readmeSection = "Real hardware";
+constexpr const char* searchedPorts = "the USB serial ports";
 constexpr const char* noAdapter =
     " Nor did a \"++\" GPIB adapter (Prologix, AR488) answer on a USB serial port: plug one in, or name it "
     "with KTQ_GPIB_ADAPTER (its device, such as /dev/ttyUSB0, or host:port for one on the network).";
@@ -213,7 +218,79 @@ std::string_view familyName(Family family) {
     return {};
 }
 
+QString readmeSentence() {
+    return QStringLiteral("The README's \"") + QLatin1String(readmeSection) +
+           QStringLiteral("\" section explains the set-up (") +
+           readmePlace(QCoreApplication::applicationDirPath()) + QStringLiteral(").");
+}
+
 } // namespace
+
+QString documentationFolder(const QString& programFolder) {
+#ifdef _WIN32
+    return QDir::toNativeSeparators(QDir::cleanPath(programFolder));
+#else
+    return QDir::cleanPath(programFolder + QStringLiteral("/../share/doc/ktqconfig"));
+#endif
+}
+
+QString readmePlace(const QString& programFolder) {
+    const QString beside = QDir(documentationFolder(programFolder)).filePath(QStringLiteral("README.md"));
+    if (QFileInfo::exists(beside)) {
+        return QDir::toNativeSeparators(beside);
+    }
+#ifdef _WIN32
+    return QStringLiteral("README.md in the program's folder");
+#else
+    // A program run from its build folder: the package's place, or the source beside the build.
+    return QStringLiteral("/usr/share/doc/ktqconfig/README.md, or README.md in the source");
+#endif
+}
+
+QString startAdvice(const bus::DriverPlan& plan, std::string_view driverFamily) {
+    if (!plan.namedAdapter.empty()) {
+        return QStringLiteral("Configure will use the GPIB adapter KTQ_GPIB_ADAPTER names, ") +
+               QString::fromStdString(plan.namedAdapter) + QStringLiteral(", and try nothing else.");
+    }
+    const QString ports = plan.asksPorts ? QStringLiteral(", or, where that board does not open, ask ") +
+                                               QLatin1String(searchedPorts) +
+                                               QStringLiteral(" for a \"++\" GPIB adapter (Prologix, AR488)")
+                                         : QString();
+    if (!plan.library.empty()) {
+        return QStringLiteral("Configure will open board GPIB0 through ") +
+               QString::fromUtf8(driverFamily.data(), static_cast<qsizetype>(driverFamily.size())) +
+               QStringLiteral(" (") + QString::fromStdString(plan.library) + u')' + ports + u'.';
+    }
+    QString text = QStringLiteral("No GPIB driver library was found (") + libraryNames() + u')';
+    text += plan.asksPorts ? QStringLiteral(": Configure will ask ") + QLatin1String(searchedPorts) +
+                                 QStringLiteral(" for a \"++\" GPIB adapter (Prologix, AR488).")
+                           : QStringLiteral(".");
+    return text + u' ' + readmeSentence();
+}
+
+QString singleListenerAdvice(std::int16_t address, const QString& model) {
+    return QStringLiteral("The address box holds the address the search found, ") + QString::number(address) +
+           QStringLiteral(": press Set Address to configure the unit there as a ") + model +
+           QStringLiteral(", or type another address first.");
+}
+
+QString noListenerAdvice(const QString& model, bool behindSecondaries) {
+    if (behindSecondaries) {
+        return QStringLiteral("A ") + model +
+               QStringLiteral(" listens only at its channels' secondary addresses, which not every "
+                              "driver's search lists: type the unit's address (0 to 30) and press Set "
+                              "Address; the channel dialog follows.");
+    }
+    return QStringLiteral("No unit answered the search: check that the unit is switched on and its GPIB "
+                          "cable connected, then type its address and press Set Address.");
+}
+
+QString refusedValueAdvice(const QString& address, const QString& value, const QString& prompt) {
+    return QStringLiteral("The unit at address ") + address + QStringLiteral(" refused \"") + value +
+           QStringLiteral("\"; the prompt says what it takes: \"") + prompt.trimmed() +
+           QStringLiteral("\". Type another value and press Enter or Advance; pressed with the box "
+                          "empty, they go on to the next function and this line keeps \"Error - retry\".");
+}
 
 QString noAdapterAdvice() {
     return QLatin1String(noAdapter);
@@ -245,7 +322,7 @@ QString busAdvice(const BusFailure& failure) {
             QString text =
                 filled(rule.text, failure.address, failure.model, bus::gpibErrorName(failure.status.iberr));
             if ((static_cast<unsigned>(failure.step) & bringUp) != 0) {
-                text += QLatin1String(readme);
+                text += u' ' + readmeSentence();
             }
             return text;
         }

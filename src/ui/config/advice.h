@@ -59,6 +59,27 @@ QString noAdapterAdvice();
 /// else both places a linux-gpib library is usually built to read.
 QString linuxGpibConfigurationFile();
 
+/// Where the README and the other docs are installed for a program in `programFolder`: on
+/// Windows that folder itself; elsewhere share/doc/ktqconfig beside the program's bin folder.
+QString documentationFolder(const QString& programFolder);
+
+/// The README as the advice names it: in the documentation folder of a program in
+/// `programFolder` where it is there, else where the Debian package installs it.
+QString readmePlace(const QString& programFolder);
+
+/// Said when the main window opens: what Configure will use, as the program learnt it at start.
+QString startAdvice(const bus::DriverPlan& plan, std::string_view driverFamily);
+
+/// Said once the search found a single unit, whose address the address box now holds.
+QString singleListenerAdvice(std::int16_t address, const QString& model);
+
+/// Said once the search found nobody; `behindSecondaries` for a unit whose channels listen
+/// only at secondary addresses, which a search need not list.
+QString noListenerAdvice(const QString& model, bool behindSecondaries);
+
+/// Said after "Error - retry": the unit refused the value for the function with that prompt.
+QString refusedValueAdvice(const QString& address, const QString& value, const QString& prompt);
+
 /// Said once a run's first two queries both went unanswered.
 QString silentUnitAdvice(const QString& address, const QString& model);
 

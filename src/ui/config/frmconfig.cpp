@@ -122,11 +122,19 @@ void frmConfig::reportDiscovery(const ListenerSearch& search) {
                           QStringLiteral(", Please confirm or change device address before pressing the SET "
                                          "ADDRESS button"));
         txtAddr->setText(signedNumberText(found));
+        statusLine->say(singleListenerAdvice(found, m_session.state.ModelText));
     } else {
         ui.messageBox(
             this, QStringLiteral("WARNING - No devices found"),
             QStringLiteral("Check bus for an active GPIB device and manually enter its GPIB address or "
                            "restart this program"));
+        // A failed search has already said what the driver reported.
+        if (statusLine->text().isEmpty()) {
+            const models::SetupRoutine* routine = m_session.state.Routine;
+            statusLine->say(noListenerAdvice(
+                m_session.state.ModelText,
+                routine != nullptr && routine->channelChoice == models::ChannelChoice::SecondaryAddress));
+        }
     }
 }
 

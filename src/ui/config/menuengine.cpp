@@ -219,6 +219,7 @@ void frmConfig::setFunction(const QString& value) {
     } else if ((static_cast<long long>(roundHalfEven(numericValue(verdict))) &
                 (queryError | executionError | commandError)) != 0) {
         shown = QStringLiteral("Error - retry\n");
+        statusLine->say(refusedValueAdvice(addressText(), value, functionPrompt(index)));
     } else {
         // The unit took a value the last save did not store: Done must ask again.
         m_saved = false;

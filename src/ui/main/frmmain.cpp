@@ -44,6 +44,8 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     connectControls();
     txtGPIBErr->setVisible(false);
     Form_Load();
+    // Learnt at start without a word to a board or a port: the first Configure does the trying.
+    statusLine->say(startAdvice(m_session.bus.driverPlan(), m_session.bus.driverFamily()));
 }
 
 void frmMain::buildHeader() {
@@ -203,8 +205,14 @@ bool frmMain::failed(const char* message, BusStep step) {
     }
     txtGPIBErr->setText(bus::gpibErrorReportText(QString::fromLatin1(message), m_session.bus.status()));
     txtGPIBErr->setVisible(true);
-    statusLine->say(busAdvice(BusFailure{
-        step, m_session.bus.status(), m_session.bus.driverFamily(), {}, m_session.state.ModelText}));
+    QString advice = busAdvice(BusFailure{
+        step, m_session.bus.status(), m_session.bus.driverFamily(), {}, m_session.state.ModelText});
+    // Why the adapter named could not be used: otherwise only on standard error.
+    if (const std::string reason = m_session.bus.unreachableReason();
+        step == BusStep::FindBoard && !reason.empty()) {
+        advice = QString::fromStdString(reason) + QStringLiteral(". ") + advice;
+    }
+    statusLine->say(advice);
     return true;
 }
 
