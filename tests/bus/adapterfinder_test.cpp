@@ -20,6 +20,8 @@ constexpr const char* ar488Version = "AR488 GPIB controller, ver. 0.53.04, 13/04
 // What is at the far end of a port: an adapter answering "++ver", something else that answers
 // every line with its own words, or nothing at all.
 struct FarEnd {
+    explicit FarEnd(std::string version = {}, std::string other = {})
+        : versionAnswer(std::move(version)), otherAnswer(std::move(other)) {}
     std::string versionAnswer; // empty: "++ver" gets no answer of an adapter
     std::string otherAnswer;   // what any line gets, where not empty
     std::string written;       // everything the program wrote
