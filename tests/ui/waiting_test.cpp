@@ -80,18 +80,21 @@ private:
     QTimer m_start; // runs `whileHeld` on the window's thread
 };
 
-/// Passes every call on, a message or command bytes after a transfer's time on the gate.
-class GatedDriver final : public bus::ForwardingDriver {
+/// Passes every call on, the calls it names after a transfer's time on the gate: like a driver
+/// that takes its time over them, or an adapter that stops answering.
+class HeldCalls final : public bus::ForwardingDriver {
 public:
-    GatedDriver(bus::GpibDriver& driver, TransferGate& gate) : ForwardingDriver(driver), m_gate(gate) {}
+    HeldCalls(bus::GpibDriver& driver, TransferGate& gate, std::set<std::string_view> held)
+        : ForwardingDriver(driver), m_gate(gate), m_held(std::move(held)) {}
 
 private:
     void beforeCall(const char* name) override {
-        if (std::string_view(name) == "Send" || std::string_view(name) == "SendCmds") {
+        if (m_held.count(name) != 0) {
             m_gate.sleep(std::chrono::milliseconds(1));
         }
     }
     TransferGate& m_gate;
+    std::set<std::string_view> m_held;
 };
 
 /// The time by which the bus thread judges a call, moved on only by the test; what falls due
@@ -190,8 +193,10 @@ struct ThreadedRun {
     bus::BusThread busThread{
         &busy, bus::HangWatch{&clock, &end, std::chrono::seconds(5), &ui::pressesLeavingButton}};
     // Through an adapter the bench's transfers take no time of their own: each driver call does.
-    std::unique_ptr<GatedDriver> gated =
-        bench.adapter ? std::make_unique<GatedDriver>(*bench.driver, gate) : nullptr;
+    std::unique_ptr<HeldCalls> gated =
+        bench.adapter
+            ? std::make_unique<HeldCalls>(*bench.driver, gate, std::set<std::string_view>{"Send", "SendCmds"})
+            : nullptr;
     bus::Gpib32 gpib{gated ? *gated : *bench.driver, busThread};
     std::unique_ptr<ui::frmConfig> window =
         std::make_unique<ui::frmConfig>(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
@@ -460,21 +465,6 @@ TEST(Waiting, QuittingWhileACallIsOverdueEndsWithoutIt) {
     QCoreApplication::exec();
 }
 
-/// The bench's driver with its Interface Clear held on a gate, like an adapter that stopped
-/// answering in the middle of the bring-up.
-class HeldInterfaceClear final : public bus::ForwardingDriver {
-public:
-    HeldInterfaceClear(bus::GpibDriver& driver, TransferGate& gate)
-        : ForwardingDriver(driver), m_gate(gate) {}
-    void SendIFC(int board) override {
-        m_gate.sleep(std::chrono::milliseconds(1));
-        ForwardingDriver::SendIFC(board);
-    }
-
-private:
-    TransferGate& m_gate;
-};
-
 // The bring-up's Interface Clear never returns and the operator presses Exit. Before the program
 // has set its own timeout the call is given the driver's usual 10 s and the grace: Exit acts only
 // then, ends the program naming the call, and the rest of the bring-up is not sent.
@@ -482,7 +472,7 @@ TEST(Waiting, ExitDuringAHungBringUpEndsTheProgramOnceTheCallIsOverdue) {
     using namespace std::chrono_literals;
     Bench bench;
     TransferGate gate;
-    HeldInterfaceClear driver(*bench.driver, gate);
+    HeldCalls driver(*bench.driver, gate, {"SendIFC"}); // an adapter that stopped answering
     FakeCallClock clock;
     RecordedEnd end{gate};
     bus::BusThread busThread{nullptr, bus::HangWatch{&clock, &end, 5s, &ui::pressesLeavingButton}};
