@@ -116,8 +116,8 @@ public:
     bool eventFilter(QObject* receiver, QEvent* event) override {
         const bool closes = event->type() == QEvent::Close && event->spontaneous();
         const bool input = isOperatorInput(*event);
-        if (!m_left && (closes || (input && m_asksToLeave && m_asksToLeave(receiver, event)))) {
-            m_left = true;
+        // `leave` acts once, however often it is asked.
+        if (closes || (input && m_asksToLeave && m_asksToLeave(receiver, event))) {
             m_leave();
             return true;
         }
@@ -129,7 +129,6 @@ public:
 private:
     std::function<bool(QObject*, QEvent*)> m_asksToLeave;
     std::function<void()> m_leave;
-    bool m_left = false;
 };
 
 } // namespace

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 #include <array>
 #include <string_view>
 
@@ -280,7 +281,7 @@ void frmConfig::arrangeControls() {
 
 void frmConfig::connectControls() {
     const auto step = [this](QWidget* control, void (frmConfig::*handler)()) {
-        return [this, control, handler] { m_gate.run(control, [this, handler] { (this->*handler)(); }); };
+        return m_gate.step(control, [this, handler] { (this->*handler)(); });
     };
     connect(cmdSet, &QPushButton::clicked, this, step(cmdSet, &frmConfig::cmdSet_Click));
     connect(txtAddr, &QLineEdit::returnPressed, this, step(cmdSet, &frmConfig::cmdSet_Click));
@@ -289,13 +290,15 @@ void frmConfig::connectControls() {
     connect(lstFunction, &QListWidget::itemClicked, this, step(lstFunction, &frmConfig::lstFunction_Click));
     connect(lstFunction, &QListWidget::itemDoubleClicked, this,
             step(lstFunction, &frmConfig::lstFunction_DblClick));
-    connect(cmdSav, &QPushButton::clicked, this, step(cmdSav, &frmConfig::cmdSav_Click));
-    connect(cmdLock, &QPushButton::clicked, this, step(cmdLock, &frmConfig::cmdLock_Click));
-    connect(cmdSRQ, &QPushButton::clicked, this, step(cmdSRQ, &frmConfig::cmdSRQ_Click));
-    connect(cmdNoSRQ, &QPushButton::clicked, this, step(cmdNoSRQ, &frmConfig::cmdNoSRQ_Click));
-    connect(cmdDone, &QPushButton::clicked, this, step(cmdDone, &frmConfig::cmdDone_Click));
-    connect(cmdRedo, &QPushButton::clicked, this, step(cmdRedo, &frmConfig::cmdRedo_Click));
-    connect(cmdNextCh, &QPushButton::clicked, this, step(cmdNextCh, &frmConfig::cmdNextCh_Click));
+    for (const auto& [button, handler] : {std::pair{cmdSav, &frmConfig::cmdSav_Click},
+                                          {cmdLock, &frmConfig::cmdLock_Click},
+                                          {cmdSRQ, &frmConfig::cmdSRQ_Click},
+                                          {cmdNoSRQ, &frmConfig::cmdNoSRQ_Click},
+                                          {cmdDone, &frmConfig::cmdDone_Click},
+                                          {cmdRedo, &frmConfig::cmdRedo_Click},
+                                          {cmdNextCh, &frmConfig::cmdNextCh_Click}}) {
+        connect(button, &QPushButton::clicked, this, step(button, handler));
+    }
 }
 
 void frmConfig::applyPhase(Phase phase) {

@@ -25,7 +25,10 @@ public:
     /// Runs `handler` as a step of its own, or after the step under way. `control` (may be null:
     /// always run) is what was pressed.
     void run(QWidget* control, std::function<void()> handler);
-    bool stepUnderWay() const { return m_running; }
+    /// What a control's signal is connected to: `handler` through run().
+    std::function<void()> step(QWidget* control, std::function<void()> handler) {
+        return [this, control, handler = std::move(handler)] { run(control, handler); };
+    }
 
 private:
     struct Press {

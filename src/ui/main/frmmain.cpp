@@ -26,6 +26,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace ktq::ui {
 
 namespace {
@@ -153,13 +155,12 @@ void frmMain::connectControls() {
             }
         });
     });
-    const auto step = [this](QPushButton* button, void (frmMain::*handler)()) {
+    for (const auto& [button, handler] : {std::pair{cmdConfig, &frmMain::cmdConfig_Click},
+                                          {cmdContinue, &frmMain::cmdContinue_Click},
+                                          {cmdExit, &frmMain::cmdExit_Click}}) {
         connect(button, &QPushButton::clicked, this,
-                [this, button, handler] { m_gate.run(button, [this, handler] { (this->*handler)(); }); });
-    };
-    step(cmdConfig, &frmMain::cmdConfig_Click);
-    step(cmdContinue, &frmMain::cmdContinue_Click);
-    step(cmdExit, &frmMain::cmdExit_Click);
+                m_gate.step(button, [this, h = handler] { (this->*h)(); }));
+    }
 }
 
 frmMain::~frmMain() {
