@@ -209,9 +209,8 @@ TEST(Advice, TheSearchAndARefusedValueSayWhatToDoNext) {
     };
     for (const auto& c : cases) {
         ConfigRun run;
-        if (c.unit) {
+        if (c.unit)
             run.bench.sim.addUnit(5, "7174");
-        }
         run.open(QStringLiteral("7174"));
         if (c.refused != nullptr) {
             run.setAddress(QStringLiteral("5"));

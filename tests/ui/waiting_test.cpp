@@ -89,9 +89,8 @@ public:
 
 private:
     void beforeCall(const char* name) override {
-        if (m_held.count(name) != 0) {
+        if (m_held.count(name) != 0)
             m_gate.sleep(std::chrono::milliseconds(1));
-        }
     }
     TransferGate& m_gate;
     std::set<std::string_view> m_held;
@@ -160,15 +159,13 @@ struct ThreadedRun {
         bench.sim.setSleeper(&gate);
         bench.state.ModelText = model;
         bench.state.ModelNumber = static_cast<std::int16_t>(model.left(4).toInt());
-        if (side != nullptr) {
+        if (side != nullptr)
             EXPECT_TRUE(bench.bringUp()); // the adapter set up as the main window leaves it
-        }
         gpib.GpibTmo(0, static_cast<std::int16_t>(bus::ni::T3s)); // as the bring-up leaves it
         window->show();
         window->openRun();
-        if (model == QStringLiteral("7174")) {
+        if (model == QStringLiteral("7174"))
             control<QPushButton>(*window, "cmdSet")->click(); // the address found, 5
-        }
     }
     void enter(const QString& value) {
         control<QLineEdit>(*window, "txtChoice")->setText(value);
@@ -274,45 +271,34 @@ TEST(Waiting, InputDuringAStepWaitsForItsEndAndIsHandledOnce) {
 // power-cycle model's trigger, or a setting with its pause) waits for the step and then acts as
 // the same press after it: the same on the wire, the same boxes, on the board and on an adapter.
 TEST(Waiting, AnAccessiblePressDuringAStepActsAfterIt) {
-    struct Case {
-        const char* name;
-        const char* model;
+    const struct {
+        const char* model; // a 7134A sets its address with a trigger; a 7174's is set
         const AdapterSide* side;
         const char* pressed;
-    };
-    const Case cases[] = {
-        {"Enter during Set Address, board", "7134A", nullptr, "cmdEnter"},
-        {"Enter during Set Address, adapter", "7134A", &adapterSides().front(), "cmdEnter"},
-        {"Enter during a setting", "7174", nullptr, "cmdEnter"},
-        {"Done during a setting", "7174", nullptr, "cmdDone"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    } cases[] = {{"7134A", nullptr, "cmdEnter"},
+                 {"7134A", &adapterSides().front(), "cmdEnter"},
+                 {"7174", nullptr, "cmdEnter"},
+                 {"7174", nullptr, "cmdDone"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.model) + (c.side ? " adapter " : " board ") + c.pressed);
         std::vector<std::string> wires[2];
         std::size_t boxes[2] = {};
         for (const bool during : {true, false}) {
             ThreadedRun run(QString::fromLatin1(c.model), c.side);
             auto* pressed = control<QPushButton>(*run.window, c.pressed);
             const bool setsAddress = c.model != std::string("7174");
-            if (!setsAddress) {
+            if (!setsAddress)
                 run.enter(QString()); // keep the address
-            }
             const std::size_t start = run.bench.sim.trace().size();
             const FailSafe failSafe(run.gate); // a press acted on inside the step waits behind it
-            if (during) {
-                run.gate.holdNext([&] {
-                    accessiblePress(*pressed);
-                    run.gate.release();
-                });
-            }
+            if (during)
+                run.gate.holdNext([&] { accessiblePress(*pressed), run.gate.release(); });
             setsAddress ? control<QPushButton>(*run.window, "cmdSet")->click()
                         : run.enter(QStringLiteral("32"));
-            if (!during) {
+            if (!during)
                 accessiblePress(*pressed);
-            }
-            for (int pass = 0; pass < 3; ++pass) {
+            for (int pass = 0; pass < 3; ++pass)
                 QCoreApplication::processEvents();
-            }
             // Through an adapter, the bench's trace holds no bus traffic: its dialogue does.
             wires[during] = run.bench.adapter ? run.bench.adapter->dialogue() : run.bench.wire(start);
             boxes[during] = run.bench.interaction.boxes.size() + run.bench.interaction.modals.size();
