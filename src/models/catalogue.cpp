@@ -1,18 +1,44 @@
-// The model list, the dispatch from a model to its setup routine, and the parallel units' notice.
+// The catalogue: one row per model, and what the model list, the dispatch and the range read of it.
 #include "catalogue.h"
 
 #include "routines.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace ktq::models {
 
+namespace {
+
+// The model list's rows in their order. A number with several rows shares one routine, except
+// 7181, whose "7181B" row has the longer printer table.
+constexpr std::array<ModelRow, 28> rows{{
+    {"7121", 7121, &Config7121},   {"7134A", 7134, &Config7185A}, {"7134B", 7134, &Config7185A},
+    {"7142", 7142, &Config7142},   {"7147", 7147, &Config7147},   {"7150", 7150, &Config7150},
+    {"7153", 7153, &Config7153},   {"7153A", 7153, &Config7153},  {"7158", 7158, &Config7158},
+    {"7160", 7160, &Config7142},   {"7162", 7162, &Config7199},   {"7162A", 7162, &Config7199},
+    {"7165B", 7165, &Config7165B}, {"7168A", 7168, &Config7153},  {"7170A", 7170, &Config7170},
+    {"7170B", 7170, &Config7170},  {"7172", 7172, &Config7172},   {"7174", 7174, &Config7174},
+    {"7176", 7176, &Config7142},   {"7179", 7179, &Config7179},   {"7181A", 7181, &Config7181A},
+    {"7181B", 7181, &Config7181B}, {"7185A", 7185, &Config7185A}, {"7185B", 7185, &Config7185A},
+    {"7187", 7187, &Config7187},   {"7189", 7189, &Config7189},   {"7199", 7199, &Config7199},
+    {"7199A", 7199, &Config7199},
+}};
+
+} // namespace
+
+std::span<const ModelRow> catalogue() {
+    return rows;
+}
+
 const QStringList& modelList() {
-    static const QStringList models{
-        "7121",  "7134A", "7134B", "7142",  "7147",  "7150",  "7153", "7153A", "7158", "7160",
-        "7162",  "7162A", "7165B", "7168A", "7170A", "7170B", "7172", "7174",  "7176", "7179",
-        "7181A", "7181B", "7185A", "7185B", "7187",  "7189",  "7199", "7199A",
-    };
+    static const QStringList models = [] {
+        QStringList list;
+        for (const ModelRow& row : rows)
+            list << QString::fromLatin1(row.text.data(), static_cast<qsizetype>(row.text.size()));
+        return list;
+    }();
     return models;
 }
 
@@ -22,49 +48,17 @@ bool needsPowerCycle(int modelNumber) {
     return routine != nullptr && routine->triggerOnStart;
 }
 
-// Keyed on the number with the letter dropped; only 7181 needs the letter.
+// The row whose text is the one given, else the number's first row: only 7181's rows differ.
 const SetupRoutine* dispatch(int modelNumber, const QString& modelText) {
-    switch (modelNumber) {
-    case 7121:
-        return &Config7121;
-    case 7134:
-    case 7185:
-        return &Config7185A;
-    case 7142:
-    case 7160:
-    case 7176:
-        return &Config7142;
-    case 7147:
-        return &Config7147;
-    case 7150:
-        return &Config7150;
-    case 7153:
-    case 7168:
-        return &Config7153;
-    case 7158:
-        return &Config7158;
-    case 7162:
-    case 7199:
-        return &Config7199;
-    case 7165:
-        return &Config7165B;
-    case 7170:
-        return &Config7170;
-    case 7172:
-        return &Config7172;
-    case 7174:
-        return &Config7174;
-    case 7179:
-        return &Config7179;
-    case 7181:
-        return modelText == QLatin1String("7181B") ? &Config7181B : &Config7181A;
-    case 7187:
-        return &Config7187;
-    case 7189:
-        return &Config7189;
-    default:
-        return nullptr;
+    const SetupRoutine* first = nullptr;
+    for (const ModelRow& row : rows) {
+        if (row.number != modelNumber)
+            continue;
+        if (modelText == QLatin1String(row.text.data(), static_cast<qsizetype>(row.text.size())))
+            return row.routine;
+        first = first != nullptr ? first : row.routine;
     }
+    return first;
 }
 
 QString noticeText(std::string_view model) {
@@ -80,11 +74,13 @@ QString noticeText(std::string_view model) {
 }
 
 std::span<const SetupRoutine* const> allRoutines() {
-    static constexpr std::array<const SetupRoutine*, 17> routines{
-        &Config7121, &Config7172, &Config7158, &Config7165B, &Config7185A, &Config7187,
-        &Config7189, &Config7142, &Config7150, &Config7181A, &Config7181B, &Config7170,
-        &Config7174, &Config7179, &Config7147, &Config7153,  &Config7199,
-    };
+    static const std::vector<const SetupRoutine*> routines = [] {
+        std::vector<const SetupRoutine*> distinct;
+        for (const ModelRow& row : rows)
+            if (std::find(distinct.begin(), distinct.end(), row.routine) == distinct.end())
+                distinct.push_back(row.routine);
+        return distinct;
+    }();
     return routines;
 }
 

@@ -41,7 +41,33 @@ struct SetupRoutine {
     int functionCount() const { return static_cast<int>(functions.size()); }
 };
 
-/// The 28 rows of the model list, in order.
+/// One row of the model list: the text the operator picks, its number (the text without its
+/// letter) and the setup routine the row reaches.
+struct ModelRow {
+    std::string_view text;
+    int number = 0;
+    const SetupRoutine* routine = nullptr;
+};
+
+/// Every row, in the model list's order. Adding a model is adding its row.
+std::span<const ModelRow> catalogue();
+
+/// The numbers the main window takes as a model; within them, one without a row has no table.
+inline constexpr int lowestModelNumber = 7101;
+inline constexpr int highestModelNumber = 7199;
+
+/// What every model takes, whatever its table.
+namespace commands {
+inline constexpr QLatin1String statusQuery{"*ESR?"}; // the verdict on each setting
+inline constexpr QLatin1String save{"*SAV 0"};
+inline constexpr QLatin1String lock{"CAL:LOCK ON"};
+inline constexpr QLatin1String unlock{"CAL:LOCK 0"}; // with clearStatus, before function 1
+inline constexpr QLatin1String clearStatus{"*CLS"};
+inline constexpr QLatin1String keepStatusEnables{"*PSC 0"};
+inline constexpr QLatin1String clearStatusEnables{"*PSC 1"};
+} // namespace commands
+
+/// The 28 rows' texts, in order.
 const QStringList& modelList();
 
 /// Models that must be switched off and on before they can be configured: those whose routine

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string_view>
+
 namespace ktq::models {
 namespace {
 
@@ -37,6 +40,19 @@ TEST(ModelCatalogue, EveryListedRowDispatchesToItsRoutine) {
         const SetupRoutine* routine = dispatch(numberOf(list[row]), list[row]);
         ASSERT_NE(routine, nullptr);
         EXPECT_EQ(routine->name, expected.routine->name);
+    }
+}
+
+// What a new row must hold: a routine, its text's number within the range, a text of its own.
+TEST(ModelCatalogue, EveryRowHasARoutineAndANumberInRange) {
+    std::set<std::string_view> texts;
+    for (const ModelRow& row : catalogue()) {
+        SCOPED_TRACE(row.text);
+        EXPECT_NE(row.routine, nullptr);
+        EXPECT_EQ(row.number, numberOf(QString::fromLatin1(row.text.data(), row.text.size())));
+        EXPECT_GE(row.number, lowestModelNumber);
+        EXPECT_LE(row.number, highestModelNumber);
+        EXPECT_TRUE(texts.insert(row.text).second) << "listed twice";
     }
 }
 

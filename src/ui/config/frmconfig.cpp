@@ -235,7 +235,7 @@ void frmConfig::reportStore(StoreAction action, const bus::StatusSnapshot* failu
 void frmConfig::cmdSav_Click() {
     txtGPIBErr->setVisible(false);
     statusLine->clearGuidance();
-    if (sendChecked(QStringLiteral("*SAV 0"), QStringLiteral("Send SAV Error"))) {
+    if (sendChecked(QString(models::commands::save), QStringLiteral("Send SAV Error"))) {
         m_saved = true;
         reportStore(StoreAction::SaveSettings, nullptr);
     } else {
@@ -249,7 +249,7 @@ void frmConfig::cmdLock_Click() {
     statusLine->clearGuidance();
     // Both commands go out as they always have; the first failure is the one the operator hears of.
     std::optional<bus::StatusSnapshot> failure;
-    for (const QString& command : {QStringLiteral("CAL:LOCK ON"), QStringLiteral("*SAV 0")}) {
+    for (const QString& command : {QString(models::commands::lock), QString(models::commands::save)}) {
         sendText(command, BusStep::Store);
         if (m_session.bus.status().failed() && !failure) {
             failure = m_session.bus.status();
@@ -261,14 +261,16 @@ void frmConfig::cmdLock_Click() {
 void frmConfig::cmdSRQ_Click() {
     txtGPIBErr->setVisible(false);
     statusLine->clearGuidance();
-    const bool sent = sendChecked(QStringLiteral("*PSC 0"), QStringLiteral("Send ESE Error"));
+    const bool sent =
+        sendChecked(QString(models::commands::keepStatusEnables), QStringLiteral("Send ESE Error"));
     reportStore(StoreAction::KeepStatusEnables, sent ? nullptr : &m_session.bus.status());
 }
 
 void frmConfig::cmdNoSRQ_Click() {
     txtGPIBErr->setVisible(false);
     statusLine->clearGuidance();
-    const bool sent = sendChecked(QStringLiteral("*PSC 1"), QStringLiteral("Send ESE Error"));
+    const bool sent =
+        sendChecked(QString(models::commands::clearStatusEnables), QStringLiteral("Send ESE Error"));
     reportStore(StoreAction::ClearStatusEnables, sent ? nullptr : &m_session.bus.status());
 }
 

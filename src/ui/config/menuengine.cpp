@@ -38,7 +38,7 @@ constexpr int secondaryBase = 96;
 constexpr double addressSwitch = 32; // a bus address read back at or above this is "set by the switches"
 
 const QString blankReply = QString(replyLength, u' ');
-const QString statusQuery = QStringLiteral("*ESR?");
+const QString statusQuery = models::commands::statusQuery;
 const QString entryRejectedText = QStringLiteral("Value holds a line break or control character, re-enter");
 const QString wideEntryRejectedText =
     QStringLiteral("Value holds a character the unit cannot receive, re-enter");
@@ -144,8 +144,8 @@ void frmConfig::showFunction() {
         sendTrigger();
     }
     if (index == 1 && routine.lockSupported) {
-        sendText(QStringLiteral("CAL:LOCK 0"));
-        sendText(QStringLiteral("*CLS"));
+        sendText(models::commands::unlock);
+        sendText(models::commands::clearStatus);
     }
     const QueryOutcome answer = ask(queryText(index));
     QString setting = answer.reply;

@@ -31,8 +31,6 @@
 namespace ktq::ui {
 
 namespace {
-constexpr int lowestModel = 7101;
-constexpr int highestModel = 7199;
 constexpr std::int16_t boardPrimaryAddressOption = bus::ni::IbaPAD;
 constexpr std::int16_t timeout3s = bus::ni::T3s;
 } // namespace
@@ -226,7 +224,7 @@ void frmMain::cmdConfig_Click() {
     const std::optional<std::int16_t> number = toInt16(numericValue(text));
     s.ModelNumber = number.value_or(0);
     s.ModelText = text;
-    if (s.ModelNumber > highestModel || s.ModelNumber < lowestModel) {
+    if (s.ModelNumber > models::highestModelNumber || s.ModelNumber < models::lowestModelNumber) {
         // sic: no blank either side of the row's text, the window's own message.
         txtGPIBErr->setText(QStringLiteral("Model number") + text +
                             QStringLiteral("wrong, reselect model number"));
