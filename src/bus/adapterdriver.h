@@ -51,7 +51,6 @@ public:
     std::string_view family() const override;
     /// "Prologix GPIB-USB 6.107 on /dev/ttyUSB0".
     std::string description() const;
-    const AdapterIdentity& identity() const { return m_identity; }
 
 #define KTQ_DECLARE_CALL(result, name, params, args, ...) result name params override;
     KTQ_GPIB_CALLS(KTQ_DECLARE_CALL)

@@ -37,7 +37,6 @@ public:
     void cmdExit_Click();
 
     // The configuration window, once a Configure or Continue has created it.
-    frmConfig* configWindow() const { return m_config; }
 
 private:
     void buildHeader();
