@@ -76,8 +76,9 @@ int main(int argc, char* argv[]) {
     ktq::ui::BusyCursor busy;
     ktq::bus::SteadyCallClock callClock;
     ktq::bus::ProcessEnd processEnd;
-    ktq::bus::BusThread busThread(&busy, ktq::bus::HangWatch{&callClock, &processEnd, std::chrono::seconds(5),
-                                                             &ktq::ui::pressesLeavingButton});
+    ktq::ui::LeavingWhileOverdue leaving;
+    ktq::bus::BusThread busThread(
+        &busy, ktq::bus::HangWatch{&callClock, &processEnd, std::chrono::seconds(5), &leaving});
     ktq::bus::Gpib32 gpib(*driver, busThread);
     ktq::ui::SharedState state;
     ktq::ui::DesktopInteraction interaction;

@@ -1,9 +1,6 @@
 // The worker thread that makes every driver call, and the watch over a call that never returns.
 #include "busthread.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -75,64 +72,6 @@ void ProcessEnd::endNow(const std::string& why) {
     std::_Exit(exitCode);
 }
 
-namespace {
-
-// Input the window system delivers; what the program sends itself is not held back.
-bool isOperatorInput(const QEvent& event) {
-    if (!event.spontaneous()) {
-        return false;
-    }
-    switch (event.type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TouchCancel:
-    case QEvent::TabletPress:
-    case QEvent::TabletRelease:
-        return true;
-    default:
-        return false;
-    }
-}
-
-/// While a call is overdue the windows see no input; a request to close one ends the program.
-class OverdueInput final : public QObject {
-public:
-    OverdueInput(const HangWatch& watch, std::function<void()> leave)
-        : m_asksToLeave(watch.asksToLeave), m_leave(std::move(leave)) {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-    ~OverdueInput() override { QCoreApplication::instance()->removeEventFilter(this); }
-    OverdueInput(const OverdueInput&) = delete;
-    OverdueInput& operator=(const OverdueInput&) = delete;
-
-    bool eventFilter(QObject* receiver, QEvent* event) override {
-        const bool closes = event->type() == QEvent::Close && event->spontaneous();
-        const bool input = isOperatorInput(*event);
-        // `leave` acts once, however often it is asked.
-        if (closes || (input && m_asksToLeave && m_asksToLeave(receiver, event))) {
-            m_leave();
-            return true;
-        }
-        // Input reaches the window first and is passed on by it to a control, where it is
-        // dropped: only there is it known whether it asks to leave.
-        return closes || (input && !receiver->isWindowType());
-    }
-
-private:
-    std::function<bool(QObject*, QEvent*)> m_asksToLeave;
-    std::function<void()> m_leave;
-};
-
-} // namespace
-
 struct BusThread::Job {
     const std::function<void()>* call = nullptr;
     bool done = false;
@@ -160,7 +99,7 @@ bool BusThread::run(const BusCall& call) {
     job->call = call.body;
     QEventLoop loop;
     bool handedOver = false;
-    CallClock* const clock = m_watch.end != nullptr ? m_watch.clock : nullptr;
+    CallClock* const clock = m_watch.end != nullptr && m_watch.leaving != nullptr ? m_watch.clock : nullptr;
     CallClock::TimePoint start{};
     // The driver's own timeout and then the grace: past this the call is overdue.
     CallClock::TimePoint deadline{};
@@ -204,8 +143,9 @@ bool BusThread::run(const BusCall& call) {
         if (m_leaveAsked) {
             m_endOverdue();
         }
-        const OverdueInput input(m_watch, m_endOverdue);
+        m_watch.leaving->overdueStarted(m_endOverdue);
         waitInLocalLoop(loop, m_observer, QEventLoop::AllEvents);
+        m_watch.leaving->overdueEnded();
         m_endOverdue = nullptr;
     }
     if (clock != nullptr) {

@@ -13,8 +13,6 @@
 #include <string>
 #include <thread>
 
-class QEvent;
-
 namespace ktq::bus {
 
 /// Told when the window's thread starts and stops waiting in a local event loop (a bus call or
@@ -100,16 +98,24 @@ public:
     void endNow(const std::string& why) override;
 };
 
-/// What becomes of a call that stays out past its timeout and the grace: once it has, a request
-/// to close a window ends the program without waiting for the call, and the rest of the
-/// operator's input is dropped. Without a clock and an end, calls are waited for however long.
+/// The windows' part in a call that stays out past its timeout and the grace: from
+/// overdueStarted to overdueEnded they hold the operator's input back and call `leave` when the
+/// operator asks to leave a window. What counts as asking is theirs to know.
+class LeaveRequests {
+public:
+    virtual ~LeaveRequests() = default;
+    virtual void overdueStarted(std::function<void()> leave) = 0;
+    virtual void overdueEnded() = 0;
+};
+
+/// What becomes of a call that stays out past its timeout and the grace: once it has, the
+/// operator's asking to leave ends the program without waiting for the call. Without a clock, an
+/// end and the windows' requests, calls are waited for however long.
 struct HangWatch {
     CallClock* clock = nullptr;
     ProgramEnd* end = nullptr;
     std::chrono::milliseconds grace{5000};
-    // Input that asks to leave a window besides the window system's close (the Exit and Done
-    // buttons); none: only the close.
-    std::function<bool(QObject* receiver, QEvent* event)> asksToLeave;
+    LeaveRequests* leaving = nullptr;
 };
 
 /// One worker thread, for the life of the program, that makes every driver call, so that the

@@ -159,8 +159,9 @@ struct ThreadedRun {
         bench.sim.setSleeper(&gate);
         bench.state.ModelText = model;
         bench.state.ModelNumber = static_cast<std::int16_t>(model.left(4).toInt());
-        if (side != nullptr)
+        if (side != nullptr) {
             EXPECT_TRUE(bench.bringUp()); // the adapter set up as the main window leaves it
+        }
         gpib.GpibTmo(0, static_cast<std::int16_t>(bus::ni::T3s)); // as the bring-up leaves it
         window->show();
         window->openRun();
@@ -187,8 +188,8 @@ struct ThreadedRun {
     FakeCallClock clock;
     RecordedEnd end{gate};
     ui::BusyCursor busy{std::chrono::milliseconds(0)};
-    bus::BusThread busThread{
-        &busy, bus::HangWatch{&clock, &end, std::chrono::seconds(5), &ui::pressesLeavingButton}};
+    ui::LeavingWhileOverdue leaving;
+    bus::BusThread busThread{&busy, bus::HangWatch{&clock, &end, std::chrono::seconds(5), &leaving}};
     // Through an adapter the bench's transfers take no time of their own: each driver call does.
     std::unique_ptr<HeldCalls> gated =
         bench.adapter
@@ -461,7 +462,8 @@ TEST(Waiting, ExitDuringAHungBringUpEndsTheProgramOnceTheCallIsOverdue) {
     HeldCalls driver(*bench.driver, gate, {"SendIFC"}); // an adapter that stopped answering
     FakeCallClock clock;
     RecordedEnd end{gate};
-    bus::BusThread busThread{nullptr, bus::HangWatch{&clock, &end, 5s, &ui::pressesLeavingButton}};
+    ui::LeavingWhileOverdue leaving;
+    bus::BusThread busThread{nullptr, bus::HangWatch{&clock, &end, 5s, &leaving}};
     bus::Gpib32 gpib{driver, busThread};
     ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
     window.show();

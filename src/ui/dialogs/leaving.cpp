@@ -2,15 +2,43 @@
 #include "leaving.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
+
+#include <utility>
 
 namespace ktq::ui {
 
 namespace {
 constexpr const char* leavingProperty = "ktqLeaves";
 constexpr const char* escapeProperty = "ktqEscapeLeaves";
+
+// Input the window system delivers; what the program sends itself is not held back.
+bool isOperatorInput(const QEvent& event) {
+    if (!event.spontaneous()) {
+        return false;
+    }
+    switch (event.type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+        return true;
+    default:
+        return false;
+    }
+}
 
 bool escapeLeaves(const QObject* receiver) {
     const auto* widget = qobject_cast<const QWidget*>(receiver);
@@ -50,6 +78,35 @@ bool pressesLeavingButton(QObject* receiver, QEvent* event) {
     default:
         return false;
     }
+}
+
+LeavingWhileOverdue::~LeavingWhileOverdue() {
+    overdueEnded();
+}
+
+void LeavingWhileOverdue::overdueStarted(std::function<void()> leave) {
+    m_leave = std::move(leave);
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+void LeavingWhileOverdue::overdueEnded() {
+    if (m_leave) {
+        QCoreApplication::instance()->removeEventFilter(this);
+    }
+    m_leave = nullptr;
+}
+
+bool LeavingWhileOverdue::eventFilter(QObject* receiver, QEvent* event) {
+    const bool closes = event->type() == QEvent::Close && event->spontaneous();
+    const bool input = isOperatorInput(*event);
+    // `leave` acts once, however often it is asked.
+    if (closes || (input && pressesLeavingButton(receiver, event))) {
+        m_leave();
+        return true;
+    }
+    // Input reaches the window first and is passed on by it to a control, where it is dropped:
+    // only there is it known whether it asks to leave.
+    return closes || (input && !receiver->isWindowType());
 }
 
 } // namespace ktq::ui
