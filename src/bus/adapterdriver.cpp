@@ -2,6 +2,7 @@
 // reading replies to the end-of-transmission byte, and NI's status words for what came of it.
 #include "adapterdriver.h"
 
+#include "busaddress.h"
 #include "gpibconstants.h"
 
 #include <algorithm>
@@ -20,9 +21,6 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr char esc = 0x1b;
-constexpr int highestPrimary = 30;
-constexpr int lowestSecondary = 0x60;
-constexpr int highestSecondary = 0x7e;
 // An Arduino resets when its port opens: its bootloader takes what comes in its first second and
 // the firmware answers about 85 ms after it starts. "++ver" is asked again after this much
 // silence, up to 3 s in all.
@@ -49,12 +47,6 @@ constexpr int mostIdentifyLines = 8;
 // What a drain or a reply takes at most before it stops looking: a unit or a device that never
 // stops sending must not hold the bus thread or fill memory.
 constexpr std::size_t longestStaleInput = 65536;
-
-// Bus commands SendCmds can stand for with the adapter's own commands.
-constexpr unsigned char unlisten = 0x3f;
-constexpr unsigned char untalk = 0x5f;
-constexpr unsigned char groupExecuteTrigger = 0x08;
-constexpr unsigned char firstListen = 0x20;
 
 std::string withoutLineEnd(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
@@ -158,20 +150,14 @@ std::optional<std::string> versionAnswer(AdapterLink& link, std::string& pending
     return std::nullopt;
 }
 
-// The address word's parts: PAD in the low byte, SAD 0x60..0x7E in the high byte (0: none).
-struct BusAddress {
-    int primary = 0;
-    int secondary = 0; // as sent, 96..126; 0 for none
-};
-
 std::optional<BusAddress> busAddress(std::uint16_t word) {
-    const BusAddress address{word & 0xff, word >> 8};
+    const BusAddress address = BusAddress::fromWord(word);
     // The adapter is the controller at 0: an AR488 ignores "++addr 0" and would keep talking to
     // the unit addressed before.
     if (address.primary < 1 || address.primary > highestPrimary)
         return std::nullopt;
     if (address.secondary != 0 &&
-        (address.secondary < lowestSecondary || address.secondary > highestSecondary))
+        (address.secondary < secondaryBase || address.secondary > highestSecondaryByte))
         return std::nullopt;
     return address;
 }
@@ -192,13 +178,6 @@ std::string escaped(const char* bytes, long count) {
             out += esc;
         out += ch;
     }
-    return out;
-}
-
-std::string joined(const std::vector<std::string>& items, const char* separator = " ") {
-    std::string out;
-    for (const std::string& item : items)
-        out += (out.empty() ? "" : separator) + item;
     return out;
 }
 
@@ -298,8 +277,6 @@ struct AdapterDriver::State {
     bool gone = false;
     // The address last sent with "++addr"; none until one was, or after ibfind.
     std::optional<std::uint16_t> addressed;
-    // The listeners bus commands named since the last unlisten, as "++trg" takes them.
-    std::vector<std::string> listeners;
     int readTimeoutMs = longestReadTimeoutMs; // until ibtmo sets it: the longest the program uses
     std::string pending;                      // read past what the last read looked for
     std::vector<std::string> answers;         // an AR488's lines before the last marker
@@ -426,7 +403,6 @@ int AdapterDriver::ibfind(const char* name) {
         return -1;
     }
     s.addressed.reset();
-    s.listeners.clear();
     const std::optional<bool> controller = s.prologix() ? prologixMode() : ar488Mode();
     if (!controller)
         return -1;
@@ -548,7 +524,6 @@ void AdapterDriver::SendIFC(int board) {
     State& s = *m_state;
     if (!s.usable(board) || !s.exchange("++ifc\n"))
         return;
-    s.listeners.clear();
     s.succeed();
 }
 
@@ -566,7 +541,6 @@ void AdapterDriver::DevClear(int board, std::uint16_t address) {
     }
     if (!s.sendAddressed(address, "++clr\n"))
         return;
-    s.listeners = {addressText(*busAddress(address))};
     s.succeed();
 }
 
@@ -612,7 +586,6 @@ void AdapterDriver::Send(int board, std::uint16_t address, const void* buffer, l
     // The adapter sends EOI with the line's last byte ("++eoi 1") and appends nothing ("++eos 3").
     if (!s.sendAddressed(address, dataLines(static_cast<const char*>(buffer), count, eotMode)))
         return;
-    s.listeners = {addressText(*busAddress(address))};
     // Whether anyone listened the adapter cannot tell.
     s.succeed(count + (eotMode == ni::NLend ? 1 : 0), eotMode != ni::NULLend);
 }
@@ -630,7 +603,6 @@ void AdapterDriver::Receive(int board, std::uint16_t address, void* buffer, long
     if (!s.addressLine(address, request))
         return;
     request += "++read eoi\n";
-    s.listeners.clear();
     std::string reply;
     bool ended = false;
     if (s.prologix() ? !receiveFromPrologix(request, count, reply, ended)
@@ -698,49 +670,35 @@ bool AdapterDriver::receiveFromAr488(const std::string& request, std::string& re
     }
 }
 
-// An adapter puts no byte of the host's own on the bus with ATN: the listeners the commands name
-// are kept, and Group Execute Trigger becomes "++trg" for them. Whatever else they hold the
-// adapter cannot send, so nothing of such a call is sent.
+// An adapter puts no byte of the host's own on the bus with ATN: bus commands are a board's.
+// The trigger they would stand for is TriggerUnit.
 void AdapterDriver::SendCmds(int board, const void* commands, long count) {
     State& s = *m_state;
     if (!s.usable(board))
         return;
-    if (count < 0 || (commands == nullptr && count > 0)) {
+    s.fail(count < 0 || (commands == nullptr && count > 0) ? ni::EARG : ni::ECAP);
+}
+
+bool AdapterDriver::triggersItself() const {
+    return true;
+}
+
+void AdapterDriver::TriggerUnit(int board, std::uint16_t address) {
+    State& s = *m_state;
+    if (!s.usable(board))
+        return;
+    const std::optional<BusAddress> unit = busAddress(address);
+    if (!unit) {
         s.fail(ni::EARG);
         return;
     }
-    const auto* bytes = static_cast<const unsigned char*>(commands);
-    std::vector<std::string> listeners = s.listeners;
-    std::string lines;
-    bool afterListen = false; // a secondary address extends the listen address just before it
-    for (long k = 0; k < count; ++k) {
-        const unsigned char b = bytes[k];
-        const bool secondary = b >= lowestSecondary && b <= highestSecondary;
-        if (b == unlisten) {
-            listeners.clear();
-        } else if (b >= firstListen && b < unlisten) {
-            listeners.push_back(std::to_string(b - firstListen));
-        } else if (secondary && afterListen) {
-            listeners.back() += " " + std::to_string(b);
-        } else if (b == groupExecuteTrigger) {
-            // An AR488's "++trg" takes primary addresses only, and none at all if one is not.
-            const auto secondary = [](const std::string& l) { return l.find(' ') != std::string::npos; };
-            if (!s.prologix() && std::any_of(listeners.begin(), listeners.end(), secondary)) {
-                s.fail(ni::ECAP);
-                return;
-            }
-            if (!listeners.empty()) // a trigger nobody listens to reaches nobody
-                lines += "++trg " + joined(listeners) + "\n";
-        } else if (b != untalk) {
-            s.fail(ni::ECAP);
-            return;
-        }
-        afterListen = b >= firstListen && b < unlisten;
-    }
-    if (!lines.empty() && !s.exchange(lines))
+    // An AR488's "++trg" takes primary addresses only.
+    if (!s.prologix() && unit->secondary != 0) {
+        s.fail(ni::ECAP);
         return;
-    s.listeners = std::move(listeners);
-    s.succeed(count);
+    }
+    if (s.exchange("++trg " + addressText(*unit) + "\n"))
+        s.succeed();
 }
 
 void AdapterDriver::FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) {
@@ -844,7 +802,7 @@ bool AdapterDriver::searchListeners(const std::vector<int>& primaries, std::vect
             const auto primary = whole(item.substr(0, colon), 0, highestPrimary);
             const auto secondary = colon == std::string::npos
                                        ? std::optional<int>(0)
-                                       : whole(item.substr(colon + 1), lowestSecondary, highestSecondary);
+                                       : whole(item.substr(colon + 1), secondaryBase, highestSecondaryByte);
             if (!primary || !secondary)
                 return s.driverFails();
             found.push_back(static_cast<std::uint16_t>(*primary | *secondary << 8));

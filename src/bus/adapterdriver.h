@@ -38,11 +38,10 @@ std::optional<AdapterIdentity> identifyAdapter(AdapterLink& link);
 
 /// One "++" adapter as an NI-488.2 driver: board index 0, NI's status words and error codes.
 /// Where an adapter cannot do what a board does, the call says so rather than pretend: SendCmds
-/// takes only listen addresses, unlisten, untalk and Group Execute Trigger (anything else: ERR
-/// with ECAP, nothing sent); a Send succeeds whether anyone listened or not; a Receive reads to
-/// EOI whatever its termination byte, and drops what does not fit; a Prologix finds listeners by
-/// serial poll at their primary addresses only. Once the link fails every call fails with EDVR
-/// without touching it again.
+/// fails with ECAP, nothing sent (a trigger is TriggerUnit's "++trg"); a Send succeeds whether anyone
+/// listened or not; a Receive reads to EOI whatever its termination byte, and drops what does not fit; a
+/// Prologix finds listeners by serial poll at their primary addresses only. Once the link fails every call
+/// fails with EDVR without touching it again.
 class AdapterDriver final : public GpibDriver {
 public:
     AdapterDriver(std::unique_ptr<AdapterLink> link, AdapterIdentity identity);
@@ -51,6 +50,9 @@ public:
     std::string_view family() const override;
     /// "Prologix GPIB-USB 6.107 on /dev/ttyUSB0".
     std::string description() const;
+
+    bool triggersItself() const override;
+    void TriggerUnit(int board, std::uint16_t address) override;
 
 #define KTQ_DECLARE_CALL(result, name, params, args, ...) result name params override;
     KTQ_GPIB_CALLS(KTQ_DECLARE_CALL)

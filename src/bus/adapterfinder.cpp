@@ -151,6 +151,14 @@ std::string AdapterFinder::unreachableReason() const {
     return m_unreachableReason;
 }
 
+bool AdapterFinder::triggersItself() const {
+    return current().triggersItself();
+}
+
+void AdapterFinder::TriggerUnit(int board, std::uint16_t address) {
+    current().TriggerUnit(board, address);
+}
+
 GpibDriver& AdapterFinder::current() const {
     const std::lock_guard lock(m_choiceMutex);
     return *m_current;

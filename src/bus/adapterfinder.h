@@ -66,6 +66,8 @@ public:
     DriverPlan plan() const override;
     /// The reason the last line on `log` gave for a named adapter that could not be used.
     std::string unreachableReason() const override;
+    bool triggersItself() const override;
+    void TriggerUnit(int board, std::uint16_t address) override;
 
 #define KTQ_DECLARE_CALL(result, name, params, args, ...) result name params override;
     KTQ_GPIB_CALLS(KTQ_DECLARE_CALL)

@@ -27,6 +27,11 @@ public:
     std::string linkDescription() const override { return m_inner.linkDescription(); }
     DriverPlan plan() const override { return m_inner.plan(); }
     std::string unreachableReason() const override { return m_inner.unreachableReason(); }
+    bool triggersItself() const override { return m_inner.triggersItself(); }
+    void TriggerUnit(int board, std::uint16_t address) override {
+        beforeCall("TriggerUnit");
+        m_inner.TriggerUnit(board, address);
+    }
 
 #define KTQ_FORWARD_ACTION(result, name, params, args, ...)                                                  \
     result name params override {                                                                            \

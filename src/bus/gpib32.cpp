@@ -1,6 +1,7 @@
 // The wrappers through which the program makes every driver call and keeps its status.
 #include "gpib32.h"
 
+#include "busaddress.h"
 #include "busthread.h"
 #include "gpibconstants.h"
 
@@ -156,6 +157,16 @@ void Gpib32::GpibReceive(std::int16_t board, std::int16_t address, QString& text
 void Gpib32::GpibSendCmds(std::int16_t board, const QString& text) {
     const QByteArray bytes = toBusBytes(text);
     onBus("SendCmds", [&] { m_driver.SendCmds(board, bytes.constData(), bytes.size()); });
+}
+
+void Gpib32::GpibTrigger(std::int16_t board, std::int16_t address, int step) {
+    const int primary = BusAddress::fromWord(addressBits(address)).primary;
+    if (m_driver.triggersItself()) {
+        onBus("Trigger", [&] { m_driver.TriggerUnit(board, static_cast<std::uint16_t>(primary)); });
+        return;
+    }
+    const std::string commands = triggerCommands(primary).at(static_cast<std::size_t>(step));
+    onBus("SendCmds", [&] { m_driver.SendCmds(board, commands.data(), static_cast<long>(commands.size())); });
 }
 
 StatusSnapshot Gpib32::GpibCopyStatus() {

@@ -51,6 +51,12 @@ public:
     // overwritten by received bytes keeps the caller's pre-fill.
     void GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination);
     void GpibSendCmds(std::int16_t board, const QString& text);
+    /// The calls a trigger of a unit takes, each to be followed by a pause: four on a board, one
+    /// through a driver that triggers by itself.
+    int triggerSteps() const { return m_driver.triggersItself() ? 1 : 4; }
+    /// Step `step` of the trigger of the unit at `address` (its primary address alone counts): on a
+    /// board the bus commands of that step (triggerCommands), else the driver's own trigger.
+    void GpibTrigger(std::int16_t board, std::int16_t address, int step);
 
     /// The operator asked to leave while a step is under way (or no longer waits): see
     /// CallRunner::leaveOnceOverdue.

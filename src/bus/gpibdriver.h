@@ -34,6 +34,15 @@ public:
     /// was named.
     virtual std::string unreachableReason() const { return {}; }
 
+    /// True where the driver triggers a unit with a command of its own (a "++" adapter's
+    /// "++trg"), in one call of TriggerUnit; a board is sent the bus commands instead.
+    virtual bool triggersItself() const { return false; }
+    /// Triggers the unit at `address` (NI's address word); called only where triggersItself.
+    virtual void TriggerUnit(int board, std::uint16_t address) {
+        (void)board;
+        (void)address;
+    }
+
 #define KTQ_DECLARE_CALL(result, name, params, args, ...) virtual result name params = 0;
     KTQ_GPIB_CALLS(KTQ_DECLARE_CALL)
 #undef KTQ_DECLARE_CALL

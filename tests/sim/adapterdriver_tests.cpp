@@ -240,15 +240,14 @@ TEST(AdapterLimits, WhatOnlyABoardDoesIsRefusedAndNothingIsSent) {
         }
 }
 
-// The bytes the program triggers a power-cycled unit with: unlisten, listen, unlisten, listen GET.
-TEST(AdapterLimits, TheTriggerSequenceReachesTheUnitAsGroupExecuteTrigger) {
+// The trigger of a power-cycled unit is the adapter's own, in one call.
+TEST(AdapterLimits, TheTriggerReachesTheUnitAsGroupExecuteTrigger) {
     for (const AdapterProfile* profile : adapters) {
         SCOPED_TRACE(profile->name);
         Rig rig(*profile);
-        for (const std::string bytes : {"?", "%", "?", "%\x08"}) {
-            rig.driver->SendCmds(0, bytes.data(), static_cast<long>(bytes.size()));
-            EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC);
-        }
+        ASSERT_TRUE(rig.driver->triggersItself());
+        rig.driver->TriggerUnit(0, 5);
+        EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC);
         // An AR488 unaddresses the unit again at once.
         const std::string expected = !profile->ar488           ? R"(CMD "?%\x08")"
                                      : profile->untWithAddress ? R"(CMD "?_%\x08?_")"

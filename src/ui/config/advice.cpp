@@ -2,6 +2,7 @@
 #include "advice.h"
 
 #include "bus/adapterdriver.h"
+#include "bus/busaddress.h"
 #include "bus/driverloader.h"
 #include "bus/gpibconstants.h"
 #include "bus/module3.h"
@@ -352,14 +353,12 @@ QString storeOutcome(StoreAction action, const QString& address, bool succeeded)
 }
 
 std::int16_t addressEntry(std::int16_t word) {
-    constexpr int secondaryBase = 96;
     const auto bits = static_cast<std::uint16_t>(word);
-    if (bits <= 0x6000) {
+    if (bits <= bus::BusAddress::withSecondary(0, 0).word()) {
         return word;
     }
-    const int primary = bits & 0xFF;
-    const int secondary = (bits >> 8) - secondaryBase;
-    return static_cast<std::int16_t>(primary * 100 + secondary);
+    const bus::BusAddress address = bus::BusAddress::fromWord(bits);
+    return static_cast<std::int16_t>(address.primary * 100 + address.secondary - bus::secondaryBase);
 }
 
 QString addressListText(std::span<const std::int16_t> words) {

@@ -3,6 +3,7 @@
 
 #include "sharedstate.h"
 
+#include "bus/busaddress.h"
 #include "bus/gpib32.h"
 #include "bus/gpibconstants.h"
 #include "bus/module3.h"
@@ -30,10 +31,8 @@ namespace {
 
 constexpr std::int16_t findLstnLimit = 32;
 constexpr int listenerTableSize = 65;
-constexpr int secondaryBase = 96;
-
 std::int16_t addressWord(int primary, int secondary) {
-    return static_cast<std::int16_t>(primary + 256 * (secondary + secondaryBase));
+    return static_cast<std::int16_t>(bus::BusAddress::withSecondary(primary, secondary).word());
 }
 
 } // namespace

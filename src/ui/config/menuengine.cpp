@@ -4,6 +4,7 @@
 #include "pause.h"
 #include "sharedstate.h"
 
+#include "bus/busaddress.h"
 #include "bus/gpib32.h"
 #include "bus/gpibconstants.h"
 #include "models/catalogue.h"
@@ -29,12 +30,9 @@ constexpr int replyLength = 18;
 constexpr int maxShownLines = 14;
 constexpr int maxFunctions = 25;
 constexpr std::int16_t receiveTermination = 0; // ends a reply at a byte of value 0, besides EOI
-constexpr char unlisten = '?';
-constexpr char groupExecuteTrigger = 8;
 constexpr int queryError = 4;
 constexpr int executionError = 16;
 constexpr int commandError = 32;
-constexpr int secondaryBase = 96;
 constexpr double addressSwitch = 32; // a bus address read back at or above this is "set by the switches"
 
 const QString blankReply = QString(replyLength, u' ');
@@ -122,14 +120,11 @@ void frmConfig::LOOP2(const std::optional<QString>& entry) {
     }
 }
 
-// Unlisten, listen address, Unlisten, listen address with Group Execute Trigger, a pause after each.
+// The bus trigger of a power-cycled unit, a pause after each of its calls.
 void frmConfig::sendTrigger() {
     const SharedState& s = m_session.state;
-    const QChar listen(static_cast<char16_t>(32 + (s.DeviceAddress & 0xFF)));
-    const QString sequence[] = {QString(QChar(unlisten)), QString(listen), QString(QChar(unlisten)),
-                                QString(listen) + QChar(groupExecuteTrigger)};
-    for (const QString& bytes : sequence) {
-        onBoard(BusStep::Query, [&] { m_session.bus.GpibSendCmds(s.BoardIndex, bytes); });
+    for (int step = 0; step < m_session.bus.triggerSteps(); ++step) {
+        onBoard(BusStep::Query, [&] { m_session.bus.GpibTrigger(s.BoardIndex, s.DeviceAddress, step); });
         ShortPause();
     }
 }
@@ -197,7 +192,7 @@ void frmConfig::setFunction(const QString& value) {
         // otherwise strand every later transfer.
         if (address && *address >= 0 && *address <= 30) {
             if (routine.keepsDeviceAddress) {
-                const int word = (secondaryBase + s.SecondaryAddress) * 256 + *address;
+                const int word = bus::BusAddress::withSecondary(*address, s.SecondaryAddress).word();
                 if (word <= INT16_MAX) {
                     s.PrimaryAddress = *address;
                     s.DeviceAddress = static_cast<std::int16_t>(word);
