@@ -62,8 +62,7 @@ class ChannelDialog : public testing::TestWithParam<ChannelCase> {};
 TEST_P(ChannelDialog, AcceptsOnlyWholeChannelsOneToFour) {
     const ChannelCase c = GetParam();
     Bench bench;
-    double channel = 1;
-    ui::frmChannels dialog(channel, bench.interaction);
+    ui::frmChannels dialog(1, bench.interaction);
     QSignalSpy finished(&dialog, &QDialog::finished);
     dialog.show();
     control<QLineEdit>(dialog, "txtChNum")->setText(QString::fromLatin1(c.entry));
@@ -72,7 +71,7 @@ TEST_P(ChannelDialog, AcceptsOnlyWholeChannelsOneToFour) {
     auto* error = control<ui::MessageLine>(dialog, "txtErrMsg");
     if (c.accepted) {
         EXPECT_EQ(finished.count(), 1);
-        EXPECT_EQ(channel, c.channel);
+        EXPECT_EQ(dialog.channel(), c.channel);
         EXPECT_EQ(bench.interaction.beeps, 0);
     } else {
         EXPECT_EQ(finished.count(), 0);
@@ -96,8 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Entries, ChannelDialog,
 
 TEST(ChannelDialogLoad, ProposesTheChannelAndMovesFocusOnlyWhenTheOperatorTypes) {
     Bench bench;
-    double channel = 2;
-    ui::frmChannels dialog(channel, bench.interaction);
+    ui::frmChannels dialog(2, bench.interaction);
     dialog.show();
     auto* box = control<QLineEdit>(dialog, "txtChNum");
     EXPECT_EQ(box->text(), QStringLiteral("2"));
@@ -112,13 +110,12 @@ TEST(ChannelDialogLoad, ProposesTheChannelAndMovesFocusOnlyWhenTheOperatorTypes)
     QSignalSpy finished(&dialog, &QDialog::finished);
     QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_EQ(channel, 3);
+    EXPECT_EQ(dialog.channel(), 3);
 }
 
 TEST(ChannelDialogLoad, EscapeAndCloseDoNotLeaveWithoutAChannel) {
     Bench bench;
-    double channel = 5; // Next Channel after the last channel proposes 5
-    ui::frmChannels dialog(channel, bench.interaction);
+    ui::frmChannels dialog(5, bench.interaction); // Next Channel after the last channel proposes 5
     QSignalSpy finished(&dialog, &QDialog::finished);
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -127,7 +124,7 @@ TEST(ChannelDialogLoad, EscapeAndCloseDoNotLeaveWithoutAChannel) {
     EXPECT_TRUE(dialog.isVisible());
     answerChannel(QStringLiteral("4"))(dialog);
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_EQ(channel, 4);
+    EXPECT_EQ(dialog.channel(), 4);
 }
 
 TEST(NoticeDialog, ShowsTheTextOfEachOpeningAndCancelCloses) {

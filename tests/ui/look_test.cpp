@@ -48,8 +48,7 @@ TEST(Look, EveryFocusableControlShowsTheFocusRoundItsBorderAndWindowsKeepTheirSi
     Bench bench;
     FinishedRun finished; // the end-of-run buttons enabled
     ui::frmMain main(bench.session());
-    double channel = 1;
-    ui::frmChannels channels(channel, bench.interaction);
+    ui::frmChannels channels(1, bench.interaction);
     ui::frmNotice notice(QStringLiteral("notice"));
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("box"), {}, QMessageBox::Ok | QMessageBox::Cancel);
     for (QWidget* window :

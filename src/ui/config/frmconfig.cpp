@@ -205,6 +205,7 @@ void frmConfig::cmdSet_Click() {
 void frmConfig::openChannelDialog() {
     frmChannels dialog(m_session.state.ChannelNumber, m_session.interaction, this);
     m_session.interaction.execModal(dialog);
+    m_session.state.ChannelNumber = dialog.channel();
 }
 
 void frmConfig::showChannelLine() {

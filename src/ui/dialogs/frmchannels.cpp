@@ -18,8 +18,8 @@
 
 namespace ktq::ui {
 
-frmChannels::frmChannels(double& channelNumber, Interaction& interaction, QWidget* parent)
-    : QDialog(parent), m_channelNumber(channelNumber), m_interaction(interaction) {
+frmChannels::frmChannels(double proposed, Interaction& interaction, QWidget* parent)
+    : QDialog(parent), m_channelNumber(proposed), m_interaction(interaction) {
     setWindowTitle(QStringLiteral("Channels"));
     setModal(true);
 
