@@ -195,10 +195,6 @@ void ktqsim_useNiDriver(void) {
     ktq::sim::g_family = ktq::sim::DriverFamily::Ni;
 }
 
-void ktqsim_useNiEndModes(void) {
-    ktqsim_useNiDriver();
-}
-
 int ktqsim_ibconfig(int ud, int option, int v) {
     switch (option) {
     case 0x3:

@@ -356,7 +356,6 @@ int SimBus::ibonl(int ud, int online) {
 void SimBus::sendIfc(int board) {
     if (!takeFailure("SendIFC") && !boardFails(board)) {
         m_wire.interfaceClear();
-        ++m_interfaceClears;
         m_status = ok(true);
     }
     finish("SendIFC(" + std::to_string(board) + ")");

@@ -109,7 +109,6 @@ public:
     int timeoutCode() const { return m_timeoutCode; }
     /// Descriptors ibfind handed out and ibonl has not taken back.
     std::size_t openDescriptors() const { return m_openDescriptors.size(); }
-    int interfaceClears() const { return m_interfaceClears; }
 
     /// The next `times` calls of the named driver function ("Send", "ibfind" ...) fail with
     /// `iberr`; nothing reaches the units. Throws std::invalid_argument for an unknown name.
@@ -171,7 +170,6 @@ private:
     bool m_boardPresent = true;
     DriverFamily m_family = DriverFamily::LinuxGpib;
     int m_timeoutCode = lg::T10s;
-    int m_interfaceClears = 0;
     bool m_end = false; // the last transfer on the board ended with EOI
     std::set<int> m_openDescriptors;
     bool m_boardOpened = false; // a call reached the board while it was there
