@@ -4,6 +4,7 @@
 #include "sim/linuxgpib.h"
 #include "sim/units/simunit.h"
 #include "sim/wire/wirebus.h"
+#include "src/bus/gpibcalls.h"
 
 #include <chrono>
 #include <deque>
@@ -139,19 +140,14 @@ public:
     /// Appends every later trace line to this file; an empty path stops it.
     void setTraceFile(std::string path);
 
-    // The driver calls, linux-gpib's arguments and numbers. The C functions call these.
-    int ibfind(const char* name);
-    int ibask(int ud, int option, int* value);
-    int ibsre(int ud, int enable);
-    int ibtmo(int ud, int code);
-    int ibonl(int ud, int online);
-    void sendIfc(int board);
-    void devClear(int board, Addr4882 address);
-    void findLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit);
-    void send(int board, Addr4882 address, const void* buffer, long count, int eotMode);
-    void receive(int board, Addr4882 address, void* buffer, long count, int termination);
-    void sendCmds(int board, const void* commands, long count);
-    const CallStatus& lastStatus() const { return m_status; }
+    // The driver calls that act, with linux-gpib's names, arguments and numbers (Addr4882 is
+    // std::uint16_t). The C functions call these; the status reads are lastStatus.
+#define KTQ_SIM_CALL(result, name, params, ...) result name params;
+    KTQ_GPIB_ACTIONS(KTQ_SIM_CALL)
+#undef KTQ_SIM_CALL
+    const CallStatus& lastStatus() const {
+        return m_status;
+    }
 
 private:
     bool takeFailure(const char* function);
