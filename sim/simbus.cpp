@@ -21,8 +21,8 @@ constexpr int firstDescriptor = 16;
 constexpr int descriptorSlots = 0x1000;
 constexpr int highestPrimary = 30;
 
-const char* const driverFunctions[] = {"ibfind",   "ibask",    "ibsre", "ibtmo",   "ibonl",   "SendIFC",
-                                       "DevClear", "FindLstn", "Send",  "Receive", "SendCmds"};
+// The calls failNext can make fail: those that act, not the status reads.
+const char* const driverFunctions[] = {KTQ_GPIB_ACTIONS(KTQ_GPIB_NAME)};
 
 struct Address {
     int primary = 0;
