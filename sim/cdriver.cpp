@@ -129,49 +129,13 @@ using ktq::sim::SimBus;
 
 extern "C" {
 
-int ktqsim_ibfind(const char* name) {
-    return ktq::sim::onBench([&](SimBus& bench) { return bench.ibfind(name); });
-}
-
-int ktqsim_ibask(int ud, int option, int* value) {
-    return ktq::sim::onBench([&](SimBus& bench) { return bench.ibask(ud, option, value); });
-}
-
-int ktqsim_ibsre(int ud, int v) {
-    return ktq::sim::onBench([&](SimBus& bench) { return bench.ibsre(ud, v); });
-}
-
-int ktqsim_ibtmo(int ud, int v) {
-    return ktq::sim::onBench([&](SimBus& bench) { return bench.ibtmo(ud, v); });
-}
-
-int ktqsim_ibonl(int ud, int v) {
-    return ktq::sim::onBench([&](SimBus& bench) { return bench.ibonl(ud, v); });
-}
-
-void ktqsim_SendIFC(int board) {
-    ktq::sim::onBench([&](SimBus& bench) { bench.sendIfc(board); });
-}
-
-void ktqsim_DevClear(int board, std::uint16_t address) {
-    ktq::sim::onBench([&](SimBus& bench) { bench.devClear(board, address); });
-}
-
-void ktqsim_FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) {
-    ktq::sim::onBench([&](SimBus& bench) { bench.findLstn(board, padList, resultList, limit); });
-}
-
-void ktqsim_Send(int board, std::uint16_t address, const void* buffer, long count, int eotmode) {
-    ktq::sim::onBench([&](SimBus& bench) { bench.send(board, address, buffer, count, eotmode); });
-}
-
-void ktqsim_Receive(int board, std::uint16_t address, void* buffer, long count, int termination) {
-    ktq::sim::onBench([&](SimBus& bench) { bench.receive(board, address, buffer, count, termination); });
-}
-
-void ktqsim_SendCmds(int board, const void* cmds, long count) {
-    ktq::sim::onBench([&](SimBus& bench) { bench.sendCmds(board, cmds, count); });
-}
+// Each call that acts runs on the bench under its own name.
+#define KTQ_SIM_ACTION(result, name, params, args, ...)                                                      \
+    result ktqsim_##name params {                                                                            \
+        return ktq::sim::onBench([&](SimBus& bench) { return bench.name args; });                            \
+    }
+KTQ_GPIB_ACTIONS(KTQ_SIM_ACTION)
+#undef KTQ_SIM_ACTION
 
 int ktqsim_ThreadIbsta(void) {
     return ktq::sim::t_status.ibsta;
@@ -193,10 +157,6 @@ void ktqsim_useEnvironmentBench(void) {
 void ktqsim_useNiDriver(void) {
     std::lock_guard guard(ktq::sim::benchLock());
     ktq::sim::g_family = ktq::sim::DriverFamily::Ni;
-}
-
-void ktqsim_useNiEndModes(void) {
-    ktqsim_useNiDriver();
 }
 
 int ktqsim_ibconfig(int ud, int option, int v) {

@@ -21,9 +21,8 @@ void ktqsim_useEnvironmentBench(void);
 
 // For NI's libraries: the environment bench behaves as NI-488.2 does where it differs from
 // linux-gpib (its end modes, its search reporting listeners behind secondary addresses; see
-// SimBus::setDriverFamily). ktqsim_useNiEndModes is its earlier name, the same switch.
+// SimBus::setDriverFamily).
 void ktqsim_useNiDriver(void);
-void ktqsim_useNiEndModes(void);
 // ibconfig reaches the two settings NI's Windows library offers only through it (IbcTMO 3,
 // IbcSRE 11; others fail with ECAP).
 int ktqsim_ibconfig(int ud, int option, int v);

@@ -21,8 +21,8 @@ constexpr int firstDescriptor = 16;
 constexpr int descriptorSlots = 0x1000;
 constexpr int highestPrimary = 30;
 
-const char* const driverFunctions[] = {"ibfind",   "ibask",    "ibsre", "ibtmo",   "ibonl",   "SendIFC",
-                                       "DevClear", "FindLstn", "Send",  "Receive", "SendCmds"};
+// The calls failNext can make fail: those that act, not the status reads.
+const char* const driverFunctions[] = {KTQ_GPIB_ACTIONS(KTQ_GPIB_NAME)};
 
 struct Address {
     int primary = 0;
@@ -353,16 +353,15 @@ int SimBus::ibonl(int ud, int online) {
     return m_status.ibsta;
 }
 
-void SimBus::sendIfc(int board) {
+void SimBus::SendIFC(int board) {
     if (!takeFailure("SendIFC") && !boardFails(board)) {
         m_wire.interfaceClear();
-        ++m_interfaceClears;
         m_status = ok(true);
     }
     finish("SendIFC(" + std::to_string(board) + ")");
 }
 
-void SimBus::devClear(int board, Addr4882 address) {
+void SimBus::DevClear(int board, Addr4882 address) {
     if (!takeFailure("DevClear") && !boardFails(board)) {
         const auto target = decode(address);
         if (!target) {
@@ -384,7 +383,7 @@ void SimBus::devClear(int board, Addr4882 address) {
 // together, and where one of them does, each in turn. What is reported differs: NI's FindLstn
 // writes each secondary listener's address word; linux-gpib's keeps only a probe's answer above 1,
 // which its probe never gives, and so reports none.
-void SimBus::findLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit) {
+void SimBus::FindLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit) {
     std::vector<int> probed;
     std::vector<int> written;
     // A list without its NOADDR end must not run away: 31 primaries is all a bus has, allow slack.
@@ -451,7 +450,7 @@ void SimBus::findLstn(int board, const Addr4882* padList, Addr4882* resultList, 
            joined(written));
 }
 
-void SimBus::send(int board, Addr4882 address, const void* buffer, long count, int callerEotMode) {
+void SimBus::Send(int board, Addr4882 address, const void* buffer, long count, int callerEotMode) {
     // NI swaps linux-gpib's NLend and DABend; any other number stays invalid.
     const int eotMode = m_family != DriverFamily::Ni  ? callerEotMode
                         : callerEotMode == lg::NLend  ? lg::DABend
@@ -482,7 +481,7 @@ void SimBus::send(int board, Addr4882 address, const void* buffer, long count, i
            std::to_string(callerEotMode) + ")");
 }
 
-void SimBus::receive(int board, Addr4882 address, void* buffer, long count, int termination) {
+void SimBus::Receive(int board, Addr4882 address, void* buffer, long count, int termination) {
     std::string received;
     if (!takeFailure("Receive") && !boardFails(board)) {
         const auto target = decode(address);
@@ -517,7 +516,7 @@ void SimBus::receive(int board, Addr4882 address, void* buffer, long count, int 
 }
 
 // The count stays 0, as linux-gpib leaves it after commands.
-void SimBus::sendCmds(int board, const void* commands, long count) {
+void SimBus::SendCmds(int board, const void* commands, long count) {
     if (!takeFailure("SendCmds") && !boardFails(board)) {
         if (count < 0 || (count > 0 && commands == nullptr)) {
             m_status = busError(lg::EARG, true);

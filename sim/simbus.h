@@ -4,6 +4,7 @@
 #include "sim/linuxgpib.h"
 #include "sim/units/simunit.h"
 #include "sim/wire/wirebus.h"
+#include "src/bus/gpibcalls.h"
 
 #include <chrono>
 #include <deque>
@@ -109,7 +110,6 @@ public:
     int timeoutCode() const { return m_timeoutCode; }
     /// Descriptors ibfind handed out and ibonl has not taken back.
     std::size_t openDescriptors() const { return m_openDescriptors.size(); }
-    int interfaceClears() const { return m_interfaceClears; }
 
     /// The next `times` calls of the named driver function ("Send", "ibfind" ...) fail with
     /// `iberr`; nothing reaches the units. Throws std::invalid_argument for an unknown name.
@@ -140,19 +140,14 @@ public:
     /// Appends every later trace line to this file; an empty path stops it.
     void setTraceFile(std::string path);
 
-    // The driver calls, linux-gpib's arguments and numbers. The C functions call these.
-    int ibfind(const char* name);
-    int ibask(int ud, int option, int* value);
-    int ibsre(int ud, int enable);
-    int ibtmo(int ud, int code);
-    int ibonl(int ud, int online);
-    void sendIfc(int board);
-    void devClear(int board, Addr4882 address);
-    void findLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit);
-    void send(int board, Addr4882 address, const void* buffer, long count, int eotMode);
-    void receive(int board, Addr4882 address, void* buffer, long count, int termination);
-    void sendCmds(int board, const void* commands, long count);
-    const CallStatus& lastStatus() const { return m_status; }
+    // The driver calls that act, with linux-gpib's names, arguments and numbers (Addr4882 is
+    // std::uint16_t). The C functions call these; the status reads are lastStatus.
+#define KTQ_SIM_CALL(result, name, params, ...) result name params;
+    KTQ_GPIB_ACTIONS(KTQ_SIM_CALL)
+#undef KTQ_SIM_CALL
+    const CallStatus& lastStatus() const {
+        return m_status;
+    }
 
 private:
     bool takeFailure(const char* function);
@@ -171,7 +166,6 @@ private:
     bool m_boardPresent = true;
     DriverFamily m_family = DriverFamily::LinuxGpib;
     int m_timeoutCode = lg::T10s;
-    int m_interfaceClears = 0;
     bool m_end = false; // the last transfer on the board ended with EOI
     std::set<int> m_openDescriptors;
     bool m_boardOpened = false; // a call reached the board while it was there

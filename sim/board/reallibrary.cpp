@@ -132,18 +132,12 @@ void SendCmds(int board, const void* commands, long count) {
           lastStatus());
 }
 
-int ThreadIbsta() {
-    return g_real.ThreadIbsta();
-}
-int ThreadIberr() {
-    return g_real.ThreadIberr();
-}
-int ThreadIbcnt() {
-    return g_real.ThreadIbcnt();
-}
-long ThreadIbcntl() {
-    return g_real.ThreadIbcntl();
-}
+#define KTQ_UNTRACED_READ(result, name, params, args, ...)                                                   \
+    result name params {                                                                                     \
+        return g_real.name args;                                                                             \
+    }
+KTQ_GPIB_STATUS_READS(KTQ_UNTRACED_READ)
+#undef KTQ_UNTRACED_READ
 
 } // namespace traced
 

@@ -78,7 +78,6 @@ public:
     void setControllerAddress(int primary, int secondary);
     int controllerPrimary() const { return m_controllerPrimary; }
     int controllerSecondary() const { return m_controllerSecondary; }
-    bool controllerTalks() const { return m_controllerTalks; }
     bool controllerListens() const { return m_controllerListens; }
     bool remoteEnabled() const { return m_remoteEnabled; }
     /// ATN asserted: the controller is active (after commands, interface clear), not in standby

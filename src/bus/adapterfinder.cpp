@@ -131,7 +131,7 @@ AdapterFinder::AdapterFinder(std::unique_ptr<GpibDriver> library, std::unique_pt
 AdapterFinder::~AdapterFinder() = default;
 
 std::string_view AdapterFinder::family() const {
-    return current().family();
+    return target().family();
 }
 
 std::string AdapterFinder::linkDescription() const {
@@ -151,15 +151,7 @@ std::string AdapterFinder::unreachableReason() const {
     return m_unreachableReason;
 }
 
-bool AdapterFinder::triggersItself() const {
-    return current().triggersItself();
-}
-
-void AdapterFinder::TriggerUnit(int board, std::uint16_t address) {
-    current().TriggerUnit(board, address);
-}
-
-GpibDriver& AdapterFinder::current() const {
+GpibDriver& AdapterFinder::target() const {
     const std::lock_guard lock(m_choiceMutex);
     return *m_current;
 }
@@ -298,50 +290,6 @@ int AdapterFinder::failWith(const std::string& reason) {
     choose(m_unreachable.get(), {}, reason);
     m_adapter.reset();
     return -1;
-}
-
-// The calls after ibfind, and the status reads, go to the driver chosen.
-int AdapterFinder::ibask(int ud, int option, int* value) {
-    return current().ibask(ud, option, value);
-}
-int AdapterFinder::ibsre(int ud, int v) {
-    return current().ibsre(ud, v);
-}
-int AdapterFinder::ibtmo(int ud, int v) {
-    return current().ibtmo(ud, v);
-}
-int AdapterFinder::ibonl(int ud, int v) {
-    return current().ibonl(ud, v);
-}
-void AdapterFinder::SendIFC(int board) {
-    current().SendIFC(board);
-}
-void AdapterFinder::DevClear(int board, std::uint16_t address) {
-    current().DevClear(board, address);
-}
-void AdapterFinder::FindLstn(int board, const std::uint16_t* padList, std::uint16_t* resultList, int limit) {
-    current().FindLstn(board, padList, resultList, limit);
-}
-void AdapterFinder::Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode) {
-    current().Send(board, address, buffer, count, eotMode);
-}
-void AdapterFinder::Receive(int board, std::uint16_t address, void* buffer, long count, int termination) {
-    current().Receive(board, address, buffer, count, termination);
-}
-void AdapterFinder::SendCmds(int board, const void* commands, long count) {
-    current().SendCmds(board, commands, count);
-}
-int AdapterFinder::ThreadIbsta() {
-    return current().ThreadIbsta();
-}
-int AdapterFinder::ThreadIberr() {
-    return current().ThreadIberr();
-}
-int AdapterFinder::ThreadIbcnt() {
-    return current().ThreadIbcnt();
-}
-long AdapterFinder::ThreadIbcntl() {
-    return current().ThreadIbcntl();
 }
 
 } // namespace ktq::bus

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "adapterlink.h"
-#include "gpibdriver.h"
+#include "driverbases.h"
 
 #include <iosfwd>
 #include <memory>
@@ -50,7 +50,7 @@ std::vector<SerialPortInfo> portsToProbe(std::vector<SerialPortInfo> ports, bool
 /// where it fails, the serial ports are asked "++ver" and the first that answers as an adapter is
 /// used. Every later ibfind chooses again the same way, keeping an adapter that still answers.
 /// Each choice of an adapter, and each search that found none, is told in one line on `log`.
-class AdapterFinder final : public GpibDriver {
+class AdapterFinder final : public RoutingDriver {
 public:
     AdapterFinder(std::unique_ptr<GpibDriver> library, std::unique_ptr<LinkOpener> opener,
                   AdapterSearch search, std::ostream& log);
@@ -66,12 +66,9 @@ public:
     DriverPlan plan() const override;
     /// The reason the last line on `log` gave for a named adapter that could not be used.
     std::string unreachableReason() const override;
-    bool triggersItself() const override;
-    void TriggerUnit(int board, std::uint16_t address) override;
 
-#define KTQ_DECLARE_CALL(result, name, params, args, ...) result name params override;
-    KTQ_GPIB_CALLS(KTQ_DECLARE_CALL)
-#undef KTQ_DECLARE_CALL
+    /// Chooses, then opens the board on the driver chosen; every other call goes to that driver.
+    int ibfind(const char* name) override;
 
 private:
     struct Found;
@@ -83,7 +80,8 @@ private:
     int useAdapter(std::unique_ptr<GpibDriver> adapter, std::string description, const char* name);
     int failWith(const std::string& reason);
     void choose(GpibDriver* current, std::string description, std::string unreachable = {});
-    GpibDriver& current() const;
+    /// The driver chosen: the library's until ibfind chooses.
+    GpibDriver& target() const override;
 
     std::unique_ptr<GpibDriver> m_library;
     std::unique_ptr<LinkOpener> m_opener;

@@ -16,10 +16,38 @@ namespace detail {
 template <typename... Args> constexpr void ignoreArguments(const Args&...) {}
 } // namespace detail
 
-/// Passes every call to another driver; a derived class overrides the calls it looks at.
-/// beforeCall hears the name of every call that acts ("Send", "ibfind" ...; not the status reads)
-/// that reaches this class, just before it is passed on.
-class ForwardingDriver : public GpibDriver {
+/// Passes every call to the driver target() names at the time of the call, which may change from
+/// one call to the next; a derived class overrides the calls it looks at. beforeCall hears the name
+/// of every call that acts ("Send", "ibfind" ...; not the status reads) that reaches this class,
+/// just before it is passed on.
+class RoutingDriver : public GpibDriver {
+public:
+#define KTQ_FORWARD_ACTION(result, name, params, args, ...)                                                  \
+    result name params override {                                                                            \
+        beforeCall(#name);                                                                                   \
+        return target().name args;                                                                           \
+    }
+    KTQ_GPIB_ACTIONS(KTQ_FORWARD_ACTION)
+#undef KTQ_FORWARD_ACTION
+#define KTQ_FORWARD_READ(result, name, params, args, ...)                                                    \
+    result name params override {                                                                            \
+        return target().name args;                                                                           \
+    }
+    KTQ_GPIB_STATUS_READS(KTQ_FORWARD_READ)
+#undef KTQ_FORWARD_READ
+    bool triggersItself() const override { return target().triggersItself(); }
+    void TriggerUnit(int board, std::uint16_t address) override {
+        beforeCall("TriggerUnit");
+        target().TriggerUnit(board, address);
+    }
+
+protected:
+    virtual GpibDriver& target() const = 0;
+    virtual void beforeCall(const char* /*name*/) {}
+};
+
+/// Passes every call, and what the driver says of itself, to one other driver.
+class ForwardingDriver : public RoutingDriver {
 public:
     explicit ForwardingDriver(GpibDriver& inner) : m_inner(inner) {}
 
@@ -27,33 +55,13 @@ public:
     std::string linkDescription() const override { return m_inner.linkDescription(); }
     DriverPlan plan() const override { return m_inner.plan(); }
     std::string unreachableReason() const override { return m_inner.unreachableReason(); }
-    bool triggersItself() const override { return m_inner.triggersItself(); }
-    void TriggerUnit(int board, std::uint16_t address) override {
-        beforeCall("TriggerUnit");
-        m_inner.TriggerUnit(board, address);
-    }
-
-#define KTQ_FORWARD_ACTION(result, name, params, args, ...)                                                  \
-    result name params override {                                                                            \
-        beforeCall(#name);                                                                                   \
-        return m_inner.name args;                                                                            \
-    }
-    KTQ_GPIB_ACTIONS(KTQ_FORWARD_ACTION)
-#undef KTQ_FORWARD_ACTION
-#define KTQ_FORWARD_READ(result, name, params, args, ...)                                                    \
-    result name params override {                                                                            \
-        return m_inner.name args;                                                                            \
-    }
-    KTQ_GPIB_STATUS_READS(KTQ_FORWARD_READ)
-#undef KTQ_FORWARD_READ
 
 protected:
-    virtual void beforeCall(const char* /*name*/) {}
-    GpibDriver& inner() const {
-        return m_inner;
-    }
+    GpibDriver& inner() const { return m_inner; }
 
 private:
+    GpibDriver& target() const override { return m_inner; }
+
     GpibDriver& m_inner;
 };
 

@@ -38,6 +38,9 @@
 // Every call.
 #define KTQ_GPIB_CALLS(X) KTQ_GPIB_ACTIONS(X) KTQ_GPIB_STATUS_READS(X)
 
+// The X of a list of names: {KTQ_GPIB_CALLS(KTQ_GPIB_NAME)} is every call's, "ibfind" first.
+#define KTQ_GPIB_NAME(result, name, ...) #name,
+
 // NI-488.2's ni4882.h, the same on Windows (ni4882.dll) and Linux (libni4882.so), where its
 // shapes differ: ibfind only as ibfindA, ibsre and ibtmo possibly only as ibconfig options (so
 // optional here, with ibconfig), no ThreadIbcntl (ibcntl comes through ThreadIbcnt), counts as

@@ -269,7 +269,7 @@ TEST(AdapterLimits, AReceiveNobodyAnswersTimesOutAsOnABoard) {
         EXPECT_EQ(rig.ibsta() & (ni::ERR | ni::TIMO), ni::ERR | ni::TIMO);
         EXPECT_EQ(rig.iberr(), ni::EABO);
         EXPECT_EQ(rig.ibcnt(), 0);
-        rig.bus->receive(0, 5, buffer.data(), 8, 0);
+        rig.bus->Receive(0, 5, buffer.data(), 8, 0);
         EXPECT_EQ(rig.bus->lastStatus().ibsta & (ni::ERR | ni::TIMO), ni::ERR | ni::TIMO) << "the board";
         EXPECT_EQ(rig.bus->lastStatus().iberr, ni::EABO) << "the board";
 

@@ -80,12 +80,12 @@ TEST(BenchTiming, TransfersAndSilentUnitsTakeTheTimeTheSettingsGive) {
         bench.setTiming(Timing::fromSettings(c.mode, c.delayMs));
         char reply[18] = {};
         bench.ibtmo(0, lg::T3s);
-        bench.send(0, 5, "*ESE?", 5, lg::NLend);
-        bench.receive(0, 5, reply, sizeof reply, 0);
-        bench.receive(0, 5, reply, sizeof reply, 0); // nothing left to say
+        bench.Send(0, 5, "*ESE?", 5, lg::NLend);
+        bench.Receive(0, 5, reply, sizeof reply, 0);
+        bench.Receive(0, 5, reply, sizeof reply, 0); // nothing left to say
         bench.ibtmo(0, lg::T3s - 1);                 // 1 s
         bench.silence(5, true);
-        bench.receive(0, 5, reply, sizeof reply, 0);
+        bench.Receive(0, 5, reply, sizeof reply, 0);
         EXPECT_EQ(bench.lastStatus().iberr, lg::EABO);
         EXPECT_EQ(sleeper.slept, c.slept) << (c.mode ? c.mode : "-") << " " << (c.delayMs ? c.delayMs : "-");
     }

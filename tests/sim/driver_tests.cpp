@@ -36,9 +36,7 @@ protected:
 };
 
 TEST_F(DriverContract, OffersEveryFunctionTheProgramCalls) {
-#define KTQ_NAME(result, name, ...) #name,
-    for (const char* name : {KTQ_GPIB_CALLS(KTQ_NAME)})
-#undef KTQ_NAME
+    for (const char* name : {KTQ_GPIB_CALLS(KTQ_GPIB_NAME)})
         EXPECT_NE(resolveSymbol(name), nullptr) << name;
     EXPECT_EQ(resolveSymbol("ibfindA"), nullptr);
     EXPECT_EQ(resolveSymbol("ktqsim_Send"), nullptr);

@@ -23,9 +23,7 @@ TEST(DropInLibrary, RunsTheProgramsCallsOnTheEnvironmentBench) {
     void* library = dlopen(KTQ_SIM_DRIVER_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
     EXPECT_EQ(dlsym(library, "ktqsim_Send"), nullptr) << "only linux-gpib's names may be visible";
-#define KTQ_NAME(result, name, ...) #name,
-    for (const char* name : {KTQ_GPIB_CALLS(KTQ_NAME)})
-#undef KTQ_NAME
+    for (const char* name : {KTQ_GPIB_CALLS(KTQ_GPIB_NAME)})
         EXPECT_NE(dlsym(library, name), nullptr) << name;
     const Driver driver = Driver::resolve([library](const char* name) { return dlsym(library, name); });
     ASSERT_NE(driver.ThreadIbcntl, nullptr);

@@ -1,6 +1,7 @@
 // Discovery and addressing in the configuration window, per driver family.
 #include "configrun.h"
 
+#include "bus/driverbases.h"
 #include "bus/gpibconstants.h"
 #include "ui/dialogs/statusline.h"
 
@@ -127,26 +128,21 @@ TEST(Discovery, EachDriverFamilySearchesAsItsDriverDoes) {
     }
 }
 
-// A driver whose search finds exactly the given address words; every other call succeeds.
-class ListenerDriver final : public bus::GpibDriver {
+// A driver whose search finds exactly the given address words; every other call succeeds. The
+// calls that return nothing stay the base's, which reach no bus: the status reads here tell success.
+class ListenerDriver final : public bus::FailingDriver {
 public:
     explicit ListenerDriver(std::vector<std::uint16_t> found, int iberr = 0)
-        : m_found(std::move(found)), m_iberr(iberr) {}
-    std::string_view family() const override { return "linux-gpib"; }
+        : FailingDriver("linux-gpib"), m_found(std::move(found)), m_iberr(iberr) {}
     int ibfind(const char*) override { return 0; }
     int ibask(int, int, int*) override { return 0; }
     int ibsre(int, int) override { return 0; }
     int ibtmo(int, int) override { return 0; }
     int ibonl(int, int) override { return 0; }
-    void SendIFC(int) override {}
-    void DevClear(int, std::uint16_t) override {}
     void FindLstn(int, const std::uint16_t*, std::uint16_t* result, int limit) override {
         m_count = std::min<int>(limit, static_cast<int>(m_found.size()));
         std::copy_n(m_found.begin(), m_count, result);
     }
-    void Send(int, std::uint16_t, const void*, long, int) override {}
-    void Receive(int, std::uint16_t, void*, long, int) override {}
-    void SendCmds(int, const void*, long) override {}
     int ThreadIbsta() override { return m_iberr != 0 ? 0x8100 : 0x0100; }
     int ThreadIberr() override { return m_iberr; }
     int ThreadIbcnt() override { return m_count; }
