@@ -3,11 +3,13 @@
 
 #include "busaddress.h"
 #include "busthread.h"
+#include "driverloader.h"
 #include "gpibconstants.h"
 
 #include <QByteArray>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <chrono>
 #include <functional>
@@ -167,6 +169,11 @@ void Gpib32::GpibTrigger(std::int16_t board, std::int16_t address, int step) {
     }
     const std::string commands = triggerCommands(primary).at(static_cast<std::size_t>(step));
     onBus("SendCmds", [&] { m_driver.SendCmds(board, commands.data(), static_cast<long>(commands.size())); });
+}
+
+bool Gpib32::boardGone() const {
+    return m_status.failed() && driverFamily() == linuxGpibConstants().family && m_status.iberr == ni::EDVR &&
+           m_status.ibcntl == ENODEV;
 }
 
 StatusSnapshot Gpib32::GpibCopyStatus() {

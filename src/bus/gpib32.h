@@ -72,6 +72,10 @@ public:
     /// Why the last GpibFind could not use the adapter the operator named; empty otherwise.
     std::string unreachableReason() const { return m_driver.unreachableReason(); }
 
+    /// The last call found the board itself gone (linux-gpib: EDVR with the system's ENODEV, as
+    /// for a USB adapter unplugged): nothing sent through it can reach the bus.
+    bool boardGone() const;
+
     const StatusSnapshot& status() const { return m_status; }
     std::int16_t ibsta() const { return m_status.ibsta; }
     std::int16_t iberr() const { return m_status.iberr; }

@@ -1,9 +1,9 @@
 // The dialogs: value entry, the notice and the channel dialog.
 #include "harness.h"
 
+#include "run/numbers.h"
 #include "ui/dialogs/frmchannels.h"
 #include "ui/dialogs/frmnotice.h"
-#include "ui/dialogs/textvalue.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -15,7 +15,7 @@
 namespace ktq::test {
 namespace {
 
-using ui::numericValue;
+using run::numericValue;
 
 TEST(TextValue, ReadsTheLeadingNumberOfAText) {
     const struct {
@@ -27,28 +27,28 @@ TEST(TextValue, ReadsTheLeadingNumberOfAText) {
         {"-", 0},  {"12.", 12},  {"0x1F", 0}, {"37\n", 37}, {"  -0012", -12}, {"\r5", 0},
     };
     for (const auto& c : cases) {
-        EXPECT_DOUBLE_EQ(numericValue(QString::fromLatin1(c.text)), c.value) << c.text;
+        EXPECT_DOUBLE_EQ(run::numericValue(QString::fromLatin1(c.text)), c.value) << c.text;
     }
 }
 
 TEST(TextValue, RoundsHalvesToEvenAndKnowsTheSixteenBitRange) {
-    EXPECT_EQ(ui::roundHalfEven(5.5), 6);
-    EXPECT_EQ(ui::roundHalfEven(6.5), 6);
-    EXPECT_EQ(ui::roundHalfEven(-2.5), -2);
-    EXPECT_EQ(ui::roundHalfEven(0.5), 0);
-    EXPECT_EQ(ui::toInt16(32767.4), std::optional<std::int16_t>(32767));
-    EXPECT_EQ(ui::toInt16(32767.5), std::nullopt);
-    EXPECT_EQ(ui::toInt16(-32768), std::optional<std::int16_t>(-32768));
-    EXPECT_EQ(ui::toInt16(-32769), std::nullopt);
-    EXPECT_EQ(ui::toInt16(1e300), std::nullopt);
+    EXPECT_EQ(run::roundHalfEven(5.5), 6);
+    EXPECT_EQ(run::roundHalfEven(6.5), 6);
+    EXPECT_EQ(run::roundHalfEven(-2.5), -2);
+    EXPECT_EQ(run::roundHalfEven(0.5), 0);
+    EXPECT_EQ(run::toInt16(32767.4), std::optional<std::int16_t>(32767));
+    EXPECT_EQ(run::toInt16(32767.5), std::nullopt);
+    EXPECT_EQ(run::toInt16(-32768), std::optional<std::int16_t>(-32768));
+    EXPECT_EQ(run::toInt16(-32769), std::nullopt);
+    EXPECT_EQ(run::toInt16(1e300), std::nullopt);
 }
 
 TEST(TextValue, WritesNumbersWithTheirSignPosition) {
-    EXPECT_EQ(ui::signedNumberText(5), QStringLiteral(" 5"));
-    EXPECT_EQ(ui::signedNumberText(0), QStringLiteral(" 0"));
-    EXPECT_EQ(ui::signedNumberText(-3), QStringLiteral("-3"));
-    EXPECT_EQ(ui::signedNumberText(502), QStringLiteral(" 502"));
-    EXPECT_EQ(ui::numberText(2.5), QStringLiteral("2.5"));
+    EXPECT_EQ(run::signedNumberText(5), QStringLiteral(" 5"));
+    EXPECT_EQ(run::signedNumberText(0), QStringLiteral(" 0"));
+    EXPECT_EQ(run::signedNumberText(-3), QStringLiteral("-3"));
+    EXPECT_EQ(run::signedNumberText(502), QStringLiteral(" 502"));
+    EXPECT_EQ(run::numberText(2.5), QStringLiteral("2.5"));
 }
 
 struct ChannelCase {

@@ -2,6 +2,7 @@
 #include "configrun.h"
 
 #include "bus/gpibconstants.h"
+#include "run/configurationrun.h"
 #include "ui/dialogs/statusline.h"
 
 #include <gtest/gtest.h>
@@ -321,10 +322,11 @@ TEST(PrepItem, PutsTheSettingInColumnThirtySix) {
 
 TEST(TrimResponse, CutsAfterTheFirstLineFeedOrKeepsTheWholeBuffer) {
     using ui::frmConfig;
-    EXPECT_EQ(frmConfig::TrimResponse(QStringLiteral("12\n34\n            ")), QStringLiteral("12\n"));
-    EXPECT_EQ(frmConfig::TrimResponse(QStringLiteral("no line feed here ")),
+    EXPECT_EQ(run::ConfigurationRun::TrimResponse(QStringLiteral("12\n34\n            ")),
+              QStringLiteral("12\n"));
+    EXPECT_EQ(run::ConfigurationRun::TrimResponse(QStringLiteral("no line feed here ")),
               QStringLiteral("no line feed here "));
-    EXPECT_EQ(frmConfig::TrimResponse(QStringLiteral("\n")), QStringLiteral("\n"));
+    EXPECT_EQ(run::ConfigurationRun::TrimResponse(QStringLiteral("\n")), QStringLiteral("\n"));
 }
 
 } // namespace

@@ -331,11 +331,6 @@ QString busAdvice(const BusFailure& failure) {
     return {};
 }
 
-bool boardGone(const bus::StatusSnapshot& status, std::string_view driverFamily) {
-    return status.failed() && familyOf(driverFamily) == Family::LinuxGpib && status.iberr == bus::ni::EDVR &&
-           status.ibcntl == boardDeviceGone;
-}
-
 QString silentUnitAdvice(const QString& address, const QString& model) {
     return filled("The unit at address {address} does not answer as a {model}: most likely the model "
                   "chosen does not match the unit, or the address is wrong. Press Done to choose another "

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "bus/gpib32.h"
+#include "run/busstep.h"
 
 #include <QString>
 
@@ -12,16 +13,7 @@
 
 namespace ktq::ui {
 
-/// What the program was doing when a driver call failed: the same code means different things
-/// at bring-up and in a transfer to a unit.
-enum class BusStep : unsigned {
-    FindBoard = 1u << 0,  // ibfind("GPIB0")
-    SetUpBoard = 1u << 1, // ibask, SendIFC, ibsre, ibtmo on the board
-    Search = 1u << 2,     // FindLstn over the bus
-    ClearUnit = 1u << 3,  // DevClear of the unit at the address set
-    Query = 1u << 4,      // a function's query and its reply
-    Store = 1u << 5,      // *SAV, CAL:LOCK, *PSC at the end of a run
-};
+using run::BusStep;
 
 /// The failed call and what the operator chose, for the advice to name.
 struct BusFailure {
@@ -35,10 +27,6 @@ struct BusFailure {
 /// A sentence the operator can act on after a failed driver call, shown beside the bus error
 /// report; empty when there is nothing useful to add.
 QString busAdvice(const BusFailure& failure);
-
-/// The driver says the board itself is gone (linux-gpib: EDVR with the system's ENODEV, as for a
-/// USB adapter unplugged): nothing sent through it can reach the bus.
-bool boardGone(const bus::StatusSnapshot& status, std::string_view driverFamily);
 
 /// One advice rule as the troubleshooting table lists it, in the order the rules are tried.
 struct AdviceRuleView {

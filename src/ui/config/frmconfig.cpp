@@ -8,11 +8,11 @@
 #include "bus/gpibconstants.h"
 #include "bus/module3.h"
 #include "models/catalogue.h"
+#include "run/numbers.h"
 #include "ui/dialogs/frmchannels.h"
 #include "ui/dialogs/interaction.h"
 #include "ui/dialogs/messageline.h"
 #include "ui/dialogs/statusline.h"
-#include "ui/dialogs/textvalue.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -58,10 +58,10 @@ void frmConfig::Form_Load() {
     txtErrMsg->setVisible(false);
     txtAddr->clear();
     applyPhase(Phase::Loaded);
-    m_saved = false;
+    m_run.setSaved(false);
     s.ChannelNumber = 1;
     s.Routine = models::dispatch(s.ModelNumber, s.ModelText);
-    m_boardGone = false;
+    m_run.tryBoardAgain();
     reportDiscovery(FindLstners());
     txtAddr->setFocus();
 }
@@ -104,7 +104,7 @@ void frmConfig::reportDiscovery(const ListenerSearch& search) {
     if (search.count >= 2) {
         // The operator has to type one of them: name them the way the address box takes them.
         const QString several =
-            QStringLiteral("FindLstn found") + signedNumberText(search.count) +
+            QStringLiteral("FindLstn found") + run::signedNumberText(search.count) +
             QStringLiteral(" devices, Check bus connections and manually enter device GPIB address") +
             QStringLiteral("\n\nListeners found at addresses: ") + addressListText(listeners);
         ui.beep();
@@ -117,10 +117,10 @@ void frmConfig::reportDiscovery(const ListenerSearch& search) {
     } else if (search.count == 1) {
         const std::int16_t found = addressEntry(search.addresses.front());
         ui.messageBox(this, QStringLiteral("Found a single device"),
-                      QStringLiteral("FindLstn found a device at address") + signedNumberText(found) +
+                      QStringLiteral("FindLstn found a device at address") + run::signedNumberText(found) +
                           QStringLiteral(", Please confirm or change device address before pressing the SET "
                                          "ADDRESS button"));
-        txtAddr->setText(signedNumberText(found));
+        txtAddr->setText(run::signedNumberText(found));
         statusLine->say(singleListenerAdvice(found, m_session.state.ModelText));
     } else {
         ui.messageBox(
@@ -143,8 +143,8 @@ void frmConfig::cmdSet_Click() {
     txtGPIBErr->setVisible(false);
     statusLine->clearGuidance();
 
-    const double value = roundHalfEven(numericValue(txtAddr->text()));
-    const std::optional<std::int16_t> entry = toInt16(value);
+    const double value = run::roundHalfEven(run::numericValue(txtAddr->text()));
+    const std::optional<std::int16_t> entry = run::toInt16(value);
     if (entry) {
         s.PrimaryAddress = *entry;
     }
@@ -177,7 +177,7 @@ void frmConfig::cmdSet_Click() {
     }
 
     // Set Address is where the operator starts again: the bus is tried once more.
-    m_boardGone = false;
+    m_run.tryBoardAgain();
     onBoard(BusStep::ClearUnit, [&] { gpib.GpibSendIFC(s.BoardIndex); });
     onBoard(BusStep::ClearUnit, [&] { gpib.GpibDevClear(s.BoardIndex, s.DeviceAddress); });
     if (gpib.ibsta() < 0) {
@@ -187,7 +187,7 @@ void frmConfig::cmdSet_Click() {
 
     if (channelChoice == models::ChannelChoice::ChannelCommand) {
         openChannelDialog();
-        sendText(QStringLiteral("C ") + signedNumberText(s.ChannelNumber), BusStep::ClearUnit);
+        sendText(QStringLiteral("C ") + run::signedNumberText(s.ChannelNumber), BusStep::ClearUnit);
         showChannelLine();
     }
 
@@ -210,7 +210,7 @@ void frmConfig::openChannelDialog() {
 
 void frmConfig::showChannelLine() {
     txtChNum->setText(QStringLiteral("Configuring channel #") +
-                      signedNumberText(m_session.state.ChannelNumber));
+                      run::signedNumberText(m_session.state.ChannelNumber));
     txtChNum->setVisible(true);
 }
 
@@ -236,7 +236,7 @@ void frmConfig::cmdSav_Click() {
     txtGPIBErr->setVisible(false);
     statusLine->clearGuidance();
     if (sendChecked(QString(models::commands::save), QStringLiteral("Send SAV Error"))) {
-        m_saved = true;
+        m_run.setSaved(true);
         reportStore(StoreAction::SaveSettings, nullptr);
     } else {
         reportStore(StoreAction::SaveSettings, &m_session.bus.status());
@@ -277,14 +277,14 @@ void frmConfig::cmdNoSRQ_Click() {
 void frmConfig::cmdDone_Click() {
     txtGPIBErr->setVisible(false);
     statusLine->clearGuidance();
-    if (m_saved) {
+    if (m_run.saved()) {
         closeWindow();
         return;
     }
     txtGPIBErr->setText(QStringLiteral("Exit without saving? ") + CrLf +
                         QStringLiteral("Press Done again to exit"));
     txtGPIBErr->setVisible(true);
-    m_saved = true;
+    m_run.setSaved(true);
     m_session.interaction.beep();
 }
 
@@ -299,11 +299,11 @@ void frmConfig::cmdRedo_Click() {
 void frmConfig::cmdNextCh_Click() {
     SharedState& s = m_session.state;
     s.ChannelNumber += 1;
-    if (!isMultiChannelModel()) {
+    if (!m_run.isMultiChannelModel()) {
         return;
     }
     lstFunction->clear();
-    txtAddr->setText(signedNumberText(s.PrimaryAddress));
+    txtAddr->setText(run::signedNumberText(s.PrimaryAddress));
     applyPhase(Phase::NextChannel);
     cmdSet_Click();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "advice.h"
+#include "run/configurationrun.h"
 #include "session.h"
 #include "ui/dialogs/stepgate.h"
 
@@ -68,8 +69,6 @@ public:
     static QString PrepItem(const QString& prompt, const QString& setting);
     // The characters before the settings column of the function list.
     static constexpr int settingsColumn = 35;
-    // A reply up to and with its first line feed; the whole of it when there is none.
-    static QString TrimResponse(const QString& reply);
     void ShortPause();
 
     void reject() override;
@@ -93,14 +92,6 @@ private:
         NextChannel,      // the next channel about to be set
     };
 
-    // The outcome of a query: what came back and the first of its two calls that failed.
-    struct QueryOutcome {
-        QString reply;                                   // as read; the blank pre-fill where nothing came
-        bus::StatusSnapshot receiveStatus;               // the receive's own status
-        std::optional<bus::StatusSnapshot> firstFailure; // the send's, or else the receive's failure
-        bool receiveFailed() const { return receiveStatus.failed(); }
-    };
-
     void buildControls();
     void buildTitleLines();
     void buildAddressFrame();
@@ -121,17 +112,11 @@ private:
     void showFunction();
     void setFunction(const QString& value);
     void endOfList();
-    void sendTrigger();
-    QString queryText(int index) const;
-    QString functionPrompt(int index) const;
     int functionCount() const;
-    bool isMultiChannelModel() const;
     // Makes one driver call unless the board is known to be gone.
     void onBoard(BusStep step, const std::function<void()>& call);
     void sendText(const QString& text, BusStep step = BusStep::Query);
-    QString receiveReply();
-    // Sends the query and reads the reply.
-    QueryOutcome ask(const QString& query);
+    void sayBoardGone(BusStep step);
     // Sends a fixed command; a failed send is reported with the message. True when it went out.
     bool sendChecked(const QString& command, const QString& failureMessage);
 
@@ -147,19 +132,11 @@ private:
     // Every handler runs as a step of its own: a press that comes during a step waits for it.
     StepGate m_gate{[this](bool asked) { return m_session.bus.leaveOnceOverdue(asked); }};
     bool m_closing = false;
-    // Settings went into the unit's memory, or the operator has been warned once that they did not.
-    bool m_saved = false;
-    // The function the menu is at, numbered from 1.
-    int m_functionIndex = 1;
+    // The run's talk with the unit; on every step that finds the board gone the status line says so.
+    run::ConfigurationRun m_run{m_session.bus, m_session.state, m_session.pauser,
+                                [this](BusStep step) { sayBoardGone(step); }};
     // Lines of this pass that have scrolled off the top of the function list.
     int m_linesScrolledOff = 0;
-    // Replies to this run's queries other than the bus address, for telling a unit that does not
-    // answer as the model chosen.
-    int m_modelQueriesAnswered = 0;
-    // The driver said the board itself is gone: nothing more goes out until the operator starts
-    // again with Set Address or a new run. A call not made leaves the status of the one that found
-    // the board gone, so every check of the pass reports that.
-    bool m_boardGone = false;
 
     QLineEdit* txtTitle = nullptr;
     MessageLine* txtErrMsg = nullptr;

@@ -1,6 +1,8 @@
 // The menu engine's short pause after each setting, and the clock it is measured by.
 #pragma once
 
+#include "run/pauser.h"
+
 #include <chrono>
 #include <functional>
 
@@ -10,12 +12,7 @@ class WaitObserver;
 
 namespace ktq::ui {
 
-/// The menu engine's short pause. Tests replace it so that nothing waits in real time.
-class Pauser {
-public:
-    virtual ~Pauser() = default;
-    virtual void pause(std::chrono::milliseconds duration) = 0;
-};
+using run::Pauser;
 
 /// Waits on a timer in a local event loop of the calling thread: the windows keep painting and
 /// moving, and the operator's keys and clicks wait for the end of the step. The pause ends by the

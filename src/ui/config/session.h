@@ -5,11 +5,16 @@ namespace ktq::bus {
 class Gpib32;
 }
 
+namespace ktq::run {
+class Pauser;
+struct SharedState;
+} // namespace ktq::run
+
 namespace ktq::ui {
 
 class Interaction;
-class Pauser;
-struct SharedState;
+using run::Pauser;
+using run::SharedState;
 
 /// What every window of a program run shares: the bus, the shared values, the desktop and the
 /// pause. All of them outlive the windows.

@@ -6,7 +6,7 @@
 #include "layoutroom.h"
 #include "messageline.h"
 #include "returnkey.h"
-#include "textvalue.h"
+#include "run/numbers.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -54,7 +54,7 @@ frmChannels::frmChannels(double proposed, Interaction& interaction, QWidget* par
     txtChNum->setEnabled(true);
     cmdChSel->setEnabled(true);
     txtErrMsg->setVisible(false);
-    txtChNum->setText(numberText(m_channelNumber));
+    txtChNum->setText(run::numberText(m_channelNumber));
     LoadedFlag = 1;
     txtChNum->setFocus();
 }
@@ -66,7 +66,7 @@ void frmChannels::txtChNum_Change() {
 }
 
 void frmChannels::cmdChSel_Click() {
-    m_channelNumber = numericValue(txtChNum->text());
+    m_channelNumber = run::numericValue(txtChNum->text());
     // A fractional channel would reach the unit as "C  2.5" or a wrong secondary address, so
     // only whole channels 1 to 4 are taken.
     const bool whole = m_channelNumber == std::trunc(m_channelNumber);

@@ -7,6 +7,7 @@
 #include "bus/gpibconstants.h"
 #include "bus/module3.h"
 #include "models/catalogue.h"
+#include "run/numbers.h"
 #include "ui/config/frmconfig.h"
 #include "ui/config/sharedstate.h"
 #include "ui/dialogs/describe.h"
@@ -16,7 +17,6 @@
 #include "ui/dialogs/messageline.h"
 #include "ui/dialogs/returnkey.h"
 #include "ui/dialogs/statusline.h"
-#include "ui/dialogs/textvalue.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -221,7 +221,7 @@ void frmMain::cmdConfig_Click() {
     const QListWidgetItem* item = listUnit->currentItem();
     const QString text = item != nullptr && item->isSelected() ? item->text() : QString();
     statusLine->clearGuidance();
-    const std::optional<std::int16_t> number = toInt16(numericValue(text));
+    const std::optional<std::int16_t> number = run::toInt16(run::numericValue(text));
     s.ModelNumber = number.value_or(0);
     s.ModelText = text;
     if (s.ModelNumber > models::highestModelNumber || s.ModelNumber < models::lowestModelNumber) {

@@ -1,10 +1,10 @@
 // Reading the leading number of a text, rounding it, and writing numbers the program's way.
-#include "textvalue.h"
+#include "numbers.h"
 
 #include <cmath>
 #include <limits>
 
-namespace ktq::ui {
+namespace ktq::run {
 
 double numericValue(const QString& text) {
     return leadingNumber(text).value_or(0.0);
@@ -77,4 +77,4 @@ QString signedNumberText(double value) {
     return value < 0 ? digits : QStringLiteral(" ") + digits;
 }
 
-} // namespace ktq::ui
+} // namespace ktq::run

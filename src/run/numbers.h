@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace ktq::ui {
+namespace ktq::run {
 
 /// The leading decimal number of a text (optional sign, digits, optional point and fraction),
 /// after blanks, tabs and line feeds; 0 when the text does not begin with a number, and
@@ -29,4 +29,4 @@ QString signedNumberText(double value);
 /// A number in decimal without the sign position ("5", "-3", "2.5").
 QString numberText(double value);
 
-} // namespace ktq::ui
+} // namespace ktq::run

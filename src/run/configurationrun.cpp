@@ -1,0 +1,213 @@
+// One configuration run's talk with its unit, without a window.
+#include "configurationrun.h"
+
+#include "numbers.h"
+#include "pauser.h"
+
+#include "bus/busaddress.h"
+#include "bus/gpibconstants.h"
+#include "models/catalogue.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+namespace ktq::run {
+
+namespace {
+
+constexpr int replyLength = 18;
+constexpr int maxFunctions = 25;
+constexpr std::int16_t receiveTermination = 0; // ends a reply at a byte of value 0, besides EOI
+constexpr int queryError = 4;
+constexpr int executionError = 16;
+constexpr int commandError = 32;
+constexpr double addressSwitch = 32; // a bus address read back at or above this is "set by the switches"
+
+const QString blankReply = QString(replyLength, u' ');
+
+QString latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString withoutLeadingBlanks(QString text) {
+    while (text.startsWith(u' ')) {
+        text.remove(0, 1);
+    }
+    return text;
+}
+
+// The bus address as the unit reports it: at or above 32 it is set by the switches.
+QString addressShown(double address, const QString& switches, const QString& end) {
+    return withoutLeadingBlanks(
+        (address >= addressSwitch ? numberText(address - addressSwitch) + switches : numberText(address)) +
+        end);
+}
+
+} // namespace
+
+ConfigurationRun::ConfigurationRun(bus::Gpib32& bus, SharedState& state, Pauser& pauser,
+                                   BoardGone boardGoneAt)
+    : m_bus(bus), m_state(state), m_pauser(pauser), m_boardGoneAt(std::move(boardGoneAt)) {}
+
+int ConfigurationRun::functionCount() const {
+    const models::SetupRoutine* routine = m_state.Routine;
+    return routine == nullptr ? 0 : std::min(routine->functionCount(), maxFunctions);
+}
+
+QString ConfigurationRun::functionPrompt(int index) const {
+    return latin1(m_state.Routine->functions[index - 1].prompt);
+}
+
+QString ConfigurationRun::queryText(int index) const {
+    const models::SetupRoutine& routine = *m_state.Routine;
+    return latin1(routine.commandPrefix) + latin1(routine.functions[index - 1].command) + QStringLiteral("?");
+}
+
+bool ConfigurationRun::isMultiChannelModel() const {
+    const models::SetupRoutine* routine = m_state.Routine;
+    return routine != nullptr && routine->channelCount > 0;
+}
+
+void ConfigurationRun::startList() {
+    m_functionIndex = 1;
+    m_modelQueriesAnswered = 0;
+}
+
+bool ConfigurationRun::nextFunction() {
+    ++m_functionIndex;
+    return m_functionIndex <= functionCount();
+}
+
+void ConfigurationRun::onBoard(BusStep step, const std::function<void()>& call) {
+    if (!m_boardGone) {
+        call();
+        m_boardGone = m_bus.boardGone();
+    }
+    if (m_boardGone && m_boardGoneAt) {
+        // Said at every step that sends nothing, also at those that check no status.
+        m_boardGoneAt(step);
+    }
+}
+
+void ConfigurationRun::sendText(const QString& text, BusStep step) {
+    onBoard(step, [&] {
+        m_bus.GpibSend(m_state.BoardIndex, m_state.DeviceAddress, text,
+                       static_cast<std::int16_t>(bus::ni::NLend));
+    });
+}
+
+QString ConfigurationRun::receiveReply() {
+    QString reply = blankReply;
+    onBoard(BusStep::Query,
+            [&] { m_bus.GpibReceive(m_state.BoardIndex, m_state.DeviceAddress, reply, receiveTermination); });
+    return reply;
+}
+
+QueryOutcome ConfigurationRun::ask(const QString& query) {
+    QueryOutcome outcome;
+    sendText(query);
+    if (m_bus.status().failed()) {
+        outcome.firstFailure = m_bus.status();
+    }
+    outcome.reply = receiveReply();
+    outcome.receiveStatus = m_bus.status();
+    if (!outcome.firstFailure && outcome.receiveStatus.failed()) {
+        outcome.firstFailure = outcome.receiveStatus;
+    }
+    return outcome;
+}
+
+void ConfigurationRun::sendTrigger() {
+    for (int step = 0; step < m_bus.triggerSteps(); ++step) {
+        onBoard(BusStep::Query, [&] { m_bus.GpibTrigger(m_state.BoardIndex, m_state.DeviceAddress, step); });
+        ShortPause();
+    }
+}
+
+QString ConfigurationRun::TrimResponse(const QString& reply) {
+    const qsizetype lineFeed = reply.indexOf(u'\n');
+    return lineFeed >= 0 ? reply.left(lineFeed + 1) : reply;
+}
+
+void ConfigurationRun::ShortPause() {
+    m_pauser.pause(std::chrono::milliseconds(200));
+}
+
+FunctionReading ConfigurationRun::readFunction() {
+    const int index = m_functionIndex;
+    const models::SetupRoutine& routine = *m_state.Routine;
+    if (index == 1 && routine.triggerOnStart) {
+        sendTrigger();
+    }
+    if (index == 1 && routine.lockSupported) {
+        sendText(models::commands::unlock);
+        sendText(models::commands::clearStatus);
+    }
+    const QueryOutcome answer = ask(queryText(index));
+    FunctionReading reading{answer.reply, {}, false};
+    if (answer.receiveFailed()) {
+        reading.failure = answer.firstFailure;
+        // Two queries in and not a word of the model's own back. The bus address query does not
+        // count, as units of every model answer it alike. Only a reply that never came says so; a
+        // query nobody took, or any other error, is said as the driver gave it.
+        reading.silentUnit =
+            index >= 2 && m_modelQueriesAnswered == 0 && answer.firstFailure->iberr == bus::ni::EABO;
+        return reading;
+    }
+    if (index != routine.addressFunction) {
+        ++m_modelQueriesAnswered;
+    }
+    reading.setting = TrimResponse(answer.reply);
+    if (index == routine.addressFunction && numericValue(reading.setting) >= addressSwitch) {
+        reading.setting = addressShown(numericValue(reading.setting), QStringLiteral("/31 "), QString());
+    }
+    return reading;
+}
+
+SettingVerdict ConfigurationRun::setFunction(const QString& value) {
+    const int index = m_functionIndex;
+    const models::SetupRoutine& routine = *m_state.Routine;
+    sendText(latin1(routine.commandPrefix) + latin1(routine.functions[index - 1].command) +
+             QStringLiteral(" ") + value);
+    if (index == routine.addressFunction) {
+        const std::optional<double> typed = leadingNumber(value);
+        const std::optional<std::int16_t> address = typed ? toInt16(*typed) : std::nullopt;
+        // Only an address the unit can move to moves the program: 31 keeps the address, and so
+        // does a value the unit refuses (one that is not a number among them), which would
+        // otherwise strand every later transfer.
+        if (address && *address >= 0 && *address <= bus::highestPrimary) {
+            const int word = routine.keepsDeviceAddress
+                                 ? bus::BusAddress::withSecondary(*address, m_state.SecondaryAddress).word()
+                                 : *address;
+            if (word <= INT16_MAX) {
+                m_state.PrimaryAddress = *address;
+                m_state.DeviceAddress = static_cast<std::int16_t>(word);
+            }
+        }
+        ShortPause();
+    }
+    ShortPause();
+
+    // The unit's verdict and the read-back are not checked: what they bring is what the line shows.
+    const QString verdict = ask(models::commands::statusQuery).reply;
+    if (verdict == blankReply) {
+        return {QStringLiteral("No response\n"), false};
+    }
+    if ((static_cast<long long>(roundHalfEven(numericValue(verdict))) &
+         (queryError | executionError | commandError)) != 0) {
+        return {QStringLiteral("Error - retry\n"), true};
+    }
+    // The unit took a value the last save did not store: Done must ask again.
+    m_saved = false;
+    QString shown = TrimResponse(ask(queryText(index)).reply);
+    // A read-back that brought nothing stays blank rather than showing address 0.
+    if (index == routine.addressFunction && shown != blankReply) {
+        shown = addressShown(numericValue(shown.left(2)), QStringLiteral("/31"), QStringLiteral("\n"));
+    }
+    return {shown, false};
+}
+
+} // namespace ktq::run
