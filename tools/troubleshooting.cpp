@@ -1,6 +1,6 @@
 // Writes or checks the table of docs/troubleshooting.md from the program's own advice rules.
 #include "bus/module3.h"
-#include "ui/config/advice.h"
+#include "run/advice.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -12,13 +12,13 @@
 
 namespace {
 
-using ktq::ui::BusStep;
+using ktq::run::BusStep;
 
 const QString beginMark = QStringLiteral("<!-- table generated from the advice rules: do not edit -->\n");
 const QString endMark = QStringLiteral("<!-- end of generated table -->\n");
 
 struct StepReports {
-    BusStep step;
+    ktq::run::BusStep step;
     const char* where;
     const char* reports; // the messages that open the bus error report at that step
 };
@@ -26,12 +26,13 @@ struct StepReports {
 // The messages are the callers' own (frmmain.cpp, frmconfig.cpp); the where says what the
 // operator did last.
 const std::vector<StepReports> stepReports{
-    {BusStep::FindBoard, "Configure", "ibfind error"},
-    {BusStep::SetUpBoard, "Configure", "ibask error, SendIFC error, ibsre Error, ibtmo Error"},
-    {BusStep::Search, "the search", "FindLstn error"},
-    {BusStep::ClearUnit, "Set Address", "DevClear Error"},
-    {BusStep::Query, "a function's query", "Receive Error"},
-    {BusStep::Store, "the end-of-run buttons", "Send SAV Error, Send ESE Error, or the status line alone"},
+    {ktq::run::BusStep::FindBoard, "Configure", "ibfind error"},
+    {ktq::run::BusStep::SetUpBoard, "Configure", "ibask error, SendIFC error, ibsre Error, ibtmo Error"},
+    {ktq::run::BusStep::Search, "the search", "FindLstn error"},
+    {ktq::run::BusStep::ClearUnit, "Set Address", "DevClear Error"},
+    {ktq::run::BusStep::Query, "a function's query", "Receive Error"},
+    {ktq::run::BusStep::Store, "the end-of-run buttons",
+     "Send SAV Error, Send ESE Error, or the status line alone"},
 };
 
 QString escaped(QString text) {
@@ -43,7 +44,7 @@ QString escaped(QString text) {
 }
 
 // What the report shows of the error code and count, as the operator reads it there.
-QString codeAndCount(const ktq::ui::AdviceRuleView& rule) {
+QString codeAndCount(const ktq::run::AdviceRuleView& rule) {
     QStringList parts;
     if (rule.iberr >= 0) {
         ktq::bus::StatusSnapshot status{};
@@ -65,7 +66,7 @@ QString table() {
     QString out = beginMark;
     out += QStringLiteral("| Where | Report | Error, count | Driver | Cause | What to do |\n");
     out += QStringLiteral("|---|---|---|---|---|---|\n");
-    for (const ktq::ui::AdviceRuleView& rule : ktq::ui::adviceRuleViews()) {
+    for (const ktq::run::AdviceRuleView& rule : ktq::run::adviceRuleViews()) {
         QStringList where;
         QStringList reports;
         unsigned described = 0;
@@ -79,7 +80,8 @@ QString table() {
             }
         }
         if (described != rule.steps) {
-            // A step added to BusStep needs its place and reports above, or its rows would say nothing.
+            // A step added to ktq::run::BusStep needs its place and reports above, or its rows would say
+            // nothing.
             std::cerr << "troubleshooting: a rule names a step stepReports does not describe\n";
             std::exit(2);
         }
@@ -88,8 +90,8 @@ QString table() {
         text.replace(QStringLiteral("{model}"), QStringLiteral("*model*"));
         text.replace(QStringLiteral("{error}"), QStringLiteral("*the error code*"));
         text.replace(QStringLiteral("{libraries}"), QStringLiteral("*the libraries looked for*"));
-        text.replace(QStringLiteral("{configfile}"), escaped(ktq::ui::linuxGpibConfigurationFile()));
-        text.replace(QStringLiteral("{noadapter}"), escaped(ktq::ui::noAdapterAdvice()));
+        text.replace(QStringLiteral("{configfile}"), escaped(ktq::run::linuxGpibConfigurationFile()));
+        text.replace(QStringLiteral("{noadapter}"), escaped(ktq::run::noAdapterAdvice()));
         // A rule says the cause, then after the first colon what to do.
         const qsizetype colon = text.indexOf(QStringLiteral(": "));
         const QString cause = colon < 0 ? QString() : text.left(colon);

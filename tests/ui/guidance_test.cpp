@@ -3,7 +3,7 @@
 
 #include "bus/driverbases.h"
 #include "bus/gpibconstants.h"
-#include "ui/config/advice.h"
+#include "run/advice.h"
 #include "ui/dialogs/statusline.h"
 #include "ui/main/frmmain.h"
 
@@ -34,9 +34,9 @@ bool begins(const QString& text, const char* prefix) {
 // The rule that fits names the right address and model, and nothing of another case. The
 // bring-up cases of the window test below are not repeated.
 TEST(Advice, EachFailureGetsItsOwnSentence) {
-    using ui::BusStep;
+    using run::BusStep;
     const struct {
-        BusStep step;
+        run::BusStep step;
         const char* family;
         int iberr;
         std::int32_t count;
@@ -44,26 +44,29 @@ TEST(Advice, EachFailureGetsItsOwnSentence) {
         const char* never;
     } cases[] = {
         // linux-gpib's count for a board file it could not open means nothing from NI's driver.
-        {BusStep::FindBoard, "NI-488.2", bus::ni::EDVR, EBADF, "could not open board GPIB0", "/dev/gpib0"},
-        {BusStep::SetUpBoard, "linux-gpib", bus::ni::ENEB, 0, "no GPIB board GPIB0", "address"},
-        {BusStep::ClearUnit, "linux-gpib", bus::ni::ENOL, 0, "No unit listens at address 12", "7121"},
-        {BusStep::Query, "NI-488.2", bus::ni::EABO, 0, "not at address 12", "listens"},
-        {BusStep::Query, "linux-gpib", bus::ni::EABO, 0, "as a 7121", "README"},
-        {BusStep::Store, "linux-gpib", bus::ni::EABO, 0, "did not take the command", "7121"},
+        {run::BusStep::FindBoard, "NI-488.2", bus::ni::EDVR, EBADF, "could not open board GPIB0",
+         "/dev/gpib0"},
+        {run::BusStep::SetUpBoard, "linux-gpib", bus::ni::ENEB, 0, "no GPIB board GPIB0", "address"},
+        {run::BusStep::ClearUnit, "linux-gpib", bus::ni::ENOL, 0, "No unit listens at address 12", "7121"},
+        {run::BusStep::Query, "NI-488.2", bus::ni::EABO, 0, "not at address 12", "listens"},
+        {run::BusStep::Query, "linux-gpib", bus::ni::EABO, 0, "as a 7121", "README"},
+        {run::BusStep::Store, "linux-gpib", bus::ni::EABO, 0, "did not take the command", "7121"},
         // ENODEV in linux-gpib's count: the adapter is gone; NI's count 19 says nothing of the kind.
-        {BusStep::Store, "linux-gpib", bus::ni::EDVR, ENODEV, "USB adapter is unplugged", "address 12"},
-        {BusStep::Query, "NI-488.2", bus::ni::EDVR, ENODEV, "lost board GPIB0", "unplugged"},
+        {run::BusStep::Store, "linux-gpib", bus::ni::EDVR, ENODEV, "USB adapter is unplugged", "address 12"},
+        {run::BusStep::Query, "NI-488.2", bus::ni::EDVR, ENODEV, "lost board GPIB0", "unplugged"},
         // Command transfers nobody takes: the code the driver gave is named.
-        {BusStep::Search, "linux-gpib", bus::ni::EBUS, 0, "ended with EBUS <Command error>", "address 12"},
-        {BusStep::ClearUnit, "linux-gpib", bus::ni::EBUS, 0, "address 12 were not taken", "search"},
+        {run::BusStep::Search, "linux-gpib", bus::ni::EBUS, 0, "ended with EBUS <Command error>",
+         "address 12"},
+        {run::BusStep::ClearUnit, "linux-gpib", bus::ni::EBUS, 0, "address 12 were not taken", "search"},
         // An adapter that could not be used is no board to fit; without a library or an adapter,
         // the operator learns of both ways to reach the bus.
-        {BusStep::FindBoard, "GPIB adapter", bus::ni::EDVR, 0, "KTQ_GPIB_ADAPTER, where it is set", "GPIB0"},
-        {BusStep::FindBoard, "", bus::ni::EDVR, 0, "No GPIB driver library", "GPIB0"},
-        {BusStep::FindBoard, "", bus::ni::EDVR, 0, "name it with KTQ_GPIB_ADAPTER", "gpib.conf"},
+        {run::BusStep::FindBoard, "GPIB adapter", bus::ni::EDVR, 0, "KTQ_GPIB_ADAPTER, where it is set",
+         "GPIB0"},
+        {run::BusStep::FindBoard, "", bus::ni::EDVR, 0, "No GPIB driver library", "GPIB0"},
+        {run::BusStep::FindBoard, "", bus::ni::EDVR, 0, "name it with KTQ_GPIB_ADAPTER", "gpib.conf"},
     };
     for (const auto& c : cases) {
-        const QString advice = ui::busAdvice(
+        const QString advice = run::busAdvice(
             {c.step,
              {static_cast<std::int16_t>(bus::ni::ERR), static_cast<std::int16_t>(c.iberr), 0, c.count},
              c.family,
@@ -96,8 +99,8 @@ TEST(Advice, AMissingConfigurationFileNamesTheFileLinuxGpibReads) {
             qputenv("IB_CONFIG", c.ibConfig);
         }
         for (long count : {long{ENOENT}, 0L}) {
-            const QString advice = ui::busAdvice(
-                {ui::BusStep::FindBoard,
+            const QString advice = run::busAdvice(
+                {run::BusStep::FindBoard,
                  {static_cast<std::int16_t>(bus::ni::ERR), static_cast<std::int16_t>(bus::ni::EDVR), 0,
                   static_cast<std::int32_t>(count)},
                  "linux-gpib",
@@ -152,7 +155,7 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
                 QString::number(c.count).rightJustified(2));
         EXPECT_TRUE(guidance(window).contains(QLatin1String(c.says))) << guidance(window).toStdString();
         EXPECT_TRUE(guidance(window).contains(readmeSection));
-        EXPECT_TRUE(guidance(window).contains(ui::readmePlace(QCoreApplication::applicationDirPath())));
+        EXPECT_TRUE(guidance(window).contains(run::readmePlace(QCoreApplication::applicationDirPath())));
     }
 }
 

@@ -74,20 +74,20 @@ frmConfig::ListenerSearch frmConfig::FindLstners() {
     }
     candidates[30] = -1;
     std::array<std::int16_t, listenerTableSize> listeners{};
-    onBoard(BusStep::Search, [&] {
+    onBoard(run::BusStep::Search, [&] {
         gpib.GpibFindLstn(m_session.state.BoardIndex, std::span<const std::int16_t>(candidates.data(), 31),
                           listeners, findLstnLimit);
     });
     // A search that finds nothing must not announce the previous run's device.
     ListenerSearch search;
     if (gpib.ibsta() < 0 && gpib.iberr() == bus::ni::EDVR) {
-        showBusError(QStringLiteral("FindLstn error"), BusStep::Search);
+        showBusError(QStringLiteral("FindLstn error"), run::BusStep::Search);
         return search;
     }
     // Any other error ends the search without a report, and what was found counts; the status line
     // still says what the driver reported. Too many listeners (ETAB) is what the outcome box says.
     if (gpib.ibsta() < 0 && gpib.iberr() != bus::ni::ETAB) {
-        statusLine->say(busAdviceFor(BusStep::Search, gpib.status()));
+        statusLine->say(busAdviceFor(run::BusStep::Search, gpib.status()));
     }
     // The driver wrote at most the limit; a larger or negative count never indexes past that.
     const int found = std::clamp<int>(gpib.ibcnt(), 0, findLstnLimit);
@@ -106,22 +106,22 @@ void frmConfig::reportDiscovery(const ListenerSearch& search) {
         const QString several =
             QStringLiteral("FindLstn found") + run::signedNumberText(search.count) +
             QStringLiteral(" devices, Check bus connections and manually enter device GPIB address") +
-            QStringLiteral("\n\nListeners found at addresses: ") + addressListText(listeners);
+            QStringLiteral("\n\nListeners found at addresses: ") + run::addressListText(listeners);
         ui.beep();
         ui.messageBox(this,
                       search.count > 32 ? QStringLiteral("WARNING - Found more than 32 devices")
                                         : QStringLiteral("CAUTION - Found multiple devices"),
                       several);
         // The box is gone once the operator types: the line keeps the addresses in view.
-        statusLine->say(listenersAdvice(listeners));
+        statusLine->say(run::listenersAdvice(listeners));
     } else if (search.count == 1) {
-        const std::int16_t found = addressEntry(search.addresses.front());
+        const std::int16_t found = run::addressEntry(search.addresses.front());
         ui.messageBox(this, QStringLiteral("Found a single device"),
                       QStringLiteral("FindLstn found a device at address") + run::signedNumberText(found) +
                           QStringLiteral(", Please confirm or change device address before pressing the SET "
                                          "ADDRESS button"));
         txtAddr->setText(run::signedNumberText(found));
-        statusLine->say(singleListenerAdvice(found, m_session.state.ModelText));
+        statusLine->say(run::singleListenerAdvice(found, m_session.state.ModelText));
     } else {
         ui.messageBox(
             this, QStringLiteral("WARNING - No devices found"),
@@ -130,7 +130,7 @@ void frmConfig::reportDiscovery(const ListenerSearch& search) {
         // A failed search has already said what the driver reported.
         if (statusLine->text().isEmpty()) {
             const models::SetupRoutine* routine = m_session.state.Routine;
-            statusLine->say(noListenerAdvice(
+            statusLine->say(run::noListenerAdvice(
                 m_session.state.ModelText,
                 routine != nullptr && routine->channelChoice == models::ChannelChoice::SecondaryAddress));
         }
@@ -178,16 +178,16 @@ void frmConfig::cmdSet_Click() {
 
     // Set Address is where the operator starts again: the bus is tried once more.
     m_run.tryBoardAgain();
-    onBoard(BusStep::ClearUnit, [&] { gpib.GpibSendIFC(s.BoardIndex); });
-    onBoard(BusStep::ClearUnit, [&] { gpib.GpibDevClear(s.BoardIndex, s.DeviceAddress); });
+    onBoard(run::BusStep::ClearUnit, [&] { gpib.GpibSendIFC(s.BoardIndex); });
+    onBoard(run::BusStep::ClearUnit, [&] { gpib.GpibDevClear(s.BoardIndex, s.DeviceAddress); });
     if (gpib.ibsta() < 0) {
-        showBusError(QStringLiteral("DevClear Error"), BusStep::ClearUnit);
+        showBusError(QStringLiteral("DevClear Error"), run::BusStep::ClearUnit);
         return;
     }
 
     if (channelChoice == models::ChannelChoice::ChannelCommand) {
         openChannelDialog();
-        sendText(QStringLiteral("C ") + run::signedNumberText(s.ChannelNumber), BusStep::ClearUnit);
+        sendText(QStringLiteral("C ") + run::signedNumberText(s.ChannelNumber), run::BusStep::ClearUnit);
         showChannelLine();
     }
 
@@ -215,19 +215,20 @@ void frmConfig::showChannelLine() {
 }
 
 bool frmConfig::sendChecked(const QString& command, const QString& failureMessage) {
-    sendText(command, BusStep::Store);
+    sendText(command, run::BusStep::Store);
     if (m_session.bus.ibsta() < 0) {
-        showBusError(failureMessage, BusStep::Store);
+        showBusError(failureMessage, run::BusStep::Store);
         return false;
     }
     return true;
 }
 
-void frmConfig::reportStore(StoreAction action, const bus::StatusSnapshot* failure) {
-    QString text = storeOutcome(action, addressText(), failure == nullptr);
+void frmConfig::reportStore(run::StoreAction action, const bus::StatusSnapshot* failure) {
+    QString text = run::storeOutcome(action, addressText(), failure == nullptr);
     if (failure != nullptr) {
-        text += u' ' + busAdvice(BusFailure{BusStep::Store, *failure, m_session.bus.driverFamily(),
-                                            addressText(), m_session.state.ModelText});
+        text +=
+            u' ' + run::busAdvice(run::BusFailure{run::BusStep::Store, *failure, m_session.bus.driverFamily(),
+                                                  addressText(), m_session.state.ModelText});
     }
     statusLine->say(text);
 }
@@ -237,9 +238,9 @@ void frmConfig::cmdSav_Click() {
     statusLine->clearGuidance();
     if (sendChecked(QString(models::commands::save), QStringLiteral("Send SAV Error"))) {
         m_run.setSaved(true);
-        reportStore(StoreAction::SaveSettings, nullptr);
+        reportStore(run::StoreAction::SaveSettings, nullptr);
     } else {
-        reportStore(StoreAction::SaveSettings, &m_session.bus.status());
+        reportStore(run::StoreAction::SaveSettings, &m_session.bus.status());
     }
     applyPhase(Phase::Saved);
 }
@@ -250,12 +251,12 @@ void frmConfig::cmdLock_Click() {
     // Both commands go out as they always have; the first failure is the one the operator hears of.
     std::optional<bus::StatusSnapshot> failure;
     for (const QString& command : {QString(models::commands::lock), QString(models::commands::save)}) {
-        sendText(command, BusStep::Store);
+        sendText(command, run::BusStep::Store);
         if (m_session.bus.status().failed() && !failure) {
             failure = m_session.bus.status();
         }
     }
-    reportStore(StoreAction::LockSettings, failure ? &*failure : nullptr);
+    reportStore(run::StoreAction::LockSettings, failure ? &*failure : nullptr);
 }
 
 void frmConfig::cmdSRQ_Click() {
@@ -263,7 +264,7 @@ void frmConfig::cmdSRQ_Click() {
     statusLine->clearGuidance();
     const bool sent =
         sendChecked(QString(models::commands::keepStatusEnables), QStringLiteral("Send ESE Error"));
-    reportStore(StoreAction::KeepStatusEnables, sent ? nullptr : &m_session.bus.status());
+    reportStore(run::StoreAction::KeepStatusEnables, sent ? nullptr : &m_session.bus.status());
 }
 
 void frmConfig::cmdNoSRQ_Click() {
@@ -271,7 +272,7 @@ void frmConfig::cmdNoSRQ_Click() {
     statusLine->clearGuidance();
     const bool sent =
         sendChecked(QString(models::commands::clearStatusEnables), QStringLiteral("Send ESE Error"));
-    reportStore(StoreAction::ClearStatusEnables, sent ? nullptr : &m_session.bus.status());
+    reportStore(run::StoreAction::ClearStatusEnables, sent ? nullptr : &m_session.bus.status());
 }
 
 void frmConfig::cmdDone_Click() {
@@ -308,23 +309,23 @@ void frmConfig::cmdNextCh_Click() {
     cmdSet_Click();
 }
 
-void frmConfig::showBusError(const QString& message, BusStep step) {
+void frmConfig::showBusError(const QString& message, run::BusStep step) {
     showBusError(message, step, m_session.bus.status());
 }
 
-void frmConfig::showBusError(const QString& message, BusStep step, const bus::StatusSnapshot& cause) {
+void frmConfig::showBusError(const QString& message, run::BusStep step, const bus::StatusSnapshot& cause) {
     txtGPIBErr->setText(bus::gpibErrorReportText(message, m_session.bus.status()));
     txtGPIBErr->setVisible(true);
     statusLine->say(busAdviceFor(step, cause));
 }
 
-QString frmConfig::busAdviceFor(BusStep step, const bus::StatusSnapshot& status) const {
-    return busAdvice(
-        BusFailure{step, status, m_session.bus.driverFamily(), addressText(), m_session.state.ModelText});
+QString frmConfig::busAdviceFor(run::BusStep step, const bus::StatusSnapshot& status) const {
+    return run::busAdvice(run::BusFailure{step, status, m_session.bus.driverFamily(), addressText(),
+                                          m_session.state.ModelText});
 }
 
 QString frmConfig::addressText() const {
-    return QString::number(addressEntry(m_session.state.DeviceAddress));
+    return QString::number(run::addressEntry(m_session.state.DeviceAddress));
 }
 
 void frmConfig::showEntryError(const QString& message) {

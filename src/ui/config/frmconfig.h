@@ -1,7 +1,7 @@
 // The configuration window: one run with one unit, from discovery to saving.
 #pragma once
 
-#include "advice.h"
+#include "run/advice.h"
 #include "run/configurationrun.h"
 #include "session.h"
 #include "ui/dialogs/stepgate.h"
@@ -114,18 +114,18 @@ private:
     void endOfList();
     int functionCount() const;
     // Makes one driver call unless the board is known to be gone.
-    void onBoard(BusStep step, const std::function<void()>& call);
-    void sendText(const QString& text, BusStep step = BusStep::Query);
-    void sayBoardGone(BusStep step);
+    void onBoard(run::BusStep step, const std::function<void()>& call);
+    void sendText(const QString& text, run::BusStep step = run::BusStep::Query);
+    void sayBoardGone(run::BusStep step);
     // Sends a fixed command; a failed send is reported with the message. True when it went out.
     bool sendChecked(const QString& command, const QString& failureMessage);
 
     // The report as the bus gives it, and beside it on the status line what to check: about the
     // call that caused the failure, which is not always the call the report is about.
-    void showBusError(const QString& message, BusStep step);
-    void showBusError(const QString& message, BusStep step, const bus::StatusSnapshot& cause);
-    QString busAdviceFor(BusStep step, const bus::StatusSnapshot& status) const;
-    void reportStore(StoreAction action, const bus::StatusSnapshot* failure);
+    void showBusError(const QString& message, run::BusStep step);
+    void showBusError(const QString& message, run::BusStep step, const bus::StatusSnapshot& cause);
+    QString busAdviceFor(run::BusStep step, const bus::StatusSnapshot& status) const;
+    void reportStore(run::StoreAction action, const bus::StatusSnapshot* failure);
     QString addressText() const;
 
     Session m_session;
@@ -134,7 +134,7 @@ private:
     bool m_closing = false;
     // The run's talk with the unit; on every step that finds the board gone the status line says so.
     run::ConfigurationRun m_run{m_session.bus, m_session.state, m_session.pauser,
-                                [this](BusStep step) { sayBoardGone(step); }};
+                                [this](run::BusStep step) { sayBoardGone(step); }};
     // Lines of this pass that have scrolled off the top of the function list.
     int m_linesScrolledOff = 0;
 

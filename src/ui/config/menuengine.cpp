@@ -62,7 +62,7 @@ void frmConfig::runSetup(const models::SetupRoutine& routine) {
         applyPhase(Phase::ChannelRunning);
     }
     if (!routine.noticeModel.empty()) {
-        onBoard(BusStep::ClearUnit, [&] { m_session.bus.GpibSendIFC(s.BoardIndex); });
+        onBoard(run::BusStep::ClearUnit, [&] { m_session.bus.GpibSendIFC(s.BoardIndex); });
     }
     m_run.startList();
     m_linesScrolledOff = 0;
@@ -88,10 +88,10 @@ void frmConfig::showFunction() {
     }
     const run::FunctionReading reading = m_run.readFunction();
     if (reading.failure) {
-        showBusError(QStringLiteral("Receive Error"), BusStep::Query, *reading.failure);
+        showBusError(QStringLiteral("Receive Error"), run::BusStep::Query, *reading.failure);
         // Said now, not after the whole list.
         if (reading.silentUnit) {
-            statusLine->say(silentUnitAdvice(addressText(), m_session.state.ModelText));
+            statusLine->say(run::silentUnitAdvice(addressText(), m_session.state.ModelText));
         }
     }
     if (index > maxShownLines && lstFunction->count() > 0) {
@@ -111,7 +111,7 @@ void frmConfig::setFunction(const QString& value) {
     }
     const run::SettingVerdict verdict = m_run.setFunction(value);
     if (verdict.refused) {
-        statusLine->say(refusedValueAdvice(addressText(), value, m_run.functionPrompt(index)));
+        statusLine->say(run::refusedValueAdvice(addressText(), value, m_run.functionPrompt(index)));
     }
     const int position = index - m_linesScrolledOff - 1;
     if (position >= 0 && position < lstFunction->count()) {
@@ -181,15 +181,15 @@ void frmConfig::lstFunction_DblClick() {
     }
 }
 
-void frmConfig::onBoard(BusStep step, const std::function<void()>& call) {
+void frmConfig::onBoard(run::BusStep step, const std::function<void()>& call) {
     m_run.onBoard(step, call);
 }
 
-void frmConfig::sayBoardGone(BusStep step) {
+void frmConfig::sayBoardGone(run::BusStep step) {
     statusLine->say(busAdviceFor(step, m_session.bus.status()));
 }
 
-void frmConfig::sendText(const QString& text, BusStep step) {
+void frmConfig::sendText(const QString& text, run::BusStep step) {
     m_run.sendText(text, step);
 }
 

@@ -45,7 +45,7 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     txtGPIBErr->setVisible(false);
     Form_Load();
     // Learnt at start without a word to a board or a port: the first Configure does the trying.
-    statusLine->say(startAdvice(m_session.bus.driverPlan(), m_session.bus.driverFamily()));
+    statusLine->say(run::startAdvice(m_session.bus.driverPlan(), m_session.bus.driverFamily()));
 }
 
 void frmMain::buildHeader() {
@@ -198,17 +198,17 @@ void frmMain::listUnit_DblClick() {
     cmdConfig_Click();
 }
 
-bool frmMain::failed(const char* message, BusStep step) {
+bool frmMain::failed(const char* message, run::BusStep step) {
     if (m_session.bus.ibsta() >= 0) {
         return false;
     }
     txtGPIBErr->setText(bus::gpibErrorReportText(QString::fromLatin1(message), m_session.bus.status()));
     txtGPIBErr->setVisible(true);
-    QString advice = busAdvice(BusFailure{
+    QString advice = run::busAdvice(run::BusFailure{
         step, m_session.bus.status(), m_session.bus.driverFamily(), {}, m_session.state.ModelText});
     // Why the adapter named could not be used: otherwise only on standard error.
     if (const std::string reason = m_session.bus.unreachableReason();
-        step == BusStep::FindBoard && !reason.empty()) {
+        step == run::BusStep::FindBoard && !reason.empty()) {
         advice = QString::fromStdString(reason) + QStringLiteral(". ") + advice;
     }
     statusLine->say(advice);
@@ -235,7 +235,7 @@ void frmMain::cmdConfig_Click() {
 
     releaseBoard();
     gpib.GpibFind(QStringLiteral("GPIB0"), &s.BoardDescriptor);
-    if (failed("ibfind error", BusStep::FindBoard)) {
+    if (failed("ibfind error", run::BusStep::FindBoard)) {
         return;
     }
     m_openDescriptor = s.BoardDescriptor;

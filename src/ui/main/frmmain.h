@@ -1,7 +1,7 @@
 // The main window: the model list and the way into a configuration run.
 #pragma once
 
-#include "ui/config/advice.h"
+#include "run/advice.h"
 #include "ui/config/session.h"
 #include "ui/dialogs/stepgate.h"
 
@@ -44,7 +44,7 @@ private:
     void buildMessageLines();
     void arrangeControls();
     void connectControls();
-    bool failed(const char* message, BusStep step = BusStep::SetUpBoard);
+    bool failed(const char* message, run::BusStep step = run::BusStep::SetUpBoard);
     void openConfiguration();
     void showLink();
     void releaseBoard();

@@ -11,9 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ktq::ui {
-
-using run::BusStep;
+namespace ktq::run {
 
 /// The failed call and what the operator chose, for the advice to name.
 struct BusFailure {
@@ -87,4 +85,4 @@ QString addressListText(std::span<const std::int16_t> words);
 /// them, and what to do.
 QString listenersAdvice(std::span<const std::int16_t> words);
 
-} // namespace ktq::ui
+} // namespace ktq::run

@@ -15,7 +15,7 @@
 #include <array>
 #include <cerrno>
 
-namespace ktq::ui {
+namespace ktq::run {
 
 namespace {
 
@@ -369,4 +369,4 @@ QString listenersAdvice(std::span<const std::int16_t> words) {
            QStringLiteral(": type the address of the unit to configure and press Set Address.");
 }
 
-} // namespace ktq::ui
+} // namespace ktq::run
