@@ -46,6 +46,10 @@ QString addressShown(double address, const QString& switches, const QString& end
         end);
 }
 
+std::int16_t addressWord(int primary, int secondary) {
+    return static_cast<std::int16_t>(bus::BusAddress::withSecondary(primary, secondary).word());
+}
+
 } // namespace
 
 ConfigurationRun::ConfigurationRun(bus::Gpib32& bus, SharedState& state, Pauser& pauser,
@@ -79,6 +83,33 @@ void ConfigurationRun::startList() {
 bool ConfigurationRun::nextFunction() {
     ++m_functionIndex;
     return m_functionIndex <= functionCount();
+}
+
+bool ConfigurationRun::setAddress(const QString& entry) {
+    const std::optional<std::int16_t> typed = toInt16(roundHalfEven(numericValue(entry)));
+    if (typed) {
+        m_state.PrimaryAddress = *typed;
+    }
+    // Negative entries are refused too: -1 is the driver's "no address", which would clear every
+    // device on the bus.
+    const bool outOfRange = !typed || *typed < 0 || *typed >= 3000 || (*typed >= 31 && *typed <= 99) ||
+                            (*typed >= 100 && *typed % 100 > 30);
+    if (outOfRange) {
+        return false;
+    }
+    if (*typed < 100) {
+        m_state.DeviceAddress = *typed;
+    } else {
+        m_state.PrimaryAddress = static_cast<std::int16_t>(*typed / 100);
+        m_state.SecondaryAddress = static_cast<std::int16_t>(*typed % 100);
+        m_state.DeviceAddress = addressWord(m_state.PrimaryAddress, m_state.SecondaryAddress);
+    }
+    return true;
+}
+
+void ConfigurationRun::addressChannel() {
+    m_state.SecondaryAddress = static_cast<std::int16_t>(m_state.ChannelNumber + 10);
+    m_state.DeviceAddress = addressWord(m_state.PrimaryAddress, m_state.SecondaryAddress);
 }
 
 void ConfigurationRun::onBoard(BusStep step, const std::function<void()>& call) {

@@ -65,6 +65,13 @@ public:
     /// Set Address and a new run try the board again.
     void tryBoardAgain() { m_boardGone = false; }
 
+    /// Takes the address the operator typed: a primary address (0 to 30), or 100 times one plus a
+    /// secondary address (0 to 30). False where it is out of range; the primary keeps a whole
+    /// entry even then.
+    bool setAddress(const QString& entry);
+    /// The chosen channel of a unit whose channels answer at secondary addresses: 10 + channel.
+    void addressChannel();
+
     /// Makes one driver call unless the board is known to be gone.
     void onBoard(BusStep step, const std::function<void()>& call);
     void sendText(const QString& text, BusStep step = BusStep::Query);

@@ -3,7 +3,6 @@
 
 #include "sharedstate.h"
 
-#include "bus/busaddress.h"
 #include "bus/gpib32.h"
 #include "bus/gpibconstants.h"
 #include "bus/module3.h"
@@ -31,10 +30,6 @@ namespace {
 
 constexpr std::int16_t findLstnLimit = 32;
 constexpr int listenerTableSize = 65;
-std::int16_t addressWord(int primary, int secondary) {
-    return static_cast<std::int16_t>(bus::BusAddress::withSecondary(primary, secondary).word());
-}
-
 } // namespace
 
 frmConfig::frmConfig(Session session, QWidget* parent) : QDialog(parent), m_session(session) {
@@ -143,27 +138,11 @@ void frmConfig::cmdSet_Click() {
     txtGPIBErr->setVisible(false);
     statusLine->clearGuidance();
 
-    const double value = run::roundHalfEven(run::numericValue(txtAddr->text()));
-    const std::optional<std::int16_t> entry = run::toInt16(value);
-    if (entry) {
-        s.PrimaryAddress = *entry;
-    }
-    // Negative entries are refused too: -1 is the driver's "no address", which would clear every
-    // device on the bus.
-    const bool outOfRange = !entry || *entry < 0 || *entry >= 3000 || (*entry >= 31 && *entry <= 99) ||
-                            (*entry >= 100 && *entry % 100 > 30);
-    if (outOfRange) {
+    if (!m_run.setAddress(txtAddr->text())) {
         showEntryError(QStringLiteral("Address out of range, re-enter"));
         return;
     }
     txtErrMsg->setVisible(false);
-    if (*entry < 100) {
-        s.DeviceAddress = *entry;
-    } else {
-        s.PrimaryAddress = static_cast<std::int16_t>(*entry / 100);
-        s.SecondaryAddress = static_cast<std::int16_t>(*entry % 100);
-        s.DeviceAddress = addressWord(s.PrimaryAddress, s.SecondaryAddress);
-    }
 
     // The dispatch that picks the model's table; its routine says how a channel is chosen.
     s.Routine = models::dispatch(s.ModelNumber, s.ModelText);
@@ -171,8 +150,7 @@ void frmConfig::cmdSet_Click() {
         s.Routine != nullptr ? s.Routine->channelChoice : models::ChannelChoice::None;
     if (channelChoice == models::ChannelChoice::SecondaryAddress) {
         openChannelDialog();
-        s.SecondaryAddress = static_cast<std::int16_t>(s.ChannelNumber + 10);
-        s.DeviceAddress = addressWord(s.PrimaryAddress, s.SecondaryAddress);
+        m_run.addressChannel();
         showChannelLine();
     }
 

@@ -4,7 +4,6 @@
 #include "pause.h"
 #include "sharedstate.h"
 
-#include "bus/busaddress.h"
 #include "bus/gpib32.h"
 #include "bus/gpibconstants.h"
 #include "models/catalogue.h"
