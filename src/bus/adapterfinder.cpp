@@ -229,6 +229,9 @@ int AdapterFinder::findAdapterOnPorts(const char* name) {
     // Until an adapter answers, the library's failed ibfind is what the status reads tell.
     choose(m_library.get(), {});
     m_adapter.reset();
+    if (const std::string why = m_opener->whyUnusable(); !why.empty()) {
+        return failWith("no \"++\" adapter can be looked for: " + why, m_library.get());
+    }
 
     std::unique_ptr<AdapterDriver> first;
     std::vector<std::string> others;
@@ -285,9 +288,9 @@ int AdapterFinder::useAdapter(std::unique_ptr<GpibDriver> adapter, std::string d
 }
 
 // Standard error is not read on Windows: the reason is kept for the status line too.
-int AdapterFinder::failWith(const std::string& reason) {
+int AdapterFinder::failWith(const std::string& reason, GpibDriver* answering) {
     m_log << "ktqconfig: GPIB adapter: " << reason << '\n' << std::flush;
-    choose(m_unreachable.get(), {}, reason);
+    choose(answering ? answering : m_unreachable.get(), {}, reason);
     m_adapter.reset();
     return -1;
 }

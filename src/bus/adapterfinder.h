@@ -64,7 +64,8 @@ public:
     std::string linkDescription() const override;
     /// The library's file, and the adapter the setting names or else the search of the ports.
     DriverPlan plan() const override;
-    /// The reason the last line on `log` gave for a named adapter that could not be used.
+    /// The reason the last line on `log` gave for a named adapter that could not be used, or for
+    /// a search that could not look for one.
     std::string unreachableReason() const override;
 
     /// Chooses, then opens the board on the driver chosen; every other call goes to that driver.
@@ -78,7 +79,8 @@ private:
     std::optional<int> setUpAgain(const char* name);
     std::unique_ptr<AdapterLink> openNamed(const AdapterAddress& address, std::string& error);
     int useAdapter(std::unique_ptr<GpibDriver> adapter, std::string description, const char* name);
-    int failWith(const std::string& reason);
+    /// Says why no adapter is used; `answering` (the unreachable driver by default) then answers.
+    int failWith(const std::string& reason, GpibDriver* answering = nullptr);
     void choose(GpibDriver* current, std::string description, std::string unreachable = {});
     /// The driver chosen: the library's until ibfind chooses.
     GpibDriver& target() const override;

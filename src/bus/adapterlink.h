@@ -40,9 +40,13 @@ public:
     /// nullptr when it cannot be opened; `error` then says why, on one line.
     virtual std::unique_ptr<AdapterLink> openSerial(const std::string& port, std::string& error) = 0;
     virtual std::unique_ptr<AdapterLink> openTcp(const std::string& host, int port, std::string& error) = 0;
+    /// Why no port can be listed nor any link opened (the links could not be loaded), on one
+    /// line; empty where they can. The first call may load them.
+    virtual std::string whyUnusable() { return {}; }
 };
 
-/// This platform's: Qt's serial port and network modules on Linux, the Win32 API on Windows.
+/// This platform's: on Linux Qt's serial port and network modules, in a module of the program's
+/// loaded at the first call that needs them (linkmodule.h); on Windows the Win32 API.
 std::unique_ptr<LinkOpener> makeSystemLinkOpener();
 
 } // namespace ktq::bus

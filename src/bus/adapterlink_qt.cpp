@@ -1,4 +1,6 @@
 // Links to "++" adapters on Linux: Qt's serial port and TCP socket, used blocking on the bus thread.
+// Built as a module of its own, which the program loads when it first looks for an adapter
+// (linkmodule_posix.cpp).
 #include "adapterlink.h"
 
 #include <QAbstractEventDispatcher>
@@ -204,8 +206,9 @@ public:
 
 } // namespace
 
-std::unique_ptr<LinkOpener> makeSystemLinkOpener() {
-    return std::make_unique<QtLinkOpener>();
-}
-
 } // namespace ktq::bus
+
+/// The module's one entry: a new opener, which the caller owns and deletes.
+extern "C" ktq::bus::LinkOpener* KTQ_LINK_MODULE_ENTRY() {
+    return new ktq::bus::QtLinkOpener;
+}

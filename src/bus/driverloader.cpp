@@ -224,19 +224,12 @@ std::unique_ptr<GpibDriver> makeUnavailableDriver() {
 
 std::unique_ptr<GpibDriver> loadFirstDriver(std::span<const DriverCandidate> candidates, std::ostream& log) {
     std::string failures;
-    auto noteFailure = [&failures](const std::string& fileName, const std::string& reason) {
-        if (!failures.empty()) {
-            failures += "; ";
-        }
-        failures += fileName + " (" + reason + ")";
-    };
-
     for (const DriverCandidate& candidate : candidates) {
         const DriverConstants& constants = candidate.constants ? *candidate.constants : linuxGpibConstants();
         std::string error;
         std::unique_ptr<SharedLibrary> library = SharedLibrary::open(candidate.fileName, error);
         if (!library) {
-            noteFailure(candidate.fileName, error);
+            noteFailure(failures, candidate.fileName, error);
             continue;
         }
         const SharedLibrary& opened = *library;
@@ -244,7 +237,7 @@ std::unique_ptr<GpibDriver> loadFirstDriver(std::span<const DriverCandidate> can
         auto driver =
             resolveDriver([&opened](const char* name) { return opened.symbol(name); }, constants, missing);
         if (!driver) {
-            noteFailure(candidate.fileName, "lacks " + missing);
+            noteFailure(failures, candidate.fileName, "lacks " + missing);
             continue;
         }
         const std::string path = library->path();

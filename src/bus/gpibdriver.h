@@ -30,8 +30,8 @@ public:
     /// What the first ibfind will try.
     virtual DriverPlan plan() const { return {}; }
     /// Why the last ibfind could not use the adapter the operator named, in the operator's words
-    /// ("/dev/ttyUSB1 (KTQ_GPIB_ADAPTER) cannot be opened: ..."); empty where it could, or none
-    /// was named.
+    /// ("/dev/ttyUSB1 (KTQ_GPIB_ADAPTER) cannot be opened: ..."), or could not look for one at
+    /// all; empty where it could, or none was named or needed.
     virtual std::string unreachableReason() const { return {}; }
 
     /// True where the driver triggers a unit with a command of its own (a "++" adapter's

@@ -14,6 +14,15 @@ inline std::string oneLine(std::string text) {
     return text;
 }
 
+/// Adds a file that could not be used to the list the loader's log gives: "file (reason)", with
+/// "; " between two.
+inline void noteFailure(std::string& failures, const std::string& fileName, const std::string& reason) {
+    if (!failures.empty()) {
+        failures += "; ";
+    }
+    failures += fileName + " (" + reason + ")";
+}
+
 /// One opened driver library, closed when destroyed. Each platform opens it its own way
 /// (driverloader_posix.cpp, driverloader_windows.cpp).
 class SharedLibrary {
