@@ -1,7 +1,7 @@
 // The bus error report for any status the driver may leave and any message.
 #include "fuzzapp.h"
 
-#include "bus/module3.h"
+#include "bus/errorreport.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 // The program: loads the driver, starts the bus thread and opens the main window.
-#include "bus/adapterfinder.h"
+#include "bus/adapter/adapterfinder.h"
+#include "bus/board/driverloader.h"
 #include "bus/busthread.h"
-#include "bus/driverloader.h"
 #include "bus/gpib32.h"
 #include "ui/config/pause.h"
 #include "ui/config/sharedstate.h"

@@ -1,5 +1,5 @@
 // Writes or checks the table of docs/troubleshooting.md from the program's own advice rules.
-#include "bus/module3.h"
+#include "bus/errorreport.h"
 #include "run/advice.h"
 
 #include <QFile>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "sim/adapter/adaptercore.h"
-#include "src/bus/adapterlink.h"
+#include "src/bus/adapter/adapterlink.h"
 
 #include <chrono>
 #include <optional>

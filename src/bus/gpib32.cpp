@@ -1,16 +1,16 @@
 // The wrappers through which the program makes every driver call and keeps its status.
 #include "gpib32.h"
 
+#include "bus/board/driverloader.h"
 #include "busaddress.h"
 #include "busthread.h"
-#include "driverloader.h"
 #include "gpibconstants.h"
 
 #include <QByteArray>
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <type_traits>

@@ -1,11 +1,11 @@
 // What the operator can do about a failed driver call: the advice rules and their texts.
 #include "advice.h"
 
-#include "bus/adapterdriver.h"
+#include "bus/adapter/adapterdriver.h"
+#include "bus/board/driverloader.h"
 #include "bus/busaddress.h"
-#include "bus/driverloader.h"
+#include "bus/errorreport.h"
 #include "bus/gpibconstants.h"
-#include "bus/module3.h"
 
 #include <QCoreApplication>
 #include <QDir>

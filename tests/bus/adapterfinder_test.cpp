@@ -1,7 +1,7 @@
 // Choosing between the library's board and a "++" adapter: the operator's setting, the serial
 // ports asked and in what order, and what the program is told of the choice.
-#include "bus/adapterdriver.h"
-#include "bus/adapterfinder.h"
+#include "bus/adapter/adapterdriver.h"
+#include "bus/adapter/adapterfinder.h"
 #include "bus/driverbases.h"
 #include "bus/gpibconstants.h"
 

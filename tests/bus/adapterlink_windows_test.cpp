@@ -1,6 +1,6 @@
 // The Windows TCP link to a "++" adapter against a Winsock listener in the test itself: what
 // crosses it each way, a read that finds nothing, an adapter that closes or is not there.
-#include "bus/adapterlink.h"
+#include "bus/adapter/adapterlink.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

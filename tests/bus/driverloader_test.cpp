@@ -1,8 +1,8 @@
 // Driver loading: which library is taken, how its calls are found and what is logged.
-#include "bus/driverloader.h"
+#include "bus/board/driverloader.h"
+#include "bus/errorreport.h"
 #include "bus/gpib32.h"
 #include "bus/gpibconstants.h"
-#include "bus/module3.h"
 #include "symboltable.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The module of the Linux links to "++" adapters: loaded from the first place that has this
 // version's, not before an adapter is looked for, and a module that cannot be loaded said once.
-#include "bus/adapterfinder.h"
+#include "bus/adapter/adapterfinder.h"
+#include "bus/adapter/linkmodule.h"
 #include "bus/driverbases.h"
-#include "bus/linkmodule.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // NI-488.2's 64-bit library, ni4882.dll on Windows and libni4882.so on Linux: its export names and
 // argument shapes, and (on Windows) where the program looks for it.
-#include "bus/driverloader.h"
+#include "bus/board/driverloader.h"
 #include "bus/gpib32.h"
 #include "bus/gpibcalls.h"
 #include "bus/gpibconstants.h"

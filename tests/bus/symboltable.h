@@ -1,7 +1,7 @@
 // A stand-in library's exports, for the loader tests.
 #pragma once
 
-#include "bus/driverloader.h"
+#include "bus/board/driverloader.h"
 
 #include <map>
 #include <string>

@@ -2,7 +2,7 @@
 // unavailable driver, says why on its log line, and the operator meets "ibfind error".
 #include "faultrun.h"
 
-#include "bus/driverloader.h"
+#include "bus/board/driverloader.h"
 #include "ui/dialogs/statusline.h"
 
 #include <dlfcn.h>

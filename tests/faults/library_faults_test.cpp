@@ -7,8 +7,8 @@
 // nothing is sent once the board has gone.
 #include "faultrun.h"
 
+#include "bus/errorreport.h"
 #include "bus/gpibconstants.h"
-#include "bus/module3.h"
 #include "sim/board/boardfaults.h"
 #include "sim/board/gpibioctl.h"
 #include "ui/dialogs/statusline.h"

@@ -3,8 +3,8 @@
 #include "run/configurationrun.h"
 #include "run/pauser.h"
 
+#include "bus/board/driverloader.h"
 #include "bus/driverbases.h"
-#include "bus/driverloader.h"
 #include "models/catalogue.h"
 #include "sim/simbus.h"
 

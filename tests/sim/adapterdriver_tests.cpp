@@ -1,6 +1,6 @@
 // The adapter driver on the emulated adapters: what it sends, what reaches the units, and the
 // status it reports where an adapter cannot do what a board does.
-#include "bus/adapterdriver.h"
+#include "bus/adapter/adapterdriver.h"
 #include "bus/gpibconstants.h"
 #include "sim/adapter/benchlink.h"
 #include "sim/adapter/profile.h"

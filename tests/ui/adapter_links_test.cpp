@@ -2,8 +2,8 @@
 // serial port and TCP links, the finder, the main window and a whole configuration run.
 #include "harness.h"
 
-#include "bus/adapterdriver.h"
-#include "bus/adapterfinder.h"
+#include "bus/adapter/adapterdriver.h"
+#include "bus/adapter/adapterfinder.h"
 #include "bus/busthread.h"
 #include "bus/driverbases.h"
 #include "sim/adapter/server.h"

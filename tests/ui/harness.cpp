@@ -1,7 +1,7 @@
 // The window tests' bench, interaction recorder and pauser.
 #include "harness.h"
 
-#include "bus/adapterdriver.h"
+#include "bus/adapter/adapterdriver.h"
 #include "bus/gpibconstants.h"
 #include "sim/adapter/benchlink.h"
 #include "sim/adapter/profile.h"

@@ -1,8 +1,8 @@
 // The window tests' bench, interaction recorder and pauser.
 #pragma once
 
-#include "bus/adapterlink.h"
-#include "bus/driverloader.h"
+#include "bus/adapter/adapterlink.h"
+#include "bus/board/driverloader.h"
 #include "bus/gpib32.h"
 #include "sim/adapter/adaptercore.h"
 #include "sim/simbus.h"

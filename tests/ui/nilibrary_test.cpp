@@ -3,8 +3,8 @@
 // advice when it loads but finds no board, and on Linux the system loader finding it by NI's name.
 #include "configrun.h"
 
-#include "bus/adapterfinder.h"
-#include "bus/driverloader.h"
+#include "bus/adapter/adapterfinder.h"
+#include "bus/board/driverloader.h"
 #include "ui/dialogs/statusline.h"
 #include "ui/main/frmmain.h"
 

@@ -4,7 +4,7 @@
 // the first second, as on a real Uno. The firmware's EEPROM is watched throughout.
 #include "walk.h"
 
-#include "bus/adapterfinder.h"
+#include "bus/adapter/adapterfinder.h"
 #include "bus/driverbases.h"
 #include "models/catalogue.h"
 #include "unoprocess.h"

@@ -3,9 +3,9 @@
 
 #include "sharedstate.h"
 
+#include "bus/errorreport.h"
 #include "bus/gpib32.h"
 #include "bus/gpibconstants.h"
-#include "bus/module3.h"
 #include "models/catalogue.h"
 #include "run/numbers.h"
 #include "ui/dialogs/frmchannels.h"

@@ -1,6 +1,6 @@
 // Loading the Linux links to "++" adapters from their module, at the first call that needs them.
+#include "bus/sharedlibrary.h"
 #include "linkmodule.h"
-#include "sharedlibrary.h"
 
 #include <filesystem>
 #include <mutex>

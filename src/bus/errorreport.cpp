@@ -1,5 +1,5 @@
 // The one-line bus error report the operator reads after a failed driver call.
-#include "module3.h"
+#include "errorreport.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Byte links to "++" adapters on Windows: COM ports and TCP connections through the Win32 API.
 #include "adapterlink.h"
-#include "windowstext.h"
+#include "bus/windowstext.h"
 
 // winsock2.h must come before windows.h, which would otherwise bring in the old winsock.h.
 #include <winsock2.h>

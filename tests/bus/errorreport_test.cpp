@@ -1,5 +1,5 @@
 // The GPIB error report: its texts for each status and error code.
-#include "bus/module3.h"
+#include "bus/errorreport.h"
 
 #include <gtest/gtest.h>
 

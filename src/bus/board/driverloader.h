@@ -1,7 +1,7 @@
 // Finding and opening the NI-488.2 compatible driver library, and the driver families it can be.
 #pragma once
 
-#include "gpibdriver.h"
+#include "bus/gpibdriver.h"
 
 #include <functional>
 #include <iosfwd>

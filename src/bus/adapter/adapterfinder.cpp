@@ -2,8 +2,8 @@
 #include "adapterfinder.h"
 
 #include "adapterdriver.h"
-#include "driverbases.h"
-#include "gpibconstants.h"
+#include "bus/driverbases.h"
+#include "bus/gpibconstants.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "adapterlink.h"
-#include "gpibdriver.h"
+#include "bus/gpibdriver.h"
 
 #include <memory>
 #include <optional>

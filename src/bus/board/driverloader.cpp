@@ -1,9 +1,9 @@
 // The driver families' tables of library functions, and the loader that picks the first usable library.
 #include "driverloader.h"
 
-#include "driverbases.h"
-#include "gpibconstants.h"
-#include "sharedlibrary.h"
+#include "bus/driverbases.h"
+#include "bus/gpibconstants.h"
+#include "bus/sharedlibrary.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,6 @@
 // Opening the driver library on Linux, and where it is looked for there.
+#include "bus/sharedlibrary.h"
 #include "driverloader.h"
-#include "sharedlibrary.h"
 
 #include <dlfcn.h>
 #include <link.h>

@@ -2,8 +2,8 @@
 // reading replies to the end-of-transmission byte, and NI's status words for what came of it.
 #include "adapterdriver.h"
 
-#include "busaddress.h"
-#include "gpibconstants.h"
+#include "bus/busaddress.h"
+#include "bus/gpibconstants.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 // Opening the driver library on Windows, and where it is looked for there.
+#include "bus/sharedlibrary.h"
+#include "bus/windowstext.h"
 #include "driverloader.h"
-#include "sharedlibrary.h"
-#include "windowstext.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "adapterlink.h"
-#include "driverbases.h"
+#include "bus/driverbases.h"
 
 #include <iosfwd>
 #include <memory>
