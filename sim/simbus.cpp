@@ -378,6 +378,41 @@ void SimBus::DevClear(int board, Addr4882 address) {
     finish("DevClear(" + std::to_string(board) + ", " + std::to_string(address) + ")");
 }
 
+// Probes each primary address, then its secondaries; `report` takes each listener's address word
+// and is false once the result list is full. True when it filled.
+bool SimBus::probeListeners(const std::vector<int>& probed, const std::function<bool(int)>& report) {
+    const auto listenerFound = [this](const std::string& addresses) {
+        m_wire.command(static_cast<char>(lg::UNL) + addresses);
+        m_wire.setAttention(false);
+        return m_wire.ndacHeld();
+    };
+    const bool reportsSecondaries = m_family == DriverFamily::Ni;
+    m_wire.command(talkAddress());
+    bool full = false;
+    for (int primary : probed) {
+        const std::string listen(1, static_cast<char>(lg::LAD + primary));
+        if (listenerFound(listen)) {
+            full = !report(primary);
+            if (full)
+                break;
+            continue;
+        }
+        std::string everySecondary;
+        for (int secondary = 0; secondary <= highestPrimary; ++secondary)
+            everySecondary += listen + static_cast<char>(lg::SAD + secondary);
+        if (!listenerFound(everySecondary))
+            continue;
+        for (int secondary = 0; secondary <= highestPrimary && !full; ++secondary) {
+            const char secondaryCommand = static_cast<char>(lg::SAD + secondary);
+            if (listenerFound(listen + secondaryCommand) && reportsSecondaries)
+                full = !report(primary | (lg::SAD + secondary) << 8);
+        }
+        if (full)
+            break;
+    }
+    return full;
+}
+
 // The search as both drivers probe: with the board as talker, each primary address alone is made
 // listener and NDAC read in standby; where nobody holds it, the primary's 31 secondary addresses
 // together, and where one of them does, each in turn. What is reported differs: NI's FindLstn
@@ -400,11 +435,6 @@ void SimBus::FindLstn(int board, const Addr4882* padList, Addr4882* resultList, 
         if (badList || resultList == nullptr || limit < 1) {
             m_status = busError(lg::EARG, true);
         } else {
-            const auto listenerFound = [this](const std::string& addresses) {
-                m_wire.command(static_cast<char>(lg::UNL) + addresses);
-                m_wire.setAttention(false);
-                return m_wire.ndacHeld();
-            };
             // False once the result list is full and another listener answers.
             const auto report = [&](int word) {
                 if (static_cast<int>(written.size()) == limit)
@@ -413,30 +443,7 @@ void SimBus::FindLstn(int board, const Addr4882* padList, Addr4882* resultList, 
                 written.push_back(word);
                 return true;
             };
-            const bool reportsSecondaries = m_family == DriverFamily::Ni;
-            m_wire.command(talkAddress());
-            bool full = false;
-            for (int primary : probed) {
-                const std::string listen(1, static_cast<char>(lg::LAD + primary));
-                if (listenerFound(listen)) {
-                    full = !report(primary);
-                    if (full)
-                        break;
-                    continue;
-                }
-                std::string everySecondary;
-                for (int secondary = 0; secondary <= highestPrimary; ++secondary)
-                    everySecondary += listen + static_cast<char>(lg::SAD + secondary);
-                if (!listenerFound(everySecondary))
-                    continue;
-                for (int secondary = 0; secondary <= highestPrimary && !full; ++secondary) {
-                    const char secondaryCommand = static_cast<char>(lg::SAD + secondary);
-                    if (listenerFound(listen + secondaryCommand) && reportsSecondaries)
-                        full = !report(primary | (lg::SAD + secondary) << 8);
-                }
-                if (full)
-                    break;
-            }
+            const bool full = probeListeners(probed, report);
             const long count = static_cast<long>(written.size());
             if (full) {
                 m_status = busError(lg::ETAB, true, count);

@@ -156,6 +156,7 @@ private:
     CallStatus busError(int iberr, bool boardCall, long count = 0) const;
     CallStatus absentBoard(bool boardCall) const;
     std::string talkAddress() const;
+    bool probeListeners(const std::vector<int>& probed, const std::function<bool(int)>& report);
     void finish(std::string line);
     void pause() const;
     void sleep(std::chrono::milliseconds duration) const;

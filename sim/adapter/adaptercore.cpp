@@ -310,6 +310,33 @@ void AdapterCore::serialPoll(int primary, int secondary) {
         answer(std::to_string(static_cast<unsigned char>(read.bytes[0])));
 }
 
+// The addresses "++fndl" names: "all", ranges "1-30", single addresses; false where the search
+// stops there, having answered what the firmware answers.
+bool AdapterCore::listedPrimaries(const std::vector<std::string>& arguments, std::vector<int>& primaries) {
+    for (const std::string& argument : arguments)
+        for (const std::string& item : words(argument, ",")) {
+            const auto dash = item.find('-');
+            if (item == "all") {
+                for (int p = 0; p <= highestPrimary; ++p)
+                    primaries.push_back(p);
+            } else if (dash != std::string::npos) {
+                const auto first = number(std::string_view(item).substr(0, dash), 0, highestPrimary);
+                const auto last = number(std::string_view(item).substr(dash + 1), 0, highestPrimary);
+                if (!first || !last)
+                    return false;
+                for (int p = *first; p <= *last; ++p)
+                    primaries.push_back(p);
+            } else if (const auto p = number(item, 0, highestPrimary); p && item.size() <= 2) {
+                if (primaries.size() < mostListed) // the firmware keeps a list of 15
+                    primaries.push_back(*p);
+            } else {
+                answer(m_profile->invalidReply);
+                return false;
+            }
+        }
+    return true;
+}
+
 // Probes as a controller finds listeners: each primary address alone made listener and NDAC
 // looked at in standby; where nobody answers, its secondary addresses all together, and where
 // one of them does, each in turn. The answer lists them joined by commas, "5:1" for primary 5,
@@ -321,27 +348,8 @@ void AdapterCore::findListeners(const std::vector<std::string>& arguments) {
         return;
     }
     std::vector<int> primaries;
-    for (const std::string& argument : arguments)
-        for (const std::string& item : words(argument, ",")) {
-            const auto dash = item.find('-');
-            if (item == "all") {
-                for (int p = 0; p <= highestPrimary; ++p)
-                    primaries.push_back(p);
-            } else if (dash != std::string::npos) {
-                const auto first = number(std::string_view(item).substr(0, dash), 0, highestPrimary);
-                const auto last = number(std::string_view(item).substr(dash + 1), 0, highestPrimary);
-                if (!first || !last)
-                    return;
-                for (int p = *first; p <= *last; ++p)
-                    primaries.push_back(p);
-            } else if (const auto p = number(item, 0, highestPrimary); p && item.size() <= 2) {
-                if (primaries.size() < mostListed) // the firmware keeps a list of 15
-                    primaries.push_back(*p);
-            } else {
-                answer(m_profile->invalidReply);
-                return;
-            }
-        }
+    if (!listedPrimaries(arguments, primaries))
+        return;
     WireBus& wire = m_bench.wire();
     // Each step the firmware takes: bytes under ATN, then NDAC looked at in standby.
     const auto listenerFound = [this, &wire](const std::string& bytes) {

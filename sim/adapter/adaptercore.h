@@ -116,6 +116,7 @@ private:
     void serialPoll(int primary, int secondary);
     void poll(const std::vector<std::string>& arguments);
     void findListeners(const std::vector<std::string>& arguments);
+    bool listedPrimaries(const std::vector<std::string>& arguments, std::vector<int>& primaries);
 
     SimBus& m_bench;
     const AdapterProfile* m_profile = nullptr;

@@ -35,30 +35,10 @@ std::string_view bytesOf(const ReadWrite& transfer) {
 
 int EmulatedBoard::control(WireBus& bus, unsigned long request, void* argument) {
     switch (request) {
-    case IBCMD: {
-        auto& transfer = *static_cast<ReadWrite*>(argument);
-        bus.command(bytesOf(transfer));
-        transfer.completed = transfer.requested;
-        return 0;
-    }
-    case IBWRT: {
-        auto& transfer = *static_cast<ReadWrite*>(argument);
-        transfer.completed = 0;
-        if (!bus.write(bytesOf(transfer), transfer.end != 0))
-            return fail(ECOMM);
-        transfer.completed = transfer.requested;
-        return 0;
-    }
-    case IBRD: {
-        auto& transfer = *static_cast<ReadWrite*>(argument);
-        const WireBus::Read read =
-            bus.read(transfer.requested, m_eos, m_eosEightBit, std::chrono::microseconds(m_usecTimeout));
-        std::copy(read.bytes.begin(), read.bytes.end(),
-                  reinterpret_cast<char*>(static_cast<std::uintptr_t>(transfer.buffer)));
-        transfer.completed = static_cast<unsigned>(read.bytes.size());
-        transfer.end = read.end ? 1 : 0;
-        return read.timedOut ? fail(ETIMEDOUT) : 0;
-    }
+    case IBCMD:
+    case IBWRT:
+    case IBRD:
+        return transferData(bus, request, *static_cast<ReadWrite*>(argument));
     case IBGTS:
         bus.setAttention(false);
         return 0;
@@ -80,27 +60,10 @@ int EmulatedBoard::control(WireBus& bus, unsigned long request, void* argument) 
         m_eosEightBit = (eos.flags & eosEightBit) != 0;
         return 0;
     }
-    case IBWAIT: {
-        auto& wait = *static_cast<Wait*>(argument);
-        wait.ibsta = bus.controllerStatus();
-        return 0;
-    }
-    case IBLINES: {
-        // In standby NDAC is held by the addressed listeners alone; with ATN by every unit.
-        const bool ndac = bus.attention() ? !bus.units().empty() : bus.ndacHeld();
-        *static_cast<short*>(argument) =
-            static_cast<short>(validNdac | validRen | validAtn | (ndac ? busNdac : 0) |
-                               (bus.remoteEnabled() ? busRen : 0) | (bus.attention() ? busAtn : 0));
-        return 0;
-    }
-    case IBBOARD_INFO: {
-        auto& info = *static_cast<BoardInfo*>(argument);
-        info = BoardInfo{};
-        info.pad = static_cast<unsigned>(bus.controllerPrimary());
-        info.sad = bus.controllerSecondary();
-        info.isSystemController = 1;
-        return 0;
-    }
+    case IBWAIT:
+    case IBLINES:
+    case IBBOARD_INFO:
+        return report(bus, request, argument);
     case IBPAD:
         bus.setControllerAddress(static_cast<int>(static_cast<Pad*>(argument)->pad),
                                  bus.controllerSecondary());
@@ -126,6 +89,64 @@ int EmulatedBoard::control(WireBus& bus, unsigned long request, void* argument) 
         return 0;
     default:
         reportUnknown(request);
+        return fail(EINVAL);
+    }
+}
+
+// The transfers: bus commands, data out and data in.
+int EmulatedBoard::transferData(WireBus& bus, unsigned long request, ReadWrite& transfer) {
+    switch (request) {
+    case IBCMD: {
+        bus.command(bytesOf(transfer));
+        transfer.completed = transfer.requested;
+        return 0;
+    }
+    case IBWRT: {
+        transfer.completed = 0;
+        if (!bus.write(bytesOf(transfer), transfer.end != 0))
+            return fail(ECOMM);
+        transfer.completed = transfer.requested;
+        return 0;
+    }
+    case IBRD: {
+        const WireBus::Read read =
+            bus.read(transfer.requested, m_eos, m_eosEightBit, std::chrono::microseconds(m_usecTimeout));
+        std::copy(read.bytes.begin(), read.bytes.end(),
+                  reinterpret_cast<char*>(static_cast<std::uintptr_t>(transfer.buffer)));
+        transfer.completed = static_cast<unsigned>(read.bytes.size());
+        transfer.end = read.end ? 1 : 0;
+        return read.timedOut ? fail(ETIMEDOUT) : 0;
+    }
+    default:
+        return fail(EINVAL);
+    }
+}
+
+// What the board reports of itself and of the bus's lines.
+int EmulatedBoard::report(WireBus& bus, unsigned long request, void* argument) {
+    switch (request) {
+    case IBWAIT: {
+        auto& wait = *static_cast<Wait*>(argument);
+        wait.ibsta = bus.controllerStatus();
+        return 0;
+    }
+    case IBLINES: {
+        // In standby NDAC is held by the addressed listeners alone; with ATN by every unit.
+        const bool ndac = bus.attention() ? !bus.units().empty() : bus.ndacHeld();
+        *static_cast<short*>(argument) =
+            static_cast<short>(validNdac | validRen | validAtn | (ndac ? busNdac : 0) |
+                               (bus.remoteEnabled() ? busRen : 0) | (bus.attention() ? busAtn : 0));
+        return 0;
+    }
+    case IBBOARD_INFO: {
+        auto& info = *static_cast<BoardInfo*>(argument);
+        info = BoardInfo{};
+        info.pad = static_cast<unsigned>(bus.controllerPrimary());
+        info.sad = bus.controllerSecondary();
+        info.isSystemController = 1;
+        return 0;
+    }
+    default:
         return fail(EINVAL);
     }
 }

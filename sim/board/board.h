@@ -5,6 +5,8 @@
 
 namespace ktq::sim::board {
 
+struct ReadWrite;
+
 /// The kernel side of a linux-gpib board as the real user library sees it through ioctl on its
 /// device file, answered from a wire-level bus. The board is system controller and controller in
 /// charge from the start, as gpib_config leaves a board configured as master; its own address is
@@ -20,6 +22,9 @@ public:
     int control(WireBus& bus, unsigned long request, void* argument);
 
 private:
+    int transferData(WireBus& bus, unsigned long request, ReadWrite& transfer);
+    int report(WireBus& bus, unsigned long request, void* argument);
+
     unsigned m_usecTimeout = 3000000;
     int m_eos = -1;
     bool m_eosEightBit = false;

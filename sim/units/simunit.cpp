@@ -246,6 +246,39 @@ bool SimUnit::selectChannel(std::string_view parameter) {
     return true;
 }
 
+// The commands every unit takes, with their parameter.
+void SimUnit::executeCommon(const std::string& header, std::string_view parameter) {
+    if (header == "*ESE" || header == "*SRE") {
+        const auto mask = acceptValue(integerRange(0, 255), parameter);
+        if (!mask)
+            m_esr |= ExecutionError;
+        else
+            (header == "*ESE" ? m_ese : m_sre) = std::stoi(*mask);
+    } else if (header == "*PSC") {
+        const auto flag = wholeNumber(parameter);
+        if (!flag)
+            m_esr |= ExecutionError;
+        else
+            m_powerOnClear = *flag != 0;
+    } else if (header == "*SAV") {
+        // One stored setting set only; the lock does not stop a save (Lock Settings saves after).
+        if (acceptValue(integerRange(0, 0), parameter)) {
+            m_saved = m_values;
+            m_savedPrimary = m_primary;
+            m_savedReport31 = m_report31;
+            ++m_saveCount;
+        } else {
+            m_esr |= ExecutionError;
+        }
+    } else {
+        const auto state = acceptValue(choice({"ON", "OFF", "1", "0"}), parameter);
+        if (!state)
+            m_esr |= ExecutionError;
+        else
+            m_locked = *state == "ON" || *state == "1";
+    }
+}
+
 void SimUnit::execute(const std::string& header, std::string_view parameter, int channel) {
     const bool common = header == "*CLS" || header == "*ESE" || header == "*SRE" || header == "*PSC" ||
                         header == "*SAV" || header == "CAL:LOCK";
@@ -261,35 +294,7 @@ void SimUnit::execute(const std::string& header, std::string_view parameter, int
         return;
     }
     if (common) {
-        if (header == "*ESE" || header == "*SRE") {
-            const auto mask = acceptValue(integerRange(0, 255), parameter);
-            if (!mask)
-                m_esr |= ExecutionError;
-            else
-                (header == "*ESE" ? m_ese : m_sre) = std::stoi(*mask);
-        } else if (header == "*PSC") {
-            const auto flag = wholeNumber(parameter);
-            if (!flag)
-                m_esr |= ExecutionError;
-            else
-                m_powerOnClear = *flag != 0;
-        } else if (header == "*SAV") {
-            // One stored setting set only; the lock does not stop a save (Lock Settings saves after).
-            if (acceptValue(integerRange(0, 0), parameter)) {
-                m_saved = m_values;
-                m_savedPrimary = m_primary;
-                m_savedReport31 = m_report31;
-                ++m_saveCount;
-            } else {
-                m_esr |= ExecutionError;
-            }
-        } else {
-            const auto state = acceptValue(choice({"ON", "OFF", "1", "0"}), parameter);
-            if (!state)
-                m_esr |= ExecutionError;
-            else
-                m_locked = *state == "ON" || *state == "1";
-        }
+        executeCommon(header, parameter);
         return;
     }
     // "C n" picks the channel whatever the lock; on the demo unit the same header is also the

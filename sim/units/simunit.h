@@ -75,6 +75,7 @@ private:
     void handleMessage(const std::string& message, int secondary);
     void answer(const std::string& header, int channel);
     void execute(const std::string& header, std::string_view parameter, int channel);
+    void executeCommon(const std::string& header, std::string_view parameter);
     bool selectChannel(std::string_view parameter);
     int findProperty(std::string_view header) const;
     int checkedProperty(std::string_view header) const;

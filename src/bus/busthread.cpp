@@ -132,21 +132,7 @@ bool BusThread::run(const BusCall& call) {
         return job->done;
     };
     if (overdue && !isDone()) {
-        // The driver has outlived its own timeout by the grace: it may never return. The close
-        // the operator asks for now (or asked for meanwhile) cannot wait for it.
-        bool left = false;
-        m_endOverdue = [&] {
-            if (!std::exchange(left, true)) {
-                endWithout(call, start);
-            }
-        };
-        if (m_leaveAsked) {
-            m_endOverdue();
-        }
-        m_watch.leaving->overdueStarted(m_endOverdue);
-        waitInLocalLoop(loop, m_observer, QEventLoop::AllEvents);
-        m_watch.leaving->overdueEnded();
-        m_endOverdue = nullptr;
+        waitOverdue(call, loop, start);
     }
     if (clock != nullptr) {
         clock->cancel();
@@ -156,27 +142,50 @@ bool BusThread::run(const BusCall& call) {
     job->loop = nullptr;
     if (!job->done) {
         // Only quitting ends the loop before the call has (QCoreApplication::exit ends every
-        // loop, and later ones return at once, before handing anything over). A call under way
-        // still holds the caller's buffers, so it is waited for, as long as it may take; none
-        // follows.
+        // loop, and later ones return at once, before handing anything over).
         m_ended = true;
         if (!handedOver) {
             return false;
         }
-        if (clock != nullptr) {
-            for (auto left = deadline - clock->now(); !job->done; left = deadline - clock->now()) {
-                if (left.count() <= 0) {
-                    guard.unlock();
-                    endWithout(call, start);
-                    guard.lock();
-                    break;
-                }
-                job->finished.wait_for(guard, left);
-            }
-        }
-        job->finished.wait(guard, [&] { return job->done; });
+        waitAfterQuit(guard, *job, call, clock, start, deadline);
     }
     return true;
+}
+
+// The driver has outlived its own timeout by the grace: it may never return. The close the
+// operator asks for now (or asked for meanwhile) cannot wait for it.
+void BusThread::waitOverdue(const BusCall& call, QEventLoop& loop, CallClock::TimePoint start) {
+    bool left = false;
+    m_endOverdue = [&] {
+        if (!std::exchange(left, true)) {
+            endWithout(call, start);
+        }
+    };
+    if (m_leaveAsked) {
+        m_endOverdue();
+    }
+    m_watch.leaving->overdueStarted(m_endOverdue);
+    waitInLocalLoop(loop, m_observer, QEventLoop::AllEvents);
+    m_watch.leaving->overdueEnded();
+    m_endOverdue = nullptr;
+}
+
+// A call under way when the program quits still holds the caller's buffers, so it is waited for,
+// as long as it may take; none follows.
+void BusThread::waitAfterQuit(std::unique_lock<std::mutex>& guard, Job& job, const BusCall& call,
+                              CallClock* clock, CallClock::TimePoint start, CallClock::TimePoint deadline) {
+    if (clock != nullptr) {
+        for (auto left = deadline - clock->now(); !job.done; left = deadline - clock->now()) {
+            if (left.count() <= 0) {
+                guard.unlock();
+                endWithout(call, start);
+                guard.lock();
+                break;
+            }
+            job.finished.wait_for(guard, left);
+        }
+    }
+    job.finished.wait(guard, [&] { return job.done; });
 }
 
 bool BusThread::leaveOnceOverdue(bool asked) {

@@ -136,6 +136,9 @@ private:
     struct Job;
     void work();
     void endWithout(const BusCall& call, CallClock::TimePoint start);
+    void waitOverdue(const BusCall& call, QEventLoop& loop, CallClock::TimePoint start);
+    void waitAfterQuit(std::unique_lock<std::mutex>& guard, Job& job, const BusCall& call, CallClock* clock,
+                       CallClock::TimePoint start, CallClock::TimePoint deadline);
 
     WaitObserver* m_observer = nullptr;
     HangWatch m_watch;
