@@ -16,7 +16,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/io.github.ktqconfig.metainfo.xml
 # The README and docs/ keep their layout, so that the links between them hold where they are
 # installed: share/doc/ktqconfig on Linux (/usr/share/doc/ktqconfig from the package), the
 # program's own folder on Windows. The advice names that place (documentationFolder in
-# src/ui/config/advice.cpp); scripts/build-windows gathers the "docs" component for the installer.
+# src/run/advice.cpp); scripts/build-windows gathers the "docs" component for the installer.
 if(WIN32)
   set(KTQ_DOC_DESTINATION ${CMAKE_INSTALL_BINDIR})
 else()

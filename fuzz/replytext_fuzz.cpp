@@ -1,6 +1,7 @@
 // A reply as the engine cuts it (TrimResponse) and the function line built from it (PrepItem).
 #include "fuzzapp.h"
 
+#include "run/configurationrun.h"
 #include "ui/config/frmconfig.h"
 
 #include <QString>
@@ -25,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString prompt = QString::fromLatin1(bytes, static_cast<qsizetype>(promptLength));
     const QString received =
         QString::fromLatin1(bytes + promptLength, static_cast<qsizetype>(size - 1 - promptLength));
-    const QString response = ktq::ui::frmConfig::TrimResponse(received);
+    const QString response = ktq::run::ConfigurationRun::TrimResponse(received);
     if (!received.startsWith(response)) {
         fail("the cut reply is not the start of the reply");
     }

@@ -2,7 +2,7 @@
 // and the way numbers are written back into messages and commands.
 #include "fuzzapp.h"
 
-#include "ui/dialogs/textvalue.h"
+#include "run/numbers.h"
 
 #include <QString>
 
@@ -15,32 +15,32 @@ using ktq::fuzz::fail;
 namespace {
 
 void check(const QString& text) {
-    const double value = ktq::ui::numericValue(text);
+    const double value = ktq::run::numericValue(text);
     if (std::isnan(value)) {
         fail("numericValue gave NaN");
     }
-    const double rounded = ktq::ui::roundHalfEven(value);
+    const double rounded = ktq::run::roundHalfEven(value);
     if (std::isfinite(value) && std::fabs(rounded - value) > 0.5) {
         fail("rounding moved by more than a half");
     }
-    const auto small = ktq::ui::toInt16(value);
+    const auto small = ktq::run::toInt16(value);
     if (small && (*small != rounded)) {
         fail("toInt16 differs from the rounded value");
     }
     if (!small && std::isfinite(rounded) && rounded >= -32768 && rounded <= 32767) {
         fail("toInt16 refused a value in range");
     }
-    const QString written = ktq::ui::signedNumberText(value);
+    const QString written = ktq::run::signedNumberText(value);
     if (written.isEmpty() || (value >= 0 && !written.startsWith(u' ')) ||
         (value < 0 && !written.startsWith(u'-'))) {
         fail("signedNumberText lacks its sign position");
     }
     // Whole numbers the program writes read back as themselves.
     if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e15 &&
-        ktq::ui::numericValue(written) != value) {
+        ktq::run::numericValue(written) != value) {
         fail("a whole number does not read back");
     }
-    ktq::ui::numberText(rounded);
+    ktq::run::numberText(rounded);
 }
 
 } // namespace
