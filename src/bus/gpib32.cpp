@@ -161,6 +161,10 @@ void Gpib32::GpibSendCmds(std::int16_t board, const QString& text) {
     onBus("SendCmds", [&] { m_driver.SendCmds(board, bytes.constData(), bytes.size()); });
 }
 
+int Gpib32::triggerSteps() const {
+    return m_driver.triggersItself() ? 1 : static_cast<int>(triggerCommands(0).size());
+}
+
 void Gpib32::GpibTrigger(std::int16_t board, std::int16_t address, int step) {
     const int primary = BusAddress::fromWord(addressBits(address)).primary;
     if (m_driver.triggersItself()) {

@@ -53,7 +53,7 @@ public:
     void GpibSendCmds(std::int16_t board, const QString& text);
     /// The calls a trigger of a unit takes, each to be followed by a pause: four on a board, one
     /// through a driver that triggers by itself.
-    int triggerSteps() const { return m_driver.triggersItself() ? 1 : 4; }
+    int triggerSteps() const;
     /// Step `step` of the trigger of the unit at `address` (its primary address alone counts): on a
     /// board the bus commands of that step (triggerCommands), else the driver's own trigger.
     void GpibTrigger(std::int16_t board, std::int16_t address, int step);

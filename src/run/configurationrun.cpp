@@ -192,8 +192,9 @@ FunctionReading ConfigurationRun::readFunction() {
         ++m_modelQueriesAnswered;
     }
     reading.setting = TrimResponse(answer.reply);
-    if (index == routine.addressFunction && numericValue(reading.setting) >= addressSwitch) {
-        reading.setting = addressShown(numericValue(reading.setting), QStringLiteral("/31 "), QString());
+    if (const double address = numericValue(reading.setting);
+        index == routine.addressFunction && address >= addressSwitch) {
+        reading.setting = addressShown(address, QStringLiteral("/31 "), QString());
     }
     return reading;
 }
