@@ -1,7 +1,7 @@
 // The simulated bus at the level of driver calls: statuses, failures, timing and the trace.
 #include "sim/simbus.h"
 
-#include "sim/tracetext.h"
+#include "src/bus/calltext.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -40,12 +40,6 @@ std::optional<Address> decode(Addr4882 word) {
     if (high >= lg::SAD && high <= lg::SAD + highestPrimary)
         return Address{primary, high - lg::SAD};
     return std::nullopt;
-}
-
-std::string quoted(const void* data, long count) {
-    return ktq::sim::quoted(
-        data ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(count))
-             : std::string_view());
 }
 
 // Microseconds of linux-gpib's timeout codes TNONE .. T1000s.
@@ -209,8 +203,7 @@ void SimBus::finish(std::string line) {
 }
 
 void SimBus::noteCall(const std::string& call, const CallStatus& status) {
-    note(call + " -> " + hex4(status.ibsta) + " " + std::to_string(status.iberr) + " " +
-         std::to_string(status.ibcntl));
+    note(bus::calltext::line(call, status));
 }
 
 Timing Timing::fromSettings(const char* mode, const char* delayMs) {
@@ -284,13 +277,11 @@ int SimBus::ibfind(const char* name) {
             }
         }
     }
-    finish(std::string("ibfind(") + (name ? quoted(name, static_cast<long>(std::strlen(name))) : "NULL") +
-           ")");
+    finish(bus::calltext::ibfind(name));
     return descriptor;
 }
 
 int SimBus::ibask(int ud, int option, int* value) {
-    std::string written;
     if (!takeFailure("ibask") && !boardFails(ud, ud == boardIndex)) {
         int answer = 0;
         bool known = true;
@@ -311,11 +302,10 @@ int SimBus::ibask(int ud, int option, int* value) {
             m_status = busError(lg::EARG, ud == boardIndex);
         } else {
             *value = answer;
-            written = " " + std::to_string(answer);
             m_status = ok(ud == boardIndex);
         }
     }
-    finish("ibask(" + std::to_string(ud) + ", " + std::to_string(option) + ")" + written);
+    finish(bus::calltext::ibask(ud, option, value, m_status));
     return m_status.ibsta;
 }
 
@@ -324,7 +314,7 @@ int SimBus::ibsre(int ud, int enable) {
         m_wire.remoteEnable(enable != 0);
         m_status = ok(ud == boardIndex);
     }
-    finish("ibsre(" + std::to_string(ud) + ", " + std::to_string(enable) + ")");
+    finish(bus::calltext::setting("ibsre", ud, enable));
     return m_status.ibsta;
 }
 
@@ -337,7 +327,7 @@ int SimBus::ibtmo(int ud, int code) {
             m_status = ok(ud == boardIndex);
         }
     }
-    finish("ibtmo(" + std::to_string(ud) + ", " + std::to_string(code) + ")");
+    finish(bus::calltext::setting("ibtmo", ud, code));
     return m_status.ibsta;
 }
 
@@ -349,7 +339,7 @@ int SimBus::ibonl(int ud, int online) {
         if (online == 0 && ud != boardIndex)
             m_openDescriptors.erase(ud);
     }
-    finish("ibonl(" + std::to_string(ud) + ", " + std::to_string(online) + ")");
+    finish(bus::calltext::setting("ibonl", ud, online));
     return m_status.ibsta;
 }
 
@@ -358,7 +348,7 @@ void SimBus::SendIFC(int board) {
         m_wire.interfaceClear();
         m_status = ok(true);
     }
-    finish("SendIFC(" + std::to_string(board) + ")");
+    finish(bus::calltext::SendIFC(board));
 }
 
 void SimBus::DevClear(int board, Addr4882 address) {
@@ -375,7 +365,7 @@ void SimBus::DevClear(int board, Addr4882 address) {
             m_status = ok(true);
         }
     }
-    finish("DevClear(" + std::to_string(board) + ", " + std::to_string(address) + ")");
+    finish(bus::calltext::DevClear(board, address));
 }
 
 // Probes each primary address, then its secondaries; `report` takes each listener's address word
@@ -453,8 +443,7 @@ void SimBus::FindLstn(int board, const Addr4882* padList, Addr4882* resultList, 
             }
         }
     }
-    finish("FindLstn(" + std::to_string(board) + ", " + joined(probed) + ", " + std::to_string(limit) + ") " +
-           joined(written));
+    finish(bus::calltext::FindLstn(board, padList, resultList, limit, m_status));
 }
 
 void SimBus::Send(int board, Addr4882 address, const void* buffer, long count, int callerEotMode) {
@@ -483,13 +472,10 @@ void SimBus::Send(int board, Addr4882 address, const void* buffer, long count, i
             }
         }
     }
-    finish("Send(" + std::to_string(board) + ", " + std::to_string(address) + ", " +
-           quoted(buffer, count > 0 ? count : 0) + ", " + std::to_string(count) + ", " +
-           std::to_string(callerEotMode) + ")");
+    finish(bus::calltext::Send(board, address, buffer, count, callerEotMode));
 }
 
 void SimBus::Receive(int board, Addr4882 address, void* buffer, long count, int termination) {
-    std::string received;
     if (!takeFailure("Receive") && !boardFails(board)) {
         const auto target = decode(address);
         if (!target || count < 0 || (count > 0 && buffer == nullptr) || termination < 0) {
@@ -511,15 +497,12 @@ void SimBus::Receive(int board, Addr4882 address, void* buffer, long count, int 
             } else {
                 if (count > 0)
                     pause();
-                received = read.bytes;
-                std::copy(received.begin(), received.end(), static_cast<char*>(buffer));
-                m_status = ok(true, static_cast<long>(received.size()));
+                std::copy(read.bytes.begin(), read.bytes.end(), static_cast<char*>(buffer));
+                m_status = ok(true, static_cast<long>(read.bytes.size()));
             }
         }
     }
-    finish("Receive(" + std::to_string(board) + ", " + std::to_string(address) + ", " +
-           std::to_string(count) + ", " + std::to_string(termination) + ") " +
-           quoted(received.data(), static_cast<long>(received.size())));
+    finish(bus::calltext::Receive(board, address, buffer, count, termination, m_status));
 }
 
 // The count stays 0, as linux-gpib leaves it after commands.
@@ -534,8 +517,7 @@ void SimBus::SendCmds(int board, const void* commands, long count) {
             m_status = ok(true);
         }
     }
-    finish("SendCmds(" + std::to_string(board) + ", " + quoted(commands, count > 0 ? count : 0) + ", " +
-           std::to_string(count) + ")");
+    finish(bus::calltext::SendCmds(board, commands, count));
 }
 
 } // namespace ktq::sim

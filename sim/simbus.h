@@ -4,6 +4,7 @@
 #include "sim/linuxgpib.h"
 #include "sim/units/simunit.h"
 #include "sim/wire/wirebus.h"
+#include "src/bus/calltext.h"
 #include "src/bus/gpibcalls.h"
 
 #include <chrono>
@@ -47,11 +48,7 @@ enum class DriverFamily {
 };
 
 /// Status the driver leaves behind after one call.
-struct CallStatus {
-    int ibsta = 0;
-    int iberr = 0;
-    long ibcntl = 0;
-};
+using CallStatus = bus::CallOutcome;
 
 /// A simulated GPIB bus: one controller board "GPIB0" (board index 0, bus address 0; every ibfind
 /// hands out the lowest free descriptor from 16 up, 4,080 at most, until ibonl(ud, 0) gives it
@@ -71,15 +68,15 @@ struct CallStatus {
 /// failNext is ERR, or ERR|TIMO for EABO, alone.
 ///
 /// Every call appends one trace line:
-///   Send(0, 5, "CAL:LOCK 0", 10, 2) -> 0x2128 0 11
+///   Send(0, 5, "CAL:LOCK 0", 10, 2) -> 0x2128 0 11    (addresses as the operator types them)
 ///   Receive(0, 5, 18, 0) "5\n" -> 0x2124 0 2
 ///   FindLstn(0, [1, 2, 3], 32) [2, 3] -> 0x0130 0 2
 ///   ibask(0, 1) 0 -> 0x0130 0 0            (the value written follows, only on success)
-///   ibfind("GPIB0") -> 0x0130 0 0, ibsre(0, 1), ibtmo(0, 12), ibonl(16, 0), SendIFC(0), DevClear(0, 25093),
+///   ibfind("GPIB0") -> 0x0130 0 0, ibsre(0, 1), ibtmo(0, 12), ibonl(16, 0), SendIFC(0), DevClear(0, 502),
 ///   SendCmds(0, "?%", 2)
 /// Numbers are decimal; byte buffers are quoted with \n, \r, \", \\ and \xhh for other bytes
 /// outside 0x20..0x7e; the count printed for Send is the caller's, its ibcntl includes the line
-/// feed NLend appends; FindLstn's results are the address words written (27401 for primary 9,
+/// feed NLend appends; FindLstn's results are the addresses written (911 for primary 9,
 /// secondary 11). The status reads (ThreadIbsta ...) are not traced.
 class SimBus {
 public:

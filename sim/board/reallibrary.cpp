@@ -3,7 +3,6 @@
 
 #include "sim/linuxgpib.h"
 #include "sim/simbus.h"
-#include "sim/tracetext.h"
 #include "src/bus/gpibcalls.h"
 
 #include <cstdlib>
@@ -36,100 +35,64 @@ void trace(const std::string& call, const CallStatus& status) {
     });
 }
 
-std::string bytes(const void* data, long count) {
-    return quoted(data && count > 0
-                      ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(count))
-                      : std::string_view());
-}
-
-bool succeeded(const CallStatus& status) {
-    return (status.ibsta & lg::ERR) == 0;
-}
-
 // Each call as the real library makes it, leaving a trace line behind; the status reads pass
 // through untraced, as the bench's own are.
 namespace traced {
 
 int ibfind(const char* name) {
     const int ud = g_real.ibfind(name);
-    trace(std::string("ibfind(") + (name ? bytes(name, static_cast<long>(std::strlen(name))) : "NULL") + ")",
-          lastStatus());
+    trace(bus::calltext::ibfind(name), lastStatus());
     return ud;
 }
 
 int ibask(int ud, int option, int* value) {
     const int result = g_real.ibask(ud, option, value);
     const CallStatus status = lastStatus();
-    trace("ibask(" + std::to_string(ud) + ", " + std::to_string(option) + ")" +
-              (succeeded(status) && value ? " " + std::to_string(*value) : ""),
-          status);
+    trace(bus::calltext::ibask(ud, option, value, status), status);
     return result;
 }
 
-int ibsre(int ud, int enable) {
-    const int result = g_real.ibsre(ud, enable);
-    trace("ibsre(" + std::to_string(ud) + ", " + std::to_string(enable) + ")", lastStatus());
-    return result;
-}
-
-int ibtmo(int ud, int code) {
-    const int result = g_real.ibtmo(ud, code);
-    trace("ibtmo(" + std::to_string(ud) + ", " + std::to_string(code) + ")", lastStatus());
-    return result;
-}
-
-int ibonl(int ud, int online) {
-    const int result = g_real.ibonl(ud, online);
-    trace("ibonl(" + std::to_string(ud) + ", " + std::to_string(online) + ")", lastStatus());
-    return result;
-}
+#define KTQ_TRACED_SETTING(name)                                                                             \
+    int name(int ud, int v) {                                                                                \
+        const int result = g_real.name(ud, v);                                                               \
+        trace(bus::calltext::setting(#name, ud, v), lastStatus());                                           \
+        return result;                                                                                       \
+    }
+KTQ_TRACED_SETTING(ibsre)
+KTQ_TRACED_SETTING(ibtmo)
+KTQ_TRACED_SETTING(ibonl)
+#undef KTQ_TRACED_SETTING
 
 void SendIFC(int board) {
     g_real.SendIFC(board);
-    trace("SendIFC(" + std::to_string(board) + ")", lastStatus());
+    trace(bus::calltext::SendIFC(board), lastStatus());
 }
 
 void DevClear(int board, Addr4882 address) {
     g_real.DevClear(board, address);
-    trace("DevClear(" + std::to_string(board) + ", " + std::to_string(address) + ")", lastStatus());
+    trace(bus::calltext::DevClear(board, address), lastStatus());
 }
 
 void FindLstn(int board, const Addr4882* padList, Addr4882* resultList, int limit) {
     g_real.FindLstn(board, padList, resultList, limit);
     const CallStatus status = lastStatus();
-    std::vector<int> probed;
-    for (int i = 0; padList && i < 256 && padList[i] != lg::NOADDR; ++i)
-        probed.push_back(padList[i]);
-    std::vector<int> written;
-    if ((succeeded(status) || status.iberr == lg::ETAB) && resultList)
-        for (long i = 0; i < status.ibcntl && i < limit; ++i)
-            written.push_back(resultList[i]);
-    trace("FindLstn(" + std::to_string(board) + ", " + joined(probed) + ", " + std::to_string(limit) + ") " +
-              joined(written),
-          status);
+    trace(bus::calltext::FindLstn(board, padList, resultList, limit, status), status);
 }
 
 void Send(int board, Addr4882 address, const void* buffer, long count, int eotMode) {
     g_real.Send(board, address, buffer, count, eotMode);
-    trace("Send(" + std::to_string(board) + ", " + std::to_string(address) + ", " + bytes(buffer, count) +
-              ", " + std::to_string(count) + ", " + std::to_string(eotMode) + ")",
-          lastStatus());
+    trace(bus::calltext::Send(board, address, buffer, count, eotMode), lastStatus());
 }
 
 void Receive(int board, Addr4882 address, void* buffer, long count, int termination) {
     g_real.Receive(board, address, buffer, count, termination);
     const CallStatus status = lastStatus();
-    const long received = status.iberr == lg::EDVR && !succeeded(status) ? 0 : std::min(status.ibcntl, count);
-    trace("Receive(" + std::to_string(board) + ", " + std::to_string(address) + ", " + std::to_string(count) +
-              ", " + std::to_string(termination) + ") " + bytes(buffer, received),
-          status);
+    trace(bus::calltext::Receive(board, address, buffer, count, termination, status), status);
 }
 
 void SendCmds(int board, const void* commands, long count) {
     g_real.SendCmds(board, commands, count);
-    trace("SendCmds(" + std::to_string(board) + ", " + bytes(commands, count) + ", " + std::to_string(count) +
-              ")",
-          lastStatus());
+    trace(bus::calltext::SendCmds(board, commands, count), lastStatus());
 }
 
 #define KTQ_UNTRACED_READ(result, name, params, args, ...)                                                   \

@@ -55,6 +55,7 @@ public:
     std::string linkDescription() const override { return m_inner.linkDescription(); }
     DriverPlan plan() const override { return m_inner.plan(); }
     std::string unreachableReason() const override { return m_inner.unreachableReason(); }
+    void setLinkListener(LinkListener* listener) override { m_inner.setLinkListener(listener); }
 
 protected:
     GpibDriver& inner() const { return m_inner; }

@@ -81,12 +81,8 @@ QString signedNumber(std::int32_t value) {
 QString gpibErrorReportText(const QString& message, const StatusSnapshot& status) {
     const auto word = static_cast<std::uint16_t>(status.ibsta);
 
-    QString bits;
-    for (const BitText& entry : statusBitTexts) {
-        if (word & entry.bit) {
-            bits += QLatin1String(entry.text);
-        }
-    }
+    const QString names = statusBitNames(word);
+    const QString bits = names.isEmpty() ? names : names + QLatin1Char(' ');
 
     return message + QLatin1String(",  ibsta = &H") + QString::number(word, 16).toUpper() +
            QLatin1String(" <  ") + bits + QLatin1String(" >, iberr = ") + signedNumber(status.iberr) +
@@ -97,6 +93,21 @@ QString gpibErrorReportText(const QString& message, const StatusSnapshot& status
 QString gpibErrorName(int iberr) {
     const QString text = QLatin1String(errorCodeText(iberr)).trimmed();
     return text.isEmpty() ? QString::number(iberr) : text;
+}
+
+QString statusBitNames(int ibsta) {
+    QString bits;
+    for (const BitText& entry : statusBitTexts) {
+        if (static_cast<std::uint16_t>(ibsta) & entry.bit) {
+            bits += QLatin1String(entry.text);
+        }
+    }
+    return bits.trimmed();
+}
+
+QString gpibErrorMnemonic(int iberr) {
+    const QString name = gpibErrorName(iberr);
+    return name.section(QLatin1Char(' '), 0, 0);
 }
 
 void GpibErrorReport(QString& message, const StatusSnapshot& status, QString& gpibErrorText) {

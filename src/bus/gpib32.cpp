@@ -3,6 +3,7 @@
 
 #include "bus/board/driverloader.h"
 #include "busaddress.h"
+#include "calltext.h"
 #include "busthread.h"
 #include "gpibconstants.h"
 
@@ -42,9 +43,24 @@ std::int16_t low16(long value) {
 
 } // namespace
 
+Gpib32::Gpib32(GpibDriver& driver) : m_driver(driver) {
+    m_driver.setLinkListener(&m_dialogue);
+}
+
+Gpib32::Gpib32(GpibDriver& driver, CallRunner& runner) : m_driver(driver), m_runner(&runner) {
+    m_driver.setLinkListener(&m_dialogue);
+}
+
+Gpib32::~Gpib32() {
+    m_driver.setLinkListener(nullptr);
+}
+
 // Runs the driver call and reads its status on the same thread, then keeps that status as the
-// wrappers' snapshot. `call` returns the call's result, or nothing.
-template <typename Call> auto Gpib32::onBus(const char* name, Call call) {
+// wrappers' snapshot and the call in the traffic. `call` returns the call's result, or nothing;
+// `describe` gives the call's text from what it left. A call the runner no longer makes may
+// still be writing the caller's buffers, so its text is made from an outcome that reads none.
+template <typename Call, typename Describe>
+auto Gpib32::onBus(const char* name, Call call, Describe describe) {
     using Raw = decltype(call());
     using Result = std::conditional_t<std::is_void_v<Raw>, bool, Raw>;
     Outcome<Result> outcome;
@@ -56,7 +72,12 @@ template <typename Call> auto Gpib32::onBus(const char* name, Call call) {
         }
         outcome.status = GpibCopyStatus();
     };
+    m_dialogue.take(); // what an abandoned call said after it was given up belongs to none
+    CallRecord record;
+    record.timeOfDay = m_clock->timeOfDay();
+    const auto start = m_clock->now();
     const bool made = m_runner != nullptr ? m_runner->run(BusCall{name, m_timeout, &job}) : (job(), true);
+    record.duration = std::chrono::duration_cast<std::chrono::microseconds>(m_clock->now() - start);
     if (!made) {
         if constexpr (!std::is_void_v<Raw>) {
             outcome.result = Raw(-1);
@@ -65,6 +86,10 @@ template <typename Call> auto Gpib32::onBus(const char* name, Call call) {
             StatusSnapshot{static_cast<std::int16_t>(ni::ERR), static_cast<std::int16_t>(ni::EABO), 0, 0};
     }
     m_status = outcome.status;
+    record.status = m_status;
+    record.call = describe(CallOutcome{m_status.ibsta, m_status.iberr, m_status.ibcntl});
+    record.dialogue = m_dialogue.take();
+    m_traffic.add(std::move(record));
     if constexpr (!std::is_void_v<Raw>) {
         return outcome.result;
     }
@@ -76,7 +101,9 @@ bool Gpib32::leaveOnceOverdue(bool asked) {
 
 std::int16_t Gpib32::GpibFind(const QString& name, std::int16_t* descriptor) {
     const QByteArray bytes = toBusBytes(name);
-    const std::int16_t result = low16(onBus("ibfind", [&] { return m_driver.ibfind(bytes.constData()); }));
+    const std::int16_t result = low16(onBus(
+        "ibfind", [&] { return m_driver.ibfind(bytes.constData()); },
+        [&](const CallOutcome&) { return calltext::ibfind(bytes.constData()); }));
     // Written on failure as well: the caller keeps whatever the driver answered.
     if (descriptor) {
         *descriptor = result;
@@ -87,7 +114,8 @@ std::int16_t Gpib32::GpibFind(const QString& name, std::int16_t* descriptor) {
 std::int16_t Gpib32::GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value) {
     int slot = 0;
     const std::int16_t result =
-        low16(onBus("ibask", [&] { return m_driver.ibask(descriptor, option, &slot); }));
+        low16(onBus("ibask", [&] { return m_driver.ibask(descriptor, option, &slot); },
+                    [&](const CallOutcome& o) { return calltext::ibask(descriptor, option, &slot, o); }));
     // Options the program asks for fit in 16 bits; anything wider keeps its low bits instead
     // of stopping the program.
     value = low16(slot);
@@ -95,12 +123,14 @@ std::int16_t Gpib32::GpibAsk(std::int16_t descriptor, std::int16_t option, std::
 }
 
 std::int16_t Gpib32::GpibSre(std::int16_t descriptor, std::int16_t value) {
-    return low16(onBus("ibsre", [&] { return m_driver.ibsre(descriptor, value); }));
+    return low16(onBus("ibsre", [&] { return m_driver.ibsre(descriptor, value); },
+                       [&](const CallOutcome&) { return calltext::setting("ibsre", descriptor, value); }));
 }
 
 std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) {
     const std::int16_t result =
-        low16(onBus("ibtmo", [&] { return m_driver.ibtmo(descriptor, timeoutCode); }));
+        low16(onBus("ibtmo", [&] { return m_driver.ibtmo(descriptor, timeoutCode); },
+                    [&](const CallOutcome&) { return calltext::setting("ibtmo", descriptor, timeoutCode); }));
     // The driver's codes 1 (10 us) to 17 (1000 s). Code 0, no timeout at all, gives no limit to
     // judge a call by, so the one before stays.
     const auto& durations = ni::timeoutDurations;
@@ -112,15 +142,17 @@ std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) 
 }
 
 std::int16_t Gpib32::GpibOnl(std::int16_t descriptor, std::int16_t online) {
-    return low16(onBus("ibonl", [&] { return m_driver.ibonl(descriptor, online); }));
+    return low16(onBus("ibonl", [&] { return m_driver.ibonl(descriptor, online); },
+                       [&](const CallOutcome&) { return calltext::setting("ibonl", descriptor, online); }));
 }
 
 void Gpib32::GpibSendIFC(std::int16_t board) {
-    onBus("SendIFC", [&] { m_driver.SendIFC(board); });
+    onBus("SendIFC", [&] { m_driver.SendIFC(board); }, [&](const CallOutcome&) { return calltext::SendIFC(board); });
 }
 
 void Gpib32::GpibDevClear(std::int16_t board, std::int16_t address) {
-    onBus("DevClear", [&] { m_driver.DevClear(board, addressBits(address)); });
+    onBus("DevClear", [&] { m_driver.DevClear(board, addressBits(address)); },
+          [&](const CallOutcome&) { return calltext::DevClear(board, addressBits(address)); });
 }
 
 void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
@@ -136,29 +168,35 @@ void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addr
     const auto clampedLimit =
         static_cast<int>(std::min<std::int64_t>(limit, static_cast<std::int64_t>(resultList.size())));
     // int16 and uint16 may alias, so the driver writes straight into the caller's array.
-    onBus("FindLstn", [&] {
-        m_driver.FindLstn(board, addresses.data(), reinterpret_cast<std::uint16_t*>(resultList.data()),
-                          clampedLimit);
-    });
+    auto* const results = reinterpret_cast<std::uint16_t*>(resultList.data());
+    onBus("FindLstn", [&] { m_driver.FindLstn(board, addresses.data(), results, clampedLimit); },
+          [&](const CallOutcome& o) { return calltext::FindLstn(board, addresses.data(), results, clampedLimit, o); });
 }
 
 void Gpib32::GpibSend(std::int16_t board, std::int16_t address, const QString& text, std::int16_t endMode) {
     const QByteArray bytes = toBusBytes(text);
-    onBus("Send",
-          [&] { m_driver.Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode); });
+    onBus("Send", [&] { m_driver.Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode); },
+          [&](const CallOutcome&) {
+              return calltext::Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode);
+          });
 }
 
 void Gpib32::GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination) {
     QByteArray buffer = toBusBytes(text);
     onBus("Receive",
-          [&] { m_driver.Receive(board, addressBits(address), buffer.data(), buffer.size(), termination); });
+          [&] { m_driver.Receive(board, addressBits(address), buffer.data(), buffer.size(), termination); },
+          [&](const CallOutcome& o) {
+              return calltext::Receive(board, addressBits(address), buffer.constData(), buffer.size(), termination,
+                                       o);
+          });
     // The whole buffer comes back, so positions the driver did not fill keep the pre-fill.
     text = QString::fromLatin1(buffer);
 }
 
 void Gpib32::GpibSendCmds(std::int16_t board, const QString& text) {
     const QByteArray bytes = toBusBytes(text);
-    onBus("SendCmds", [&] { m_driver.SendCmds(board, bytes.constData(), bytes.size()); });
+    onBus("SendCmds", [&] { m_driver.SendCmds(board, bytes.constData(), bytes.size()); },
+          [&](const CallOutcome&) { return calltext::SendCmds(board, bytes.constData(), bytes.size()); });
 }
 
 int Gpib32::triggerSteps() const {
@@ -168,11 +206,15 @@ int Gpib32::triggerSteps() const {
 void Gpib32::GpibTrigger(std::int16_t board, std::int16_t address, int step) {
     const int primary = BusAddress::fromWord(addressBits(address)).primary;
     if (m_driver.triggersItself()) {
-        onBus("Trigger", [&] { m_driver.TriggerUnit(board, static_cast<std::uint16_t>(primary)); });
+        const auto unit = static_cast<std::uint16_t>(primary);
+        onBus("Trigger", [&] { m_driver.TriggerUnit(board, unit); },
+              [&](const CallOutcome&) { return calltext::TriggerUnit(board, unit); });
         return;
     }
     const std::string commands = triggerCommands(primary).at(static_cast<std::size_t>(step));
-    onBus("SendCmds", [&] { m_driver.SendCmds(board, commands.data(), static_cast<long>(commands.size())); });
+    const auto count = static_cast<long>(commands.size());
+    onBus("SendCmds", [&] { m_driver.SendCmds(board, commands.data(), count); },
+          [&](const CallOutcome&) { return calltext::SendCmds(board, commands.data(), count); });
 }
 
 bool Gpib32::boardGone() const {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "gpibdriver.h"
+#include "traffic.h"
 
 #include <QString>
 
@@ -14,16 +15,7 @@
 namespace ktq::bus {
 
 class CallRunner;
-
-/// Driver status after the last call, as the driver's per-thread functions report it.
-struct StatusSnapshot {
-    std::int16_t ibsta = 0;
-    std::int16_t iberr = 0;
-    std::int16_t ibcnt = 0;
-    std::int32_t ibcntl = 0;
-
-    bool failed() const { return ibsta < 0; }
-};
+class TrafficClock;
 
 /// The only way the program reaches the bus: one wrapper per driver call, each ending with a
 /// status snapshot. Text goes out one byte per character; a character beyond 8 bits goes as '?'.
@@ -31,8 +23,11 @@ struct StatusSnapshot {
 /// in the program); a call the runner no longer makes reports ERR with EABO.
 class Gpib32 {
 public:
-    explicit Gpib32(GpibDriver& driver) : m_driver(driver) {}
-    Gpib32(GpibDriver& driver, CallRunner& runner) : m_driver(driver), m_runner(&runner) {}
+    explicit Gpib32(GpibDriver& driver);
+    Gpib32(GpibDriver& driver, CallRunner& runner);
+    ~Gpib32();
+    Gpib32(const Gpib32&) = delete;
+    Gpib32& operator=(const Gpib32&) = delete;
 
     std::int16_t GpibFind(const QString& name, std::int16_t* descriptor = nullptr);
     std::int16_t GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value);
@@ -76,6 +71,12 @@ public:
     /// for a USB adapter unplugged): nothing sent through it can reach the bus.
     bool boardGone() const;
 
+    /// Every call made through these wrappers, as it completed (the status reads not counted).
+    TrafficLog& traffic() { return m_traffic; }
+    const TrafficLog& traffic() const { return m_traffic; }
+    /// Where the traffic's times come from (the system's clocks until set); not owned.
+    void setTrafficClock(TrafficClock& clock) { m_clock = &clock; }
+
     const StatusSnapshot& status() const { return m_status; }
     std::int16_t ibsta() const { return m_status.ibsta; }
     std::int16_t iberr() const { return m_status.iberr; }
@@ -88,11 +89,15 @@ private:
         Result result{};
         StatusSnapshot status;
     };
-    template <typename Call> auto onBus(const char* name, Call call);
+    template <typename Call, typename Describe> auto onBus(const char* name, Call call, Describe describe);
     StatusSnapshot GpibCopyStatus();
 
     GpibDriver& m_driver;
     CallRunner* m_runner = nullptr; // none: on the caller's thread
+    TrafficLog m_traffic;
+    SystemTrafficClock m_systemClock;
+    TrafficClock* m_clock = &m_systemClock;
+    DialogueRecorder m_dialogue;
     StatusSnapshot m_status;
     // How long the driver's timeout lets a call take: until the program sets it, the usual
     // default of a board's configuration (10 s).

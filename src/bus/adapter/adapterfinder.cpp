@@ -15,6 +15,36 @@ namespace ktq::bus {
 
 namespace {
 
+// A link whose bytes the listener at the time hears as they go; the listener may change.
+class ListenedLink final : public AdapterLink {
+public:
+    ListenedLink(std::unique_ptr<AdapterLink> link, const std::atomic<LinkListener*>& listener)
+        : m_link(std::move(link)), m_listener(listener) {}
+
+    std::string where() const override { return m_link->where(); }
+    bool write(std::string_view bytes) override {
+        if (LinkListener* listener = m_listener.load())
+            listener->sent(bytes);
+        return m_link->write(bytes);
+    }
+    std::string read(std::chrono::milliseconds wait, bool& gone) override {
+        std::string bytes = m_link->read(wait, gone);
+        if (LinkListener* listener = m_listener.load(); listener && !bytes.empty())
+            listener->received(bytes);
+        return bytes;
+    }
+
+private:
+    std::unique_ptr<AdapterLink> m_link;
+    const std::atomic<LinkListener*>& m_listener;
+};
+
+std::unique_ptr<AdapterLink> listened(std::unique_ptr<AdapterLink> link, const std::atomic<LinkListener*>& listener) {
+    if (!link)
+        return link;
+    return std::make_unique<ListenedLink>(std::move(link), listener);
+}
+
 std::string_view trimmed(std::string_view text) {
     const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     while (!text.empty() && blank(text.front())) {
@@ -217,9 +247,13 @@ std::optional<int> AdapterFinder::setUpAgain(const char* name) {
 
 std::unique_ptr<AdapterLink> AdapterFinder::openNamed(const AdapterAddress& address, std::string& error) {
     if (!address.serialPort.empty()) {
-        return m_opener->openSerial(address.serialPort, error);
+        return openSerial(address.serialPort, error);
     }
-    return m_opener->openTcp(address.host, address.port, error);
+    return listened(m_opener->openTcp(address.host, address.port, error), m_listener);
+}
+
+std::unique_ptr<AdapterLink> AdapterFinder::openSerial(const std::string& port, std::string& error) {
+    return listened(m_opener->openSerial(port, error), m_listener);
 }
 
 int AdapterFinder::findAdapterOnPorts(const char* name) {
@@ -238,7 +272,7 @@ int AdapterFinder::findAdapterOnPorts(const char* name) {
     std::vector<std::string> asked;
     for (const SerialPortInfo& port : portsToProbe(m_opener->serialPorts(), m_search.usbPortsOnly)) {
         std::string error;
-        std::unique_ptr<AdapterLink> link = m_opener->openSerial(port.name, error);
+        std::unique_ptr<AdapterLink> link = openSerial(port.name, error);
         if (!link) {
             continue; // in use by another program, or not ours to open: not where to look
         }

@@ -5,6 +5,7 @@
 #include "adapterlink.h"
 #include "bus/driverbases.h"
 
+#include <atomic>
 #include <iosfwd>
 #include <memory>
 #include <mutex>
@@ -70,6 +71,8 @@ public:
 
     /// Chooses, then opens the board on the driver chosen; every other call goes to that driver.
     int ibfind(const char* name) override;
+    /// Hears every adapter link the finder opens, the ports it only asks included.
+    void setLinkListener(LinkListener* listener) override { m_listener = listener; }
 
 private:
     struct Found;
@@ -78,6 +81,7 @@ private:
     /// The adapter in use set up again: its descriptor, or nullopt where there is none or it failed.
     std::optional<int> setUpAgain(const char* name);
     std::unique_ptr<AdapterLink> openNamed(const AdapterAddress& address, std::string& error);
+    std::unique_ptr<AdapterLink> openSerial(const std::string& port, std::string& error);
     int useAdapter(std::unique_ptr<GpibDriver> adapter, std::string description, const char* name);
     /// Says why no adapter is used; `answering` (the unreachable driver by default) then answers.
     int failWith(const std::string& reason, GpibDriver* answering = nullptr);
@@ -92,6 +96,7 @@ private:
     std::unique_ptr<GpibDriver> m_adapter;     // the adapter in use or last used, if any
     std::unique_ptr<GpibDriver> m_unreachable; // answers while no adapter named can be used
 
+    std::atomic<LinkListener*> m_listener = nullptr;
     mutable std::mutex m_choiceMutex; // the windows ask for the family while the bus thread chooses
     GpibDriver* m_current = nullptr;
     std::string m_description;
