@@ -472,7 +472,10 @@ void SimBus::Send(int board, Addr4882 address, const void* buffer, long count, i
             }
         }
     }
-    finish(bus::calltext::Send(board, address, buffer, count, callerEotMode));
+    const auto numbering =
+        m_family == DriverFamily::Ni ? bus::calltext::EndModes::Ni : bus::calltext::EndModes::LinuxGpib;
+    finish(bus::calltext::Send(board, address, buffer, count,
+                               bus::calltext::endModeName(callerEotMode, numbering)));
 }
 
 void SimBus::Receive(int board, Addr4882 address, void* buffer, long count, int termination) {

@@ -68,7 +68,7 @@ using CallStatus = bus::CallOutcome;
 /// failNext is ERR, or ERR|TIMO for EABO, alone.
 ///
 /// Every call appends one trace line:
-///   Send(0, 5, "CAL:LOCK 0", 10, 2) -> 0x2128 0 11    (addresses as the operator types them)
+///   Send(0, 5, "CAL:LOCK 0", 10, NLend) -> 0x2128 0 11    (addresses as the operator types them)
 ///   Receive(0, 5, 18, 0) "5\n" -> 0x2124 0 2
 ///   FindLstn(0, [1, 2, 3], 32) [2, 3] -> 0x0130 0 2
 ///   ibask(0, 1) 0 -> 0x0130 0 0            (the value written follows, only on success)
@@ -117,8 +117,8 @@ public:
     /// The unit at `primary` still listens but never talks: every Receive from it times out.
     void silence(int primary, bool silent);
     /// The driver whose behaviour the calls take where the two differ (linux-gpib's by default).
-    /// NI's: Send takes NI's end modes (NLend 1, DABend 2; the trace shows the caller's number),
-    /// and FindLstn reports the listeners it finds behind secondary addresses.
+    /// NI's: Send takes NI's end modes (NLend 1, DABend 2; the trace names the mode the caller's number
+    /// stands for), and FindLstn reports the listeners it finds behind secondary addresses.
     void setDriverFamily(DriverFamily family) { m_family = family; }
     DriverFamily driverFamily() const { return m_family; }
     /// How long each transfer (Send, Receive, SendCmds) takes, and whether a transfer nobody

@@ -81,7 +81,9 @@ void FindLstn(int board, const Addr4882* padList, Addr4882* resultList, int limi
 
 void Send(int board, Addr4882 address, const void* buffer, long count, int eotMode) {
     g_real.Send(board, address, buffer, count, eotMode);
-    trace(bus::calltext::Send(board, address, buffer, count, eotMode), lastStatus());
+    trace(bus::calltext::Send(board, address, buffer, count,
+                              bus::calltext::endModeName(eotMode, bus::calltext::EndModes::LinuxGpib)),
+          lastStatus());
 }
 
 void Receive(int board, Addr4882 address, void* buffer, long count, int termination) {

@@ -116,13 +116,28 @@ std::string FindLstn(int board, const std::uint16_t* padList, const std::uint16_
         for (long i = 0; i < written; ++i)
             found += (i ? ", " : "") + addressText(resultList[i]);
     }
-    return "FindLstn(" + std::to_string(board) + ", " + joined(probed) + ", " + std::to_string(limit) + ") [" +
-           found + "]";
+    return "FindLstn(" + std::to_string(board) + ", " + joined(probed) + ", " + std::to_string(limit) +
+           ") [" + found + "]";
 }
 
-std::string Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode) {
-    return "Send(" + std::to_string(board) + ", " + addressText(address) + ", " + quoted(buffer, count) + ", " +
-           std::to_string(count) + ", " + std::to_string(eotMode) + ")";
+std::string Send(int board, std::uint16_t address, const void* buffer, long count,
+                 const std::string& eotMode) {
+    return "Send(" + std::to_string(board) + ", " + addressText(address) + ", " + quoted(buffer, count) +
+           ", " + std::to_string(count) + ", " + eotMode + ")";
+}
+
+std::string endModeName(int mode, EndModes numbering) {
+    const bool ni = numbering == EndModes::Ni;
+    switch (mode) {
+    case 0:
+        return "NULLend";
+    case 1:
+        return ni ? "NLend" : "DABend";
+    case 2:
+        return ni ? "DABend" : "NLend";
+    default:
+        return std::to_string(mode);
+    }
 }
 
 // A driver that failed as a whole (EDVR) may leave a system error number in the count, not bytes.
@@ -138,8 +153,8 @@ std::string TriggerUnit(int board, std::uint16_t address) {
 }
 
 std::string SendCmds(int board, const void* commands, long count) {
-    return "SendCmds(" + std::to_string(board) + ", " + quoted(commands, count) + ", " + std::to_string(count) +
-           ")";
+    return "SendCmds(" + std::to_string(board) + ", " + quoted(commands, count) + ", " +
+           std::to_string(count) + ")";
 }
 
 std::string line(const std::string& call, const CallOutcome& outcome) {

@@ -42,7 +42,13 @@ std::string SendIFC(int board);
 std::string DevClear(int board, std::uint16_t address);
 std::string FindLstn(int board, const std::uint16_t* padList, const std::uint16_t* resultList, int limit,
                      const CallOutcome& outcome);
-std::string Send(int board, std::uint16_t address, const void* buffer, long count, int eotMode);
+/// `eotMode` by its name, the same whichever driver's numbers it came in: see endModeName.
+std::string Send(int board, std::uint16_t address, const void* buffer, long count,
+                 const std::string& eotMode);
+/// The numbering of Send's end modes: NI's (NLend 1, DABend 2) or linux-gpib's (DABend 1, NLend 2).
+enum class EndModes { Ni, LinuxGpib };
+/// "NULLend", "NLend", "DABend"; a number no mode has as it is.
+std::string endModeName(int mode, EndModes numbering);
 std::string Receive(int board, std::uint16_t address, const void* buffer, long count, int termination,
                     const CallOutcome& outcome);
 std::string SendCmds(int board, const void* commands, long count);

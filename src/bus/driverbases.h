@@ -35,7 +35,9 @@ public:
     }
     KTQ_GPIB_STATUS_READS(KTQ_FORWARD_READ)
 #undef KTQ_FORWARD_READ
-    bool triggersItself() const override { return target().triggersItself(); }
+    bool triggersItself() const override {
+        return target().triggersItself();
+    }
     void TriggerUnit(int board, std::uint16_t address) override {
         beforeCall("TriggerUnit");
         target().TriggerUnit(board, address);

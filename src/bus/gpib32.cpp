@@ -3,8 +3,8 @@
 
 #include "bus/board/driverloader.h"
 #include "busaddress.h"
-#include "calltext.h"
 #include "busthread.h"
+#include "calltext.h"
 #include "gpibconstants.h"
 
 #include <QByteArray>
@@ -43,16 +43,13 @@ std::int16_t low16(long value) {
 
 } // namespace
 
+// The driver hears no more of the listener once these wrappers end: it makes calls only for them.
 Gpib32::Gpib32(GpibDriver& driver) : m_driver(driver) {
     m_driver.setLinkListener(&m_dialogue);
 }
 
 Gpib32::Gpib32(GpibDriver& driver, CallRunner& runner) : m_driver(driver), m_runner(&runner) {
     m_driver.setLinkListener(&m_dialogue);
-}
-
-Gpib32::~Gpib32() {
-    m_driver.setLinkListener(nullptr);
 }
 
 // Runs the driver call and reads its status on the same thread, then keeps that status as the
@@ -113,9 +110,9 @@ std::int16_t Gpib32::GpibFind(const QString& name, std::int16_t* descriptor) {
 
 std::int16_t Gpib32::GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value) {
     int slot = 0;
-    const std::int16_t result =
-        low16(onBus("ibask", [&] { return m_driver.ibask(descriptor, option, &slot); },
-                    [&](const CallOutcome& o) { return calltext::ibask(descriptor, option, &slot, o); }));
+    const std::int16_t result = low16(onBus(
+        "ibask", [&] { return m_driver.ibask(descriptor, option, &slot); },
+        [&](const CallOutcome& o) { return calltext::ibask(descriptor, option, &slot, o); }));
     // Options the program asks for fit in 16 bits; anything wider keeps its low bits instead
     // of stopping the program.
     value = low16(slot);
@@ -123,14 +120,15 @@ std::int16_t Gpib32::GpibAsk(std::int16_t descriptor, std::int16_t option, std::
 }
 
 std::int16_t Gpib32::GpibSre(std::int16_t descriptor, std::int16_t value) {
-    return low16(onBus("ibsre", [&] { return m_driver.ibsre(descriptor, value); },
-                       [&](const CallOutcome&) { return calltext::setting("ibsre", descriptor, value); }));
+    return low16(onBus(
+        "ibsre", [&] { return m_driver.ibsre(descriptor, value); },
+        [&](const CallOutcome&) { return calltext::setting("ibsre", descriptor, value); }));
 }
 
 std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) {
-    const std::int16_t result =
-        low16(onBus("ibtmo", [&] { return m_driver.ibtmo(descriptor, timeoutCode); },
-                    [&](const CallOutcome&) { return calltext::setting("ibtmo", descriptor, timeoutCode); }));
+    const std::int16_t result = low16(onBus(
+        "ibtmo", [&] { return m_driver.ibtmo(descriptor, timeoutCode); },
+        [&](const CallOutcome&) { return calltext::setting("ibtmo", descriptor, timeoutCode); }));
     // The driver's codes 1 (10 us) to 17 (1000 s). Code 0, no timeout at all, gives no limit to
     // judge a call by, so the one before stays.
     const auto& durations = ni::timeoutDurations;
@@ -142,17 +140,21 @@ std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) 
 }
 
 std::int16_t Gpib32::GpibOnl(std::int16_t descriptor, std::int16_t online) {
-    return low16(onBus("ibonl", [&] { return m_driver.ibonl(descriptor, online); },
-                       [&](const CallOutcome&) { return calltext::setting("ibonl", descriptor, online); }));
+    return low16(onBus(
+        "ibonl", [&] { return m_driver.ibonl(descriptor, online); },
+        [&](const CallOutcome&) { return calltext::setting("ibonl", descriptor, online); }));
 }
 
 void Gpib32::GpibSendIFC(std::int16_t board) {
-    onBus("SendIFC", [&] { m_driver.SendIFC(board); }, [&](const CallOutcome&) { return calltext::SendIFC(board); });
+    onBus(
+        "SendIFC", [&] { m_driver.SendIFC(board); },
+        [&](const CallOutcome&) { return calltext::SendIFC(board); });
 }
 
 void Gpib32::GpibDevClear(std::int16_t board, std::int16_t address) {
-    onBus("DevClear", [&] { m_driver.DevClear(board, addressBits(address)); },
-          [&](const CallOutcome&) { return calltext::DevClear(board, addressBits(address)); });
+    onBus(
+        "DevClear", [&] { m_driver.DevClear(board, addressBits(address)); },
+        [&](const CallOutcome&) { return calltext::DevClear(board, addressBits(address)); });
 }
 
 void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
@@ -169,34 +171,41 @@ void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addr
         static_cast<int>(std::min<std::int64_t>(limit, static_cast<std::int64_t>(resultList.size())));
     // int16 and uint16 may alias, so the driver writes straight into the caller's array.
     auto* const results = reinterpret_cast<std::uint16_t*>(resultList.data());
-    onBus("FindLstn", [&] { m_driver.FindLstn(board, addresses.data(), results, clampedLimit); },
-          [&](const CallOutcome& o) { return calltext::FindLstn(board, addresses.data(), results, clampedLimit, o); });
+    onBus(
+        "FindLstn", [&] { m_driver.FindLstn(board, addresses.data(), results, clampedLimit); },
+        [&](const CallOutcome& o) {
+            return calltext::FindLstn(board, addresses.data(), results, clampedLimit, o);
+        });
 }
 
 void Gpib32::GpibSend(std::int16_t board, std::int16_t address, const QString& text, std::int16_t endMode) {
     const QByteArray bytes = toBusBytes(text);
-    onBus("Send", [&] { m_driver.Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode); },
-          [&](const CallOutcome&) {
-              return calltext::Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode);
-          });
+    onBus(
+        "Send", [&] { m_driver.Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode); },
+        [&](const CallOutcome&) {
+            return calltext::Send(board, addressBits(address), bytes.constData(), bytes.size(),
+                                  calltext::endModeName(endMode, calltext::EndModes::Ni));
+        });
 }
 
 void Gpib32::GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination) {
     QByteArray buffer = toBusBytes(text);
-    onBus("Receive",
-          [&] { m_driver.Receive(board, addressBits(address), buffer.data(), buffer.size(), termination); },
-          [&](const CallOutcome& o) {
-              return calltext::Receive(board, addressBits(address), buffer.constData(), buffer.size(), termination,
-                                       o);
-          });
+    onBus(
+        "Receive",
+        [&] { m_driver.Receive(board, addressBits(address), buffer.data(), buffer.size(), termination); },
+        [&](const CallOutcome& o) {
+            return calltext::Receive(board, addressBits(address), buffer.constData(), buffer.size(),
+                                     termination, o);
+        });
     // The whole buffer comes back, so positions the driver did not fill keep the pre-fill.
     text = QString::fromLatin1(buffer);
 }
 
 void Gpib32::GpibSendCmds(std::int16_t board, const QString& text) {
     const QByteArray bytes = toBusBytes(text);
-    onBus("SendCmds", [&] { m_driver.SendCmds(board, bytes.constData(), bytes.size()); },
-          [&](const CallOutcome&) { return calltext::SendCmds(board, bytes.constData(), bytes.size()); });
+    onBus(
+        "SendCmds", [&] { m_driver.SendCmds(board, bytes.constData(), bytes.size()); },
+        [&](const CallOutcome&) { return calltext::SendCmds(board, bytes.constData(), bytes.size()); });
 }
 
 int Gpib32::triggerSteps() const {
@@ -207,14 +216,16 @@ void Gpib32::GpibTrigger(std::int16_t board, std::int16_t address, int step) {
     const int primary = BusAddress::fromWord(addressBits(address)).primary;
     if (m_driver.triggersItself()) {
         const auto unit = static_cast<std::uint16_t>(primary);
-        onBus("Trigger", [&] { m_driver.TriggerUnit(board, unit); },
-              [&](const CallOutcome&) { return calltext::TriggerUnit(board, unit); });
+        onBus(
+            "Trigger", [&] { m_driver.TriggerUnit(board, unit); },
+            [&](const CallOutcome&) { return calltext::TriggerUnit(board, unit); });
         return;
     }
     const std::string commands = triggerCommands(primary).at(static_cast<std::size_t>(step));
     const auto count = static_cast<long>(commands.size());
-    onBus("SendCmds", [&] { m_driver.SendCmds(board, commands.data(), count); },
-          [&](const CallOutcome&) { return calltext::SendCmds(board, commands.data(), count); });
+    onBus(
+        "SendCmds", [&] { m_driver.SendCmds(board, commands.data(), count); },
+        [&](const CallOutcome&) { return calltext::SendCmds(board, commands.data(), count); });
 }
 
 bool Gpib32::boardGone() const {

@@ -25,7 +25,6 @@ class Gpib32 {
 public:
     explicit Gpib32(GpibDriver& driver);
     Gpib32(GpibDriver& driver, CallRunner& runner);
-    ~Gpib32();
     Gpib32(const Gpib32&) = delete;
     Gpib32& operator=(const Gpib32&) = delete;
 

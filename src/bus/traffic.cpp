@@ -34,7 +34,8 @@ QString durationText(std::chrono::microseconds duration) {
 
 QString statusText(const StatusSnapshot& status) {
     const QString bits = statusBitNames(status.ibsta);
-    return QString::fromStdString(hex4(status.ibsta)) + (bits.isEmpty() ? QString() : QLatin1Char(' ') + bits);
+    return QString::fromStdString(hex4(status.ibsta)) +
+           (bits.isEmpty() ? QString() : QLatin1Char(' ') + bits);
 }
 
 // The error code means something only where the call failed.
@@ -43,7 +44,8 @@ QString errorText(const StatusSnapshot& status) {
 }
 
 QString csvField(const QString& text) {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')))
         return text;
     QString doubled = text;
     doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -90,7 +92,8 @@ QString trafficDetail(const CallRecord& record) {
     QString text;
     for (int column = 0; column < trafficColumnCount; ++column) {
         const auto which = static_cast<TrafficColumn>(column);
-        text += trafficColumnTitle(which) + QStringLiteral(": ") + trafficCell(record, which) + QLatin1Char('\n');
+        text +=
+            trafficColumnTitle(which) + QStringLiteral(": ") + trafficCell(record, which) + QLatin1Char('\n');
     }
     if (record.failed())
         text += QStringLiteral("Error code: ") + gpibErrorName(record.status.iberr) + QLatin1Char('\n');

@@ -18,7 +18,7 @@ namespace ktq::bus {
 
 /// One driver call as it completed.
 struct CallRecord {
-    std::uint64_t number = 0;           // 1 for the program's first call, never reused
+    std::uint64_t number = 0;              // 1 for the program's first call, never reused
     std::chrono::milliseconds timeOfDay{}; // local time since midnight when the call began
     std::chrono::microseconds duration{};
     /// The call with its arguments and what it gave back, as the bench's trace prints it:

@@ -316,7 +316,7 @@ std::vector<AdviceRuleView> adviceRuleViews() {
     return views;
 }
 
-QString busAdvice(const BusFailure& failure) {
+QString ruleAdvice(const BusFailure& failure) {
     const Family family = familyOf(failure.driverFamily);
     for (const AdviceRule& rule : adviceRules) {
         if (fits(rule, failure, family)) {
@@ -329,6 +329,13 @@ QString busAdvice(const BusFailure& failure) {
         }
     }
     return {};
+}
+
+// Every report of a failed call ends so: the calls before it often tell more than the last.
+QString busAdvice(const BusFailure& failure) {
+    const QString traffic = QStringLiteral("Bus Traffic (Ctrl+T) shows the calls that led to it.");
+    const QString rule = ruleAdvice(failure);
+    return rule.isEmpty() ? traffic : rule + u' ' + traffic;
 }
 
 QString silentUnitAdvice(const QString& address, const QString& model) {

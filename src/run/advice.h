@@ -23,8 +23,10 @@ struct BusFailure {
 };
 
 /// A sentence the operator can act on after a failed driver call, shown beside the bus error
-/// report; empty when there is nothing useful to add.
+/// report, and where to see the calls that led to it.
 QString busAdvice(const BusFailure& failure);
+/// The sentence of the rule that fits the failed call alone; empty where none fits.
+QString ruleAdvice(const BusFailure& failure);
 
 /// One advice rule as the troubleshooting table lists it, in the order the rules are tried.
 struct AdviceRuleView {

@@ -254,7 +254,7 @@ TEST(Ni4882Library, SimulatedLibraryReceivesNiEndModes) {
 
     EXPECT_EQ(readFile(tracePath), "ibfind(\"GPIB0\") -> 0x0130 0 0\n"
                                    "ibtmo(16, 12) -> 0x0130 0 0\n"
-                                   "Send(0, 5, \"SYST:COMM:GPIB:ADDR?\", 20, 1) -> 0x2128 0 21\n"
+                                   "Send(0, 5, \"SYST:COMM:GPIB:ADDR?\", 20, NLend) -> 0x2128 0 21\n"
                                    "Receive(0, 5, 18, 256) \"5\\n\" -> 0x2124 0 2\n"
                                    "ibonl(16, 0) -> 0x0124 0 0\n");
 }

@@ -1,5 +1,6 @@
 // Hostile operator input in every entry box: the address, the channel dialog, the function value
 // and the value of the unit's own address function.
+#include "bus/calltext.h"
 #include "faultrun.h"
 
 #include <QClipboard>
@@ -80,7 +81,7 @@ TEST_P(AddressEntries, AreRefusedWithAMessageOrClearOneAddress) {
         const auto calls = run.bench.calls(start);
         ASSERT_GE(calls.size(), 2u);
         EXPECT_EQ(calls[0], "SendIFC(0)");
-        EXPECT_EQ(calls[1], "DevClear(0, " + std::to_string(c.word) + ")");
+        EXPECT_EQ(calls[1], "DevClear(0, " + bus::addressText(static_cast<std::uint16_t>(c.word)) + ")");
         EXPECT_TRUE(run.box("txtErrMsg")->isHidden());
     }
     // Whatever came before, a good address still starts the menu.

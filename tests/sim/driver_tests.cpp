@@ -394,13 +394,13 @@ TEST_F(DriverContract, TraceHasOneLinePerCallInTheAgreedFormat) {
         R"(SendIFC(0) -> 0x0130 0 0)",
         R"(ibtmo(0, 12) -> 0x0130 0 0)",
         R"(FindLstn(0, [8, 9], 32) [] -> 0x0130 0 0)",
-        R"(DevClear(0, 27657) -> 0x0138 0 0)",
-        R"(Send(0, 27657, "SYST:COMM:GPIB:ADDR?", 20, 2) -> 0x2128 0 21)",
-        R"(Receive(0, 27657, 18, 0) "9\n" -> 0x2124 0 2)",
+        R"(DevClear(0, 912) -> 0x0138 0 0)",
+        R"(Send(0, 912, "SYST:COMM:GPIB:ADDR?", 20, NLend) -> 0x2128 0 21)",
+        R"(Receive(0, 912, 18, 0) "9\n" -> 0x2124 0 2)",
         R"(SendCmds(0, "?)\x08", 3) -> 0x2130 0 0)",
         "pause 200",
-        R"(Send(0, 27657, "a\"b\\c\r\x09\xff", 8, 1) -> 0x2128 0 8)",
-        R"(Receive(0, 27657, 18, 0) "" -> 0xc124 6 0)",
+        R"(Send(0, 912, "a\"b\\c\r\x09\xff", 8, DABend) -> 0x2128 0 8)",
+        R"(Receive(0, 912, 18, 0) "" -> 0xc124 6 0)",
         R"(DevClear(0, 7) -> 0x0138 0 0)",
     };
     EXPECT_EQ(bench.trace(), expected);

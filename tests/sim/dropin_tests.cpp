@@ -42,7 +42,7 @@ TEST(DropInLibrary, RunsTheProgramsCallsOnTheEnvironmentBench) {
     std::stringstream text;
     text << file.rdbuf();
     EXPECT_EQ(text.str(), "ibfind(\"GPIB0\") -> 0x0130 0 0\n"
-                          "Send(0, 7, \"SYST:COMM:GPIB:ADDR?\", 20, 2) -> 0x2128 0 21\n"
+                          "Send(0, 7, \"SYST:COMM:GPIB:ADDR?\", 20, NLend) -> 0x2128 0 21\n"
                           "Receive(0, 7, 18, 0) \"7\\n\" -> 0x2124 0 2\n");
     dlclose(library);
     unsetenv("GPIB_SIM_BENCH");

@@ -1,4 +1,5 @@
 // Every family of the catalogue run through the configuration window.
+#include "bus/calltext.h"
 #include "configrun.h"
 
 #include <gtest/gtest.h>
@@ -171,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
         locking("7162"), locking("7174"),
         StartCase{"7189",
                   5,
-                  {"modal Channels", "SendIFC(0)", "DevClear(0, 27397)", "> SYST:COMM:GPIB:ADDR?", "< 5\\n"},
+                  {"modal Channels", "SendIFC(0)", "DevClear(0, 511)", "> SYST:COMM:GPIB:ADDR?", "< 5\\n"},
                   false},
         StartCase{"7170A", 5, cat(cat(clearAt5, {"modal Channels", "> C  1"}), unlockAndAsk), false}),
     [](const testing::TestParamInfo<StartCase>& info) { return std::string("Model") + info.param.model; });
@@ -303,7 +304,7 @@ TEST(CatalogueChannels, Model7189ConfiguresEachChannelBehindItsOwnSecondaryAddre
         ASSERT_GE(start.size(), 3u);
         EXPECT_EQ(Wire(start.begin(), start.begin() + 3),
                   (Wire{"modal Channels", "SendIFC(0)",
-                        "DevClear(0, " + std::to_string(primary + 256 * (96 + 10 + channel)) + ")"}));
+                        "DevClear(0, " + std::to_string(primary * 100 + 10 + channel) + ")"}));
         EXPECT_EQ(proposals.back(), QString::number(channel));
         EXPECT_EQ(control<QLineEdit>(*run.window, "txtChNum")->text(),
                   QStringLiteral("Configuring channel # ") + QString::number(channel));
@@ -326,7 +327,9 @@ TEST(CatalogueChannels, Model7189ConfiguresEachChannelBehindItsOwnSecondaryAddre
 
         for (const std::string& call : run.bench.calls(before)) {
             if (call.starts_with("Send(") || call.starts_with("Receive(")) {
-                EXPECT_NE(call.find("(0, " + std::to_string(word) + ","), std::string::npos) << call;
+                EXPECT_NE(call.find("(0, " + bus::addressText(static_cast<std::uint16_t>(word)) + ","),
+                          std::string::npos)
+                    << call;
             }
         }
         EXPECT_EQ(run.shown("cmdNextCh"), channel < 4);
@@ -339,7 +342,9 @@ TEST(CatalogueChannels, Model7189ConfiguresEachChannelBehindItsOwnSecondaryAddre
     run.button("cmdSav")->click();
     const auto calls = run.bench.calls(before);
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_TRUE(calls[0].starts_with("Send(0, " + std::to_string(word) + ", \"*SAV 0\"")) << calls[0];
+    EXPECT_TRUE(calls[0].starts_with("Send(0, " + bus::addressText(static_cast<std::uint16_t>(word)) +
+                                     ", \"*SAV 0\""))
+        << calls[0];
     EXPECT_FALSE(run.anyLockButtonEnabled());
     EXPECT_TRUE(run.leavesAtOnce()) << "saved";
 

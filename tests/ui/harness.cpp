@@ -1,6 +1,8 @@
 // The window tests' bench, interaction recorder and pauser.
 #include "harness.h"
 
+#include "bus/calltext.h"
+
 #include "bus/adapter/adapterdriver.h"
 #include "bus/gpibconstants.h"
 #include "sim/adapter/benchlink.h"
@@ -172,6 +174,21 @@ bool Bench::bringUp() {
     return ok && !gpib.status().failed();
 }
 
+std::vector<std::string> traceCalls(const std::vector<std::string>& trace) {
+    std::vector<std::string> calls;
+    std::copy_if(trace.begin(), trace.end(), std::back_inserter(calls),
+                 [](const std::string& line) { return line.find(" -> 0x") != std::string::npos; });
+    return calls;
+}
+
+std::vector<std::string> trafficCalls(const bus::TrafficLog& traffic) {
+    std::vector<std::string> calls;
+    for (const bus::CallRecord& record : traffic.since(0))
+        calls.push_back(bus::calltext::line(
+            record.call, bus::CallOutcome{record.status.ibsta, record.status.iberr, record.status.ibcntl}));
+    return calls;
+}
+
 std::vector<std::string> Bench::calls(std::size_t from) const {
     std::vector<std::string> out;
     const auto& trace = sim.trace();
@@ -184,7 +201,7 @@ std::vector<std::string> Bench::calls(std::size_t from) const {
 }
 
 std::vector<std::string> Bench::wire(std::size_t from) const {
-    static const std::regex send(R"re(^Send\(\d+, \d+, "(.*)", \d+, \d+\))re");
+    static const std::regex send(R"re(^Send\(\d+, \d+, "(.*)", \d+, \w+\))re");
     static const std::regex receive(R"re(^Receive\(\d+, \d+, \d+, \d+\) "(.*)"$)re");
     static const std::regex commands(R"re(^SendCmds\(\d+, "(.*)", \d+\))re");
     std::vector<std::string> out;

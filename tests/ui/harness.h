@@ -143,6 +143,11 @@ public:
     std::vector<std::string> wire(std::size_t from = 0) const;
 };
 
+/// A trace's lines of driver calls, without its notes ("pause 200", "modal Channels").
+std::vector<std::string> traceCalls(const std::vector<std::string>& trace);
+/// The calls the program recorded, as the bench's trace prints them.
+std::vector<std::string> trafficCalls(const bus::TrafficLog& traffic);
+
 // Finds a control by its name, failing the test when it is not there.
 template <typename T> T* control(const QWidget& window, const char* name) {
     T* found = window.findChild<T*>(QString::fromLatin1(name));

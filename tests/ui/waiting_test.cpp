@@ -323,7 +323,7 @@ TEST(Waiting, QuittingWhileACallIsOutFinishesItAndSendsNothingMore) {
         });
         run.enter(QStringLiteral("16"));
         run.enter(QStringLiteral("1"));
-        EXPECT_EQ(run.sentSince(start), std::vector<std::string>{"Send(0, 5, \"*ESE 16\", 7, 2)"});
+        EXPECT_EQ(run.sentSince(start), std::vector<std::string>{"Send(0, 5, \"*ESE 16\", 7, NLend)"});
         EXPECT_EQ(run.gpib.iberr(), bus::ni::EABO);
         EXPECT_TRUE(run.gpib.status().failed());
     }
@@ -382,7 +382,7 @@ TEST(Waiting, ClosingOnceACallIsOverdueEndsTheProgramNamingTheCall) {
             run.end.said,
             std::vector<std::string>{
                 "ktqconfig: GPIB driver: Send did not return after 8 s; ending without waiting for it"});
-        EXPECT_EQ(run.sentSince(start), std::vector<std::string>{"Send(0, 5, \"*ESE 32\", 7, 2)"});
+        EXPECT_EQ(run.sentSince(start), std::vector<std::string>{"Send(0, 5, \"*ESE 32\", 7, NLend)"});
         EXPECT_TRUE(run.window->isVisible()) << "the request to close was acted on besides";
     }
 }
@@ -446,7 +446,7 @@ TEST(Waiting, QuittingWhileACallIsOverdueEndsWithoutIt) {
             run.end.said,
             std::vector<std::string>{
                 "ktqconfig: GPIB driver: Send did not return after 9 s; ending without waiting for it"});
-        EXPECT_EQ(run.sentSince(start), std::vector<std::string>{"Send(0, 5, \"*ESE 32\", 7, 2)"});
+        EXPECT_EQ(run.sentSince(start), std::vector<std::string>{"Send(0, 5, \"*ESE 32\", 7, NLend)"});
     }
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();

@@ -382,7 +382,7 @@ struct AdapterDriver::State {
 
 AdapterDriver::AdapterDriver(std::unique_ptr<AdapterLink> link, AdapterIdentity identity)
     : m_link(std::move(link)), m_identity(std::move(identity)),
-      m_state(std::make_unique<State>(*m_link, m_identity)) {}
+      m_state(std::make_unique<State>(m_heard, m_identity)) {}
 
 AdapterDriver::~AdapterDriver() = default;
 

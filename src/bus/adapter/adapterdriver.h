@@ -5,6 +5,7 @@
 #include "adapterlink.h"
 #include "bus/gpibdriver.h"
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,6 +52,7 @@ public:
     /// "Prologix GPIB-USB 6.107 on /dev/ttyUSB0".
     std::string description() const;
 
+    void setLinkListener(LinkListener* listener) override { m_listener = listener; }
     bool triggersItself() const override;
     void TriggerUnit(int board, std::uint16_t address) override;
 
@@ -72,6 +74,8 @@ private:
     bool searchListeners(const std::vector<int>& primaries, std::vector<std::uint16_t>& found);
 
     std::unique_ptr<AdapterLink> m_link;
+    std::atomic<LinkListener*> m_listener = nullptr;
+    ListenedLink m_heard{*m_link, m_listener}; // what every call goes through
     AdapterIdentity m_identity;
     std::unique_ptr<State> m_state;
 };

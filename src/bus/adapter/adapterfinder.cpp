@@ -15,36 +15,6 @@ namespace ktq::bus {
 
 namespace {
 
-// A link whose bytes the listener at the time hears as they go; the listener may change.
-class ListenedLink final : public AdapterLink {
-public:
-    ListenedLink(std::unique_ptr<AdapterLink> link, const std::atomic<LinkListener*>& listener)
-        : m_link(std::move(link)), m_listener(listener) {}
-
-    std::string where() const override { return m_link->where(); }
-    bool write(std::string_view bytes) override {
-        if (LinkListener* listener = m_listener.load())
-            listener->sent(bytes);
-        return m_link->write(bytes);
-    }
-    std::string read(std::chrono::milliseconds wait, bool& gone) override {
-        std::string bytes = m_link->read(wait, gone);
-        if (LinkListener* listener = m_listener.load(); listener && !bytes.empty())
-            listener->received(bytes);
-        return bytes;
-    }
-
-private:
-    std::unique_ptr<AdapterLink> m_link;
-    const std::atomic<LinkListener*>& m_listener;
-};
-
-std::unique_ptr<AdapterLink> listened(std::unique_ptr<AdapterLink> link, const std::atomic<LinkListener*>& listener) {
-    if (!link)
-        return link;
-    return std::make_unique<ListenedLink>(std::move(link), listener);
-}
-
 std::string_view trimmed(std::string_view text) {
     const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     while (!text.empty() && blank(text.front())) {
@@ -228,11 +198,12 @@ int AdapterFinder::findNamedAdapter(const char* name) {
     if (!link) {
         return failWith(where + " (KTQ_GPIB_ADAPTER) cannot be opened: " + error);
     }
-    const std::optional<AdapterIdentity> identity = identifyAdapter(*link);
+    const std::optional<AdapterIdentity> identity = identify(*link);
     if (!identity) {
         return failWith("nothing on " + where + " (KTQ_GPIB_ADAPTER) answers \"++ver\" as a GPIB adapter");
     }
     auto adapter = std::make_unique<AdapterDriver>(std::move(link), *identity);
+    adapter->setLinkListener(m_listener);
     std::string description = adapter->description();
     return useAdapter(std::move(adapter), std::move(description), name);
 }
@@ -249,11 +220,23 @@ std::unique_ptr<AdapterLink> AdapterFinder::openNamed(const AdapterAddress& addr
     if (!address.serialPort.empty()) {
         return openSerial(address.serialPort, error);
     }
-    return listened(m_opener->openTcp(address.host, address.port, error), m_listener);
+    return m_opener->openTcp(address.host, address.port, error);
 }
 
 std::unique_ptr<AdapterLink> AdapterFinder::openSerial(const std::string& port, std::string& error) {
-    return listened(m_opener->openSerial(port, error), m_listener);
+    return m_opener->openSerial(port, error);
+}
+
+// The identification is heard as the driver's calls are, under the ibfind that asked.
+std::optional<AdapterIdentity> AdapterFinder::identify(AdapterLink& link) {
+    ListenedLink heard(link, m_listener);
+    return identifyAdapter(heard);
+}
+
+void AdapterFinder::setLinkListener(LinkListener* listener) {
+    m_listener = listener;
+    if (m_adapter)
+        m_adapter->setLinkListener(listener);
 }
 
 int AdapterFinder::findAdapterOnPorts(const char* name) {
@@ -277,11 +260,12 @@ int AdapterFinder::findAdapterOnPorts(const char* name) {
             continue; // in use by another program, or not ours to open: not where to look
         }
         asked.push_back(port.name);
-        const std::optional<AdapterIdentity> identity = identifyAdapter(*link);
+        const std::optional<AdapterIdentity> identity = identify(*link);
         if (!identity) {
             continue;
         }
         auto adapter = std::make_unique<AdapterDriver>(std::move(link), *identity);
+        adapter->setLinkListener(m_listener);
         if (!first) {
             first = std::move(adapter);
         } else {

@@ -2,6 +2,7 @@
 // named by the operator, chosen when the program first looks for board GPIB0.
 #pragma once
 
+#include "adapterdriver.h"
 #include "adapterlink.h"
 #include "bus/driverbases.h"
 
@@ -72,7 +73,7 @@ public:
     /// Chooses, then opens the board on the driver chosen; every other call goes to that driver.
     int ibfind(const char* name) override;
     /// Hears every adapter link the finder opens, the ports it only asks included.
-    void setLinkListener(LinkListener* listener) override { m_listener = listener; }
+    void setLinkListener(LinkListener* listener) override;
 
 private:
     struct Found;
@@ -82,6 +83,7 @@ private:
     std::optional<int> setUpAgain(const char* name);
     std::unique_ptr<AdapterLink> openNamed(const AdapterAddress& address, std::string& error);
     std::unique_ptr<AdapterLink> openSerial(const std::string& port, std::string& error);
+    std::optional<AdapterIdentity> identify(AdapterLink& link);
     int useAdapter(std::unique_ptr<GpibDriver> adapter, std::string description, const char* name);
     /// Says why no adapter is used; `answering` (the unreachable driver by default) then answers.
     int failWith(const std::string& reason, GpibDriver* answering = nullptr);

@@ -1,6 +1,9 @@
 // The byte link to a "++" GPIB adapter (a serial port or a TCP connection), and where to find one.
 #pragma once
 
+#include "bus/gpibdriver.h"
+
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -21,6 +24,30 @@ public:
     /// none came within the wait. Sets `gone` when the link has failed. A link that knows no more
     /// can come (the bench's own, in tests) returns empty at once instead of waiting.
     virtual std::string read(std::chrono::milliseconds wait, bool& gone) = 0;
+};
+
+/// Another link, whose bytes the listener of the time (none while null) hears as they go.
+class ListenedLink final : public AdapterLink {
+public:
+    ListenedLink(AdapterLink& link, const std::atomic<LinkListener*>& listener)
+        : m_link(link), m_listener(listener) {}
+
+    std::string where() const override { return m_link.where(); }
+    bool write(std::string_view bytes) override {
+        if (LinkListener* listener = m_listener.load())
+            listener->sent(bytes);
+        return m_link.write(bytes);
+    }
+    std::string read(std::chrono::milliseconds wait, bool& gone) override {
+        std::string bytes = m_link.read(wait, gone);
+        if (LinkListener* listener = m_listener.load(); listener && !bytes.empty())
+            listener->received(bytes);
+        return bytes;
+    }
+
+private:
+    AdapterLink& m_link;
+    const std::atomic<LinkListener*>& m_listener;
 };
 
 /// A serial port as the system lists it, with its USB identity where it has one.

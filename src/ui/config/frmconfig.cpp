@@ -81,7 +81,10 @@ frmConfig::ListenerSearch frmConfig::FindLstners() {
     }
     // Any other error ends the search without a report, and what was found counts; the status line
     // still says what the driver reported. Too many listeners (ETAB) is what the outcome box says.
-    if (gpib.ibsta() < 0 && gpib.iberr() != bus::ni::ETAB) {
+    // Where no rule fits, the outcome's own advice follows instead.
+    if (gpib.ibsta() < 0 && gpib.iberr() != bus::ni::ETAB &&
+        !run::ruleAdvice(run::BusFailure{run::BusStep::Search, gpib.status(), gpib.driverFamily()})
+             .isEmpty()) {
         statusLine->say(busAdviceFor(run::BusStep::Search, gpib.status()));
     }
     // The driver wrote at most the limit; a larger or negative count never indexes past that.

@@ -1,0 +1,92 @@
+// The traffic log's ring, the adapter dialogue's lines and the texts a record is shown in.
+#include "bus/calltext.h"
+#include "bus/traffic.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace ktq::bus {
+namespace {
+
+CallRecord failedReceive() {
+    CallRecord record;
+    record.call = "Receive(0, 502, 18, 0) \"\"";
+    record.status = StatusSnapshot{static_cast<std::int16_t>(0xc124), 6, 0, 0};
+    return record;
+}
+
+TEST(TrafficLog, KeepsTheLastCallsAndCountsWhatFellOff) {
+    TrafficLog log(3);
+    for (int k = 0; k < 5; ++k)
+        log.add(CallRecord{});
+    EXPECT_EQ(log.size(), 3u);
+    EXPECT_EQ(log.dropped(), 2u);
+    EXPECT_EQ(log.latest(), 5u);
+    // Asking from before the front, inside, and at the end.
+    const struct {
+        std::uint64_t after;
+        std::vector<std::uint64_t> numbers;
+    } cases[] = {{0, {3, 4, 5}}, {3, {4, 5}}, {5, {}}, {9, {}}};
+    for (const auto& c : cases) {
+        std::vector<std::uint64_t> numbers;
+        for (const CallRecord& record : log.since(c.after))
+            numbers.push_back(record.number);
+        EXPECT_EQ(numbers, c.numbers) << "after " << c.after;
+    }
+    log.clear();
+    log.add(CallRecord{});
+    EXPECT_EQ(log.since(0).front().number, 6u) << "numbers are never reused";
+    EXPECT_EQ(log.dropped(), 0u);
+}
+
+TEST(DialogueRecorder, SplitsAtLineFeedsAsTheAdapterReadsThem) {
+    DialogueRecorder dialogue;
+    dialogue.sent("++addr 5\n++read eoi\n");
+    dialogue.received("8");
+    dialogue.received("2\r\n");
+    dialogue.sent("CONF\x1b\nX\n");
+    dialogue.received("no line end");
+    EXPECT_EQ(dialogue.take(), (std::vector<std::string>{"> ++addr 5", "> ++read eoi", "< 82",
+                                                         "> CONF\\x1b\\nX", "< no line end"}));
+    EXPECT_TRUE(dialogue.take().empty());
+}
+
+TEST(CallText, AddressesReadAsTheOperatorTypesThem) {
+    const struct {
+        std::uint16_t word;
+        const char* text;
+    } cases[] = {{5, "5"},        {0x6205, "502"},    {0x7e1d, "2930"},
+                 {0x6001, "100"}, {0x1f05, "0x1f05"}, {31, "0x001f"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(addressText(c.word), c.text) << c.word;
+}
+
+TEST(TrafficText, AFailedCallSaysSoInItsStatusAndError) {
+    CallRecord record = failedReceive();
+    record.duration = std::chrono::microseconds(3'012'345);
+    record.timeOfDay = std::chrono::milliseconds(((14 * 60 + 3) * 60 + 7) * 1000 + 125);
+    record.dialogue = {"> ++addr 5", "< "};
+    EXPECT_EQ(trafficCell(record, TrafficColumn::Status), QStringLiteral("0xc124 ERR TIMO CMPL CIC LACS"));
+    EXPECT_EQ(trafficCell(record, TrafficColumn::Error), QStringLiteral("EABO"));
+    EXPECT_EQ(trafficLine(record), QStringLiteral("0  14:03:07.125  Receive(0, 502, 18, 0) \"\"  "
+                                                  "0xc124 ERR TIMO CMPL CIC LACS  EABO  0  3012.3 ms"));
+    record.status.ibsta = 0x0124; // the same error code without ERR means nothing
+    EXPECT_EQ(trafficCell(record, TrafficColumn::Error), QString());
+}
+
+TEST(TrafficText, CsvQuotesWhatNeedsItAndKeepsTheDialogue) {
+    CallRecord record = failedReceive();
+    record.call = "Send(0, 5, \"A,B\", 3, NLend)";
+    record.dialogue = {"> A,B", "< 1"};
+    const QStringList rows = trafficCsv({record}).split(QStringLiteral("\r\n"));
+    ASSERT_EQ(rows.size(), 3); // header, row, the empty rest after the last CR LF
+    EXPECT_EQ(rows[0], QStringLiteral("#,Time,Call,Status,Error,Count,Duration,Dialogue"));
+    EXPECT_TRUE(rows[1].contains(QStringLiteral(",\"Send(0, 5, \"\"A,B\"\", 3, NLend)\",")))
+        << rows[1].toStdString();
+    EXPECT_TRUE(rows[1].endsWith(QStringLiteral(",\"> A,B\n< 1\""))) << rows[1].toStdString();
+}
+
+} // namespace
+} // namespace ktq::bus
