@@ -4,6 +4,7 @@
 #include "harness.h"
 
 #include "ui/config/frmconfig.h"
+#include "ui/dialogs/trafficopener.h"
 
 #include <QSignalSpy>
 
@@ -28,7 +29,9 @@ struct ConfigRun {
     }
 
     Bench bench;
-    std::unique_ptr<ui::frmConfig> window = std::make_unique<ui::frmConfig>(bench.session());
+    ui::BusTrafficOpener traffic{bench.gpib.traffic(), bench.interaction};
+    std::unique_ptr<ui::frmConfig> window =
+        std::make_unique<ui::frmConfig>(bench.session(), nullptr, &traffic);
     QSignalSpy closed{window.get(), &QDialog::finished};
 
     // Chooses the model as the main window would and runs the window's load.

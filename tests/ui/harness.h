@@ -28,7 +28,8 @@
 
 namespace ktq::test {
 
-/// Records beeps, message boxes and modal windows, and answers modal windows with scripts.
+/// Records beeps, message boxes and modal windows, and answers modal windows with scripts and
+/// the question of where to save with the names given.
 /// Every event also goes into the bench's trace, so a test sees it in order with the bus calls.
 class FakeInteraction final : public ui::Interaction {
 public:
@@ -54,6 +55,18 @@ public:
         }
     }
 
+    // The file name the next answer gives and the filter chosen with it (none: left as offered).
+    QString saveFileName(QWidget*, const QString& title, const QString&, QString* selectedFilter) override {
+        m_bus.note("save as " + title.toStdString());
+        if (saveAnswers.empty())
+            return {};
+        const auto [file, filter] = saveAnswers.front();
+        saveAnswers.pop_front();
+        if (selectedFilter != nullptr && !filter.isEmpty())
+            *selectedFilter = filter;
+        return file;
+    }
+
     struct Box {
         QString title;
         QString text;
@@ -62,6 +75,7 @@ public:
     std::vector<Box> boxes;
     std::vector<QString> modals;
     std::deque<std::function<void(QDialog&)>> scripts;
+    std::deque<std::pair<QString, QString>> saveAnswers; // file name, filter; none: cancelled
 
 private:
     sim::SimBus& m_bus;

@@ -12,6 +12,7 @@
 #include "ui/dialogs/interaction.h"
 #include "ui/dialogs/messageline.h"
 #include "ui/dialogs/statusline.h"
+#include "ui/dialogs/trafficopener.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -32,8 +33,12 @@ constexpr std::int16_t findLstnLimit = 32;
 constexpr int listenerTableSize = 65;
 } // namespace
 
-frmConfig::frmConfig(Session session, QWidget* parent) : QDialog(parent), m_session(session) {
+frmConfig::frmConfig(Session session, QWidget* parent, BusTrafficOpener* traffic)
+    : QDialog(parent), m_session(session) {
     buildControls();
+    if (traffic != nullptr) {
+        traffic->offerIn(*this);
+    }
     resetControls();
 }
 

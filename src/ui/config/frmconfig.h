@@ -26,6 +26,7 @@ struct SetupRoutine;
 
 namespace ktq::ui {
 
+class BusTrafficOpener;
 class MessageLine;
 class StatusLine;
 
@@ -41,7 +42,8 @@ public:
         std::vector<std::int16_t> addresses;
     };
 
-    explicit frmConfig(Session session, QWidget* parent = nullptr);
+    /// With `traffic`, the window offers the Bus Traffic window (Ctrl+T, View > Bus Traffic).
+    explicit frmConfig(Session session, QWidget* parent = nullptr, BusTrafficOpener* traffic = nullptr);
     ~frmConfig() override;
 
     // Starts a run: the controls as created, then the load sequence (discovery included).

@@ -1,8 +1,9 @@
-// The real desktop behind the windows' beeps, message boxes and modal windows.
+// The real desktop behind the windows' beeps, message boxes, modal windows and file names.
 #include "interaction.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace ktq::ui {
@@ -18,6 +19,11 @@ void DesktopInteraction::messageBox(QWidget* parent, const QString& title, const
 
 void DesktopInteraction::execModal(QDialog& dialog) {
     dialog.exec();
+}
+
+QString DesktopInteraction::saveFileName(QWidget* parent, const QString& title, const QString& filters,
+                                         QString* selectedFilter) {
+    return QFileDialog::getSaveFileName(parent, title, QString(), filters, selectedFilter);
 }
 
 } // namespace ktq::ui

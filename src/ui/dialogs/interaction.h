@@ -1,4 +1,4 @@
-// The seam between the windows and the desktop: beeps, message boxes and modal windows.
+// The seam between the windows and the desktop: beeps, message boxes, modal windows, file names.
 #pragma once
 
 #include <QString>
@@ -8,8 +8,8 @@ class QWidget;
 
 namespace ktq::ui {
 
-/// What the windows ask of the operator's desktop: beeps, message boxes and modal windows.
-/// Tests replace it to observe and answer without blocking.
+/// What the windows ask of the operator's desktop: beeps, message boxes, modal windows and the
+/// name of a file to write. Tests replace it to observe and answer without blocking.
 class Interaction {
 public:
     virtual ~Interaction() = default;
@@ -18,6 +18,10 @@ public:
     virtual void messageBox(QWidget* parent, const QString& title, const QString& text) = 0;
     // Shows the dialog modally; returns once it has closed.
     virtual void execModal(QDialog& dialog) = 0;
+    // Asks where to save, offering `filters` ("Text (*.txt);;CSV (*.csv)"); empty when the operator
+    // cancelled. `selectedFilter`, where given, says which filter was chosen.
+    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filters,
+                                 QString* selectedFilter) = 0;
 };
 
 /// The real desktop.
@@ -26,6 +30,8 @@ public:
     void beep() override;
     void messageBox(QWidget* parent, const QString& title, const QString& text) override;
     void execModal(QDialog& dialog) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& filters,
+                         QString* selectedFilter) override;
 };
 
 } // namespace ktq::ui

@@ -42,6 +42,7 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     buildMessageLines();
     arrangeControls();
     connectControls();
+    m_traffic.offerIn(*this);
     txtGPIBErr->setVisible(false);
     Form_Load();
     // Learnt at start without a word to a board or a port: the first Configure does the trying.
@@ -296,8 +297,9 @@ void frmMain::cmdExit_Click() {
 
 void frmMain::openConfiguration() {
     if (!m_config) {
-        m_config = new frmConfig(m_session, this);
+        m_config = new frmConfig(m_session, this, &m_traffic);
         m_config->setWindowModality(Qt::ApplicationModal);
+        m_traffic.moveUnder(*m_config);
     }
     m_config->openRun();
     m_session.interaction.execModal(*m_config);

@@ -4,6 +4,7 @@
 #include "run/advice.h"
 #include "ui/config/session.h"
 #include "ui/dialogs/stepgate.h"
+#include "ui/dialogs/trafficopener.h"
 
 #include <QWidget>
 
@@ -36,8 +37,6 @@ public:
     void cmdContinue_Click();
     void cmdExit_Click();
 
-    // The configuration window, once a Configure or Continue has created it.
-
 private:
     void buildHeader();
     void buildModelList();
@@ -55,6 +54,8 @@ private:
     // The descriptor the last successful ibfind handed out, until it is given back; -1 for none.
     std::int16_t m_openDescriptor = -1;
     frmConfig* m_config = nullptr; // owned by this window, kept for later runs
+    // The program's one Bus Traffic window, which this window and the configuration window offer.
+    BusTrafficOpener m_traffic{m_session.bus.traffic(), m_session.interaction, this};
 
     QLabel* labelTitle = nullptr;
     QLabel* labelRev = nullptr;
