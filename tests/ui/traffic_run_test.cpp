@@ -117,6 +117,7 @@ TEST(TrafficSoak, ConfigureAndDoneCyclesKeepTheRingAndTheMemory) {
         bench.interaction.boxes.clear();
         bench.interaction.modals.clear();
         traffic->refresh();
+        QCoreApplication::processEvents(); // as the program's event loop does between presses
         if (fullAt == 0 && bench.gpib.traffic().dropped() > 0)
             fullAt = residentKiB();
     }
