@@ -1,4 +1,5 @@
-// The traffic log's ring, the adapter dialogue's lines and the texts a record is shown in.
+// The traffic log's ring, the adapter dialogue's lines and the texts a record is shown in (the
+// CSV is read back in the window's tests).
 #include "bus/calltext.h"
 #include "bus/traffic.h"
 
@@ -74,18 +75,6 @@ TEST(TrafficText, AFailedCallSaysSoInItsStatusAndError) {
                                                   "0xc124 ERR TIMO CMPL CIC LACS  EABO  0  3012.3 ms"));
     record.status.ibsta = 0x0124; // the same error code without ERR means nothing
     EXPECT_EQ(trafficCell(record, TrafficColumn::Error), QString());
-}
-
-TEST(TrafficText, CsvQuotesWhatNeedsItAndKeepsTheDialogue) {
-    CallRecord record = failedReceive();
-    record.call = "Send(0, 5, \"A,B\", 3, NLend)";
-    record.dialogue = {"> A,B", "< 1"};
-    const QStringList rows = trafficCsv({record}).split(QStringLiteral("\r\n"));
-    ASSERT_EQ(rows.size(), 3); // header, row, the empty rest after the last CR LF
-    EXPECT_EQ(rows[0], QStringLiteral("#,Time,Call,Status,Error,Count,Duration,Dialogue"));
-    EXPECT_TRUE(rows[1].contains(QStringLiteral(",\"Send(0, 5, \"\"A,B\"\", 3, NLend)\",")))
-        << rows[1].toStdString();
-    EXPECT_TRUE(rows[1].endsWith(QStringLiteral(",\"> A,B\n< 1\""))) << rows[1].toStdString();
 }
 
 } // namespace
