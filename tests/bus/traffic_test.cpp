@@ -1,5 +1,5 @@
-// The traffic log's ring, the adapter dialogue's lines and the texts a record is shown in (the
-// CSV is read back in the window's tests).
+// The traffic log's ring, the adapter dialogue's lines and the addresses of the call text; the
+// texts of the window are read in its own tests: its cells, Copy and Save As.
 #include "bus/calltext.h"
 #include "bus/traffic.h"
 
@@ -10,13 +10,6 @@
 
 namespace ktq::bus {
 namespace {
-
-CallRecord failedReceive() {
-    CallRecord record;
-    record.call = "Receive(0, 502, 18, 0) \"\"";
-    record.status = StatusSnapshot{static_cast<std::int16_t>(0xc124), 6, 0, 0};
-    return record;
-}
 
 TEST(TrafficLog, KeepsTheLastCallsAndCountsWhatFellOff) {
     TrafficLog log(3);
@@ -62,19 +55,6 @@ TEST(CallText, AddressesReadAsTheOperatorTypesThem) {
                  {0x6001, "100"}, {0x1f05, "0x1f05"}, {31, "0x001f"}};
     for (const auto& c : cases)
         EXPECT_EQ(addressText(c.word), c.text) << c.word;
-}
-
-TEST(TrafficText, AFailedCallSaysSoInItsStatusAndError) {
-    CallRecord record = failedReceive();
-    record.duration = std::chrono::microseconds(3'012'345);
-    record.timeOfDay = std::chrono::milliseconds(((14 * 60 + 3) * 60 + 7) * 1000 + 125);
-    record.dialogue = {"> ++addr 5", "< "};
-    EXPECT_EQ(trafficCell(record, TrafficColumn::Status), QStringLiteral("0xc124 ERR TIMO CMPL CIC LACS"));
-    EXPECT_EQ(trafficCell(record, TrafficColumn::Error), QStringLiteral("EABO"));
-    EXPECT_EQ(trafficLine(record), QStringLiteral("0  14:03:07.125  Receive(0, 502, 18, 0) \"\"  "
-                                                  "0xc124 ERR TIMO CMPL CIC LACS  EABO  0  3012.3 ms"));
-    record.status.ibsta = 0x0124; // the same error code without ERR means nothing
-    EXPECT_EQ(trafficCell(record, TrafficColumn::Error), QString());
 }
 
 } // namespace
