@@ -218,13 +218,9 @@ std::optional<int> AdapterFinder::setUpAgain(const char* name) {
 
 std::unique_ptr<AdapterLink> AdapterFinder::openNamed(const AdapterAddress& address, std::string& error) {
     if (!address.serialPort.empty()) {
-        return openSerial(address.serialPort, error);
+        return m_opener->openSerial(address.serialPort, error);
     }
     return m_opener->openTcp(address.host, address.port, error);
-}
-
-std::unique_ptr<AdapterLink> AdapterFinder::openSerial(const std::string& port, std::string& error) {
-    return m_opener->openSerial(port, error);
 }
 
 // The identification is heard as the driver's calls are, under the ibfind that asked.
@@ -255,7 +251,7 @@ int AdapterFinder::findAdapterOnPorts(const char* name) {
     std::vector<std::string> asked;
     for (const SerialPortInfo& port : portsToProbe(m_opener->serialPorts(), m_search.usbPortsOnly)) {
         std::string error;
-        std::unique_ptr<AdapterLink> link = openSerial(port.name, error);
+        std::unique_ptr<AdapterLink> link = m_opener->openSerial(port.name, error);
         if (!link) {
             continue; // in use by another program, or not ours to open: not where to look
         }

@@ -82,7 +82,6 @@ private:
     /// The adapter in use set up again: its descriptor, or nullopt where there is none or it failed.
     std::optional<int> setUpAgain(const char* name);
     std::unique_ptr<AdapterLink> openNamed(const AdapterAddress& address, std::string& error);
-    std::unique_ptr<AdapterLink> openSerial(const std::string& port, std::string& error);
     std::optional<AdapterIdentity> identify(AdapterLink& link);
     int useAdapter(std::unique_ptr<GpibDriver> adapter, std::string description, const char* name);
     /// Says why no adapter is used; `answering` (the unreachable driver by default) then answers.
