@@ -1,7 +1,7 @@
 // The one-line bus error report the operator reads after a failed driver call.
 #pragma once
 
-#include "gpib32.h"
+#include "status.h"
 
 #include <QString>
 

@@ -89,6 +89,8 @@ auto Gpib32::onBus(const char* name, Call call, Describe describe) {
     m_traffic.add(std::move(record));
     if constexpr (!std::is_void_v<Raw>) {
         return outcome.result;
+    } else {
+        return m_status;
     }
 }
 
@@ -145,20 +147,20 @@ std::int16_t Gpib32::GpibOnl(std::int16_t descriptor, std::int16_t online) {
         [&](const CallOutcome&) { return calltext::setting("ibonl", descriptor, online); }));
 }
 
-void Gpib32::GpibSendIFC(std::int16_t board) {
-    onBus(
+StatusSnapshot Gpib32::GpibSendIFC(std::int16_t board) {
+    return onBus(
         "SendIFC", [&] { m_driver.SendIFC(board); },
         [&](const CallOutcome&) { return calltext::SendIFC(board); });
 }
 
-void Gpib32::GpibDevClear(std::int16_t board, std::int16_t address) {
-    onBus(
+StatusSnapshot Gpib32::GpibDevClear(std::int16_t board, std::int16_t address) {
+    return onBus(
         "DevClear", [&] { m_driver.DevClear(board, addressBits(address)); },
         [&](const CallOutcome&) { return calltext::DevClear(board, addressBits(address)); });
 }
 
-void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
-                          std::span<std::int16_t> resultList, std::int16_t limit) {
+StatusSnapshot Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
+                                    std::span<std::int16_t> resultList, std::int16_t limit) {
     // The driver reads the list up to the no-address marker; a list that lacks it gets one here
     // so that the driver never reads past the caller's array.
     std::vector<std::uint16_t> addresses(addressList.begin(), addressList.end());
@@ -171,16 +173,17 @@ void Gpib32::GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addr
         static_cast<int>(std::min<std::int64_t>(limit, static_cast<std::int64_t>(resultList.size())));
     // int16 and uint16 may alias, so the driver writes straight into the caller's array.
     auto* const results = reinterpret_cast<std::uint16_t*>(resultList.data());
-    onBus(
+    return onBus(
         "FindLstn", [&] { m_driver.FindLstn(board, addresses.data(), results, clampedLimit); },
         [&](const CallOutcome& o) {
             return calltext::FindLstn(board, addresses.data(), results, clampedLimit, o);
         });
 }
 
-void Gpib32::GpibSend(std::int16_t board, std::int16_t address, const QString& text, std::int16_t endMode) {
+StatusSnapshot Gpib32::GpibSend(std::int16_t board, std::int16_t address, const QString& text,
+                                std::int16_t endMode) {
     const QByteArray bytes = toBusBytes(text);
-    onBus(
+    return onBus(
         "Send", [&] { m_driver.Send(board, addressBits(address), bytes.constData(), bytes.size(), endMode); },
         [&](const CallOutcome&) {
             return calltext::Send(board, addressBits(address), bytes.constData(), bytes.size(),
@@ -188,9 +191,10 @@ void Gpib32::GpibSend(std::int16_t board, std::int16_t address, const QString& t
         });
 }
 
-void Gpib32::GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination) {
+StatusSnapshot Gpib32::GpibReceive(std::int16_t board, std::int16_t address, QString& text,
+                                   std::int16_t termination) {
     QByteArray buffer = toBusBytes(text);
-    onBus(
+    const StatusSnapshot status = onBus(
         "Receive",
         [&] { m_driver.Receive(board, addressBits(address), buffer.data(), buffer.size(), termination); },
         [&](const CallOutcome& o) {
@@ -199,11 +203,12 @@ void Gpib32::GpibReceive(std::int16_t board, std::int16_t address, QString& text
         });
     // The whole buffer comes back, so positions the driver did not fill keep the pre-fill.
     text = QString::fromLatin1(buffer);
+    return status;
 }
 
-void Gpib32::GpibSendCmds(std::int16_t board, const QString& text) {
+StatusSnapshot Gpib32::GpibSendCmds(std::int16_t board, const QString& text) {
     const QByteArray bytes = toBusBytes(text);
-    onBus(
+    return onBus(
         "SendCmds", [&] { m_driver.SendCmds(board, bytes.constData(), bytes.size()); },
         [&](const CallOutcome&) { return calltext::SendCmds(board, bytes.constData(), bytes.size()); });
 }
@@ -212,18 +217,17 @@ int Gpib32::triggerSteps() const {
     return m_driver.triggersItself() ? 1 : static_cast<int>(triggerCommands(0).size());
 }
 
-void Gpib32::GpibTrigger(std::int16_t board, std::int16_t address, int step) {
+StatusSnapshot Gpib32::GpibTrigger(std::int16_t board, std::int16_t address, int step) {
     const int primary = BusAddress::fromWord(addressBits(address)).primary;
     if (m_driver.triggersItself()) {
         const auto unit = static_cast<std::uint16_t>(primary);
-        onBus(
+        return onBus(
             "Trigger", [&] { m_driver.TriggerUnit(board, unit); },
             [&](const CallOutcome&) { return calltext::TriggerUnit(board, unit); });
-        return;
     }
     const std::string commands = triggerCommands(primary).at(static_cast<std::size_t>(step));
     const auto count = static_cast<long>(commands.size());
-    onBus(
+    return onBus(
         "SendCmds", [&] { m_driver.SendCmds(board, commands.data(), count); },
         [&](const CallOutcome&) { return calltext::SendCmds(board, commands.data(), count); });
 }

@@ -18,9 +18,10 @@ class CallRunner;
 class TrafficClock;
 
 /// The only way the program reaches the bus: one wrapper per driver call, each ending with a
-/// status snapshot. Text goes out one byte per character; a character beyond 8 bits goes as '?'.
-/// Each call and the reading of its status run together through the runner (on the bus thread
-/// in the program); a call the runner no longer makes reports ERR with EABO.
+/// status snapshot, which the calls without a result of their own return. Text goes out one byte per
+/// character; a character beyond 8 bits goes as '?'. Each call and the reading of its status run together
+/// through the runner (on the bus thread in the program); a call the runner no longer makes reports ERR with
+/// EABO.
 class Gpib32 {
 public:
     explicit Gpib32(GpibDriver& driver);
@@ -34,23 +35,25 @@ public:
     std::int16_t GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode);
     // With 0, gives back a descriptor GpibFind handed out; never pass a board index.
     std::int16_t GpibOnl(std::int16_t descriptor, std::int16_t online);
-    void GpibSendIFC(std::int16_t board);
-    void GpibDevClear(std::int16_t board, std::int16_t address);
+    StatusSnapshot GpibSendIFC(std::int16_t board);
+    StatusSnapshot GpibDevClear(std::int16_t board, std::int16_t address);
     // The driver is never told it may write more entries than `resultList` holds, and never
     // reads past `addressList`: a list without the no-address marker (-1) gets one.
-    void GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
-                      std::span<std::int16_t> resultList, std::int16_t limit);
-    void GpibSend(std::int16_t board, std::int16_t address, const QString& text, std::int16_t endMode);
+    StatusSnapshot GpibFindLstn(std::int16_t board, std::span<const std::int16_t> addressList,
+                                std::span<std::int16_t> resultList, std::int16_t limit);
+    StatusSnapshot GpibSend(std::int16_t board, std::int16_t address, const QString& text,
+                            std::int16_t endMode);
     // `text` is sized by the caller: its length is the most that is read, and what is not
     // overwritten by received bytes keeps the caller's pre-fill.
-    void GpibReceive(std::int16_t board, std::int16_t address, QString& text, std::int16_t termination);
-    void GpibSendCmds(std::int16_t board, const QString& text);
+    StatusSnapshot GpibReceive(std::int16_t board, std::int16_t address, QString& text,
+                               std::int16_t termination);
+    StatusSnapshot GpibSendCmds(std::int16_t board, const QString& text);
     /// The calls a trigger of a unit takes, each to be followed by a pause: four on a board, one
     /// through a driver that triggers by itself.
     int triggerSteps() const;
     /// Step `step` of the trigger of the unit at `address` (its primary address alone counts): on a
     /// board the bus commands of that step (triggerCommands), else the driver's own trigger.
-    void GpibTrigger(std::int16_t board, std::int16_t address, int step);
+    StatusSnapshot GpibTrigger(std::int16_t board, std::int16_t address, int step);
 
     /// The operator asked to leave while a step is under way (or no longer waits): see
     /// CallRunner::leaveOnceOverdue.

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "gpibcalls.h"
+#include "linklistener.h"
+#include "status.h"
 
 #include <cstdint>
 #include <string>
@@ -9,29 +11,11 @@
 
 namespace ktq::bus {
 
-/// Driver status after the last call, as the driver's per-thread functions report it.
-struct StatusSnapshot {
-    std::int16_t ibsta = 0;
-    std::int16_t iberr = 0;
-    std::int16_t ibcnt = 0;
-    std::int32_t ibcntl = 0;
-
-    bool failed() const { return ibsta < 0; }
-};
-
 /// What the first ibfind will try, known at start before anything is sent to a board or a port.
 struct DriverPlan {
     std::string library;      // the driver library file loaded; empty where none loaded
     std::string namedAdapter; // the adapter the operator named (KTQ_GPIB_ADAPTER); empty for none
     bool asksPorts = false;   // where board GPIB0 does not open, serial ports are asked for an adapter
-};
-
-/// Hears the bytes a driver exchanges with a "++" adapter over its link, as they go.
-class LinkListener {
-public:
-    virtual ~LinkListener() = default;
-    virtual void sent(std::string_view bytes) = 0;
-    virtual void received(std::string_view bytes) = 0;
 };
 
 /// One NI-488.2 driver: the calls the wrappers make, in NI terms and with NI constants.

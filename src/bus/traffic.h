@@ -1,7 +1,8 @@
 // What went over the bus: every driver call the program made, as it completed, kept in memory.
 #pragma once
 
-#include "gpibdriver.h"
+#include "linklistener.h"
+#include "status.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // Advice beside the bus error report: which rule fits a failed call, and the texts of the end of a run.
 #pragma once
 
-#include "bus/gpib32.h"
+#include "bus/status.h"
 #include "run/busstep.h"
 
 #include <QString>
@@ -10,6 +10,10 @@
 #include <span>
 #include <string_view>
 #include <vector>
+
+namespace ktq::bus {
+struct DriverPlan;
+}
 
 namespace ktq::run {
 

@@ -5,10 +5,12 @@
 #include "pauser.h"
 
 #include "bus/busaddress.h"
+#include "bus/gpib32.h"
 #include "bus/gpibconstants.h"
 #include "models/catalogue.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <string_view>
@@ -19,6 +21,8 @@ namespace ktq::run {
 namespace {
 
 constexpr int replyLength = 18;
+constexpr std::int16_t findLstnLimit = 32;
+constexpr int listenerTableSize = 65;
 constexpr int maxFunctions = 25;
 constexpr std::int16_t receiveTermination = 0; // ends a reply at a byte of value 0, besides EOI
 constexpr int queryError = 4;
@@ -55,6 +59,14 @@ std::int16_t addressWord(int primary, int secondary) {
 ConfigurationRun::ConfigurationRun(bus::Gpib32& bus, SharedState& state, Pauser& pauser,
                                    BoardGone boardGoneAt)
     : m_bus(bus), m_state(state), m_pauser(pauser), m_boardGoneAt(std::move(boardGoneAt)) {}
+
+std::string_view ConfigurationRun::driverFamily() const {
+    return m_bus.driverFamily();
+}
+
+bool ConfigurationRun::leaveOnceOverdue(bool asked) {
+    return m_bus.leaveOnceOverdue(asked);
+}
 
 int ConfigurationRun::functionCount() const {
     const models::SetupRoutine* routine = m_state.Routine;
@@ -112,39 +124,108 @@ void ConfigurationRun::addressChannel() {
     m_state.DeviceAddress = addressWord(m_state.PrimaryAddress, m_state.SecondaryAddress);
 }
 
-void ConfigurationRun::onBoard(BusStep step, const std::function<void()>& call) {
+bus::StatusSnapshot ConfigurationRun::onBoard(BusStep step,
+                                              const std::function<bus::StatusSnapshot()>& call) {
     if (!m_boardGone) {
-        call();
+        m_lastStatus = call();
         m_boardGone = m_bus.boardGone();
     }
     if (m_boardGone && m_boardGoneAt) {
         // Said at every step that sends nothing, also at those that check no status.
-        m_boardGoneAt(step);
+        m_boardGoneAt(step, m_lastStatus);
     }
+    return m_lastStatus;
 }
 
-void ConfigurationRun::sendText(const QString& text, BusStep step) {
-    onBoard(step, [&] {
-        m_bus.GpibSend(m_state.BoardIndex, m_state.DeviceAddress, text,
-                       static_cast<std::int16_t>(bus::ni::NLend));
+bus::StatusSnapshot ConfigurationRun::sendText(const QString& text, BusStep step) {
+    return onBoard(step, [&] {
+        return m_bus.GpibSend(m_state.BoardIndex, m_state.DeviceAddress, text,
+                              static_cast<std::int16_t>(bus::ni::NLend));
     });
 }
 
-QString ConfigurationRun::receiveReply() {
+ListenerSearch ConfigurationRun::findListeners() {
+    std::array<std::int16_t, 31> candidates{};
+    for (int k = 0; k < 30; ++k) {
+        candidates[k] = static_cast<std::int16_t>(k + 1);
+    }
+    candidates[30] = static_cast<std::int16_t>(bus::ni::NOADDR);
+    std::array<std::int16_t, listenerTableSize> listeners{};
+    ListenerSearch search;
+    search.status = onBoard(BusStep::Search, [&] {
+        return m_bus.GpibFindLstn(m_state.BoardIndex, candidates, listeners, findLstnLimit);
+    });
+    // The driver wrote at most the limit; a larger or negative count never indexes past that.
+    const int found = std::clamp<int>(search.status.ibcnt, 0, findLstnLimit);
+    // A search that finds nothing must not announce the previous run's device.
+    if (found > 0 && !search.driverFault()) {
+        search.count = search.status.ibcnt;
+        search.addresses.assign(listeners.begin(), listeners.begin() + found);
+    }
+    return search;
+}
+
+bool ListenerSearch::driverFault() const {
+    return status.failed() && status.iberr == bus::ni::EDVR;
+}
+
+bool ListenerSearch::tooMany() const {
+    return status.failed() && status.iberr == bus::ni::ETAB;
+}
+
+bus::StatusSnapshot ConfigurationRun::clearInterface() {
+    return onBoard(BusStep::ClearUnit, [&] { return m_bus.GpibSendIFC(m_state.BoardIndex); });
+}
+
+bus::StatusSnapshot ConfigurationRun::clearUnit() {
+    clearInterface();
+    return onBoard(BusStep::ClearUnit,
+                   [&] { return m_bus.GpibDevClear(m_state.BoardIndex, m_state.DeviceAddress); });
+}
+
+StoreOutcome ConfigurationRun::store(StoreAction action) {
+    std::vector<QLatin1String> commands;
+    switch (action) {
+    case StoreAction::SaveSettings:
+        commands = {models::commands::save};
+        break;
+    case StoreAction::LockSettings:
+        commands = {models::commands::lock, models::commands::save};
+        break;
+    case StoreAction::KeepStatusEnables:
+        commands = {models::commands::keepStatusEnables};
+        break;
+    case StoreAction::ClearStatusEnables:
+        commands = {models::commands::clearStatusEnables};
+        break;
+    }
+    StoreOutcome outcome;
+    for (const QLatin1String command : commands) {
+        outcome.last = sendText(QString(command), BusStep::Store);
+        if (outcome.last.failed() && !outcome.failure) {
+            outcome.failure = outcome.last;
+        }
+    }
+    if (action == StoreAction::SaveSettings && !outcome.failure) {
+        m_saved = true;
+    }
+    return outcome;
+}
+
+QString ConfigurationRun::receiveReply(bus::StatusSnapshot& status) {
     QString reply = blankReply;
-    onBoard(BusStep::Query,
-            [&] { m_bus.GpibReceive(m_state.BoardIndex, m_state.DeviceAddress, reply, receiveTermination); });
+    status = onBoard(BusStep::Query, [&] {
+        return m_bus.GpibReceive(m_state.BoardIndex, m_state.DeviceAddress, reply, receiveTermination);
+    });
     return reply;
 }
 
 QueryOutcome ConfigurationRun::ask(const QString& query) {
     QueryOutcome outcome;
-    sendText(query);
-    if (m_bus.status().failed()) {
-        outcome.firstFailure = m_bus.status();
+    if (const bus::StatusSnapshot sent = sendText(query); sent.failed()) {
+        outcome.firstFailure = sent;
     }
-    outcome.reply = receiveReply();
-    outcome.receiveStatus = m_bus.status();
+    outcome.reply = receiveReply(outcome.receiveStatus);
     if (!outcome.firstFailure && outcome.receiveStatus.failed()) {
         outcome.firstFailure = outcome.receiveStatus;
     }
@@ -153,7 +234,8 @@ QueryOutcome ConfigurationRun::ask(const QString& query) {
 
 void ConfigurationRun::sendTrigger() {
     for (int step = 0; step < m_bus.triggerSteps(); ++step) {
-        onBoard(BusStep::Query, [&] { m_bus.GpibTrigger(m_state.BoardIndex, m_state.DeviceAddress, step); });
+        onBoard(BusStep::Query,
+                [&] { return m_bus.GpibTrigger(m_state.BoardIndex, m_state.DeviceAddress, step); });
         ShortPause();
     }
 }
@@ -178,7 +260,7 @@ FunctionReading ConfigurationRun::readFunction() {
         sendText(models::commands::clearStatus);
     }
     const QueryOutcome answer = ask(queryText(index));
-    FunctionReading reading{answer.reply, {}, false};
+    FunctionReading reading{answer.reply, {}, answer.receiveStatus, false};
     if (answer.receiveFailed()) {
         reading.failure = answer.firstFailure;
         // Two queries in and not a word of the model's own back. The bus address query does not

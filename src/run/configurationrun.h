@@ -2,15 +2,23 @@
 // stands, what was saved, and every bus call of the menu.
 #pragma once
 
+#include "advice.h"
 #include "busstep.h"
 #include "sharedstate.h"
 
-#include "bus/gpib32.h"
+#include "bus/status.h"
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <string_view>
+#include <vector>
+
+namespace ktq::bus {
+class Gpib32;
+}
 
 namespace ktq::run {
 
@@ -28,6 +36,7 @@ struct QueryOutcome {
 struct FunctionReading {
     QString setting;                            // what the line shows after the prompt
     std::optional<bus::StatusSnapshot> failure; // the reply never came: the first failed call
+    bus::StatusSnapshot reported;               // the status of the last call, for the report
     bool silentUnit = false;                    // two queries in and no reply of the model's own
 };
 
@@ -37,12 +46,34 @@ struct SettingVerdict {
     bool refused = false; // the unit's status said it did not take the value
 };
 
+/// What a search of the bus found: the driver's count (0 when it found nothing or failed), the
+/// listeners' address words in the order found (at most as many as the driver may write), and the
+/// search's status.
+struct ListenerSearch {
+    std::int16_t count = 0;
+    std::vector<std::int16_t> addresses;
+    bus::StatusSnapshot status;
+
+    /// The driver could not search at all (EDVR): nobody counts as found.
+    bool driverFault() const;
+    /// More listeners answered than the driver may write (ETAB).
+    bool tooMany() const;
+};
+
+/// What became of an end-of-run button's commands: the status of the last that went out, and the
+/// first failure among them.
+struct StoreOutcome {
+    bus::StatusSnapshot last;
+    std::optional<bus::StatusSnapshot> failure;
+};
+
 /// One run with one unit: which function the menu is at, whether the unit's memory holds what it
 /// took, and whether the board is gone. Every call goes through it; a call is not made once the
-/// board is known to be gone, and `boardGoneAt` hears of each such step.
+/// board is known to be gone, and `boardGoneAt` hears of each such step with the status that
+/// said so.
 class ConfigurationRun {
 public:
-    using BoardGone = std::function<void(BusStep step)>;
+    using BoardGone = std::function<void(BusStep step, const bus::StatusSnapshot& status)>;
 
     ConfigurationRun(bus::Gpib32& bus, SharedState& state, Pauser& pauser, BoardGone boardGoneAt);
 
@@ -72,9 +103,24 @@ public:
     /// The chosen channel of a unit whose channels answer at secondary addresses: 10 + channel.
     void addressChannel();
 
-    /// Makes one driver call unless the board is known to be gone.
-    void onBoard(BusStep step, const std::function<void()>& call);
-    void sendText(const QString& text, BusStep step = BusStep::Query);
+    /// The driver's family, which the advice tells error codes apart by.
+    std::string_view driverFamily() const;
+    /// The operator asked to leave while a step is under way (or no longer waits).
+    bool leaveOnceOverdue(bool asked);
+
+    /// Makes one driver call unless the board is known to be gone; either way the status of the
+    /// last call made (that of the one that found the board gone, once it is).
+    bus::StatusSnapshot onBoard(BusStep step, const std::function<bus::StatusSnapshot()>& call);
+    bus::StatusSnapshot sendText(const QString& text, BusStep step = BusStep::Query);
+    /// Asks the bus which of the addresses 1 to 30 have a listener.
+    ListenerSearch findListeners();
+    /// The interface clear that returns every unit to its idle state.
+    bus::StatusSnapshot clearInterface();
+    /// The interface clear and the device clear of the unit at the address set.
+    bus::StatusSnapshot clearUnit();
+    /// Sends the commands of an end-of-run button, every one of them whatever the one before did;
+    /// a save that went out means the unit's memory holds what it took.
+    StoreOutcome store(StoreAction action);
     /// Sends the query and reads the reply.
     QueryOutcome ask(const QString& query);
     /// The bus trigger of a power-cycled unit, a pause after each of its calls.
@@ -89,7 +135,7 @@ public:
     SettingVerdict setFunction(const QString& value);
 
 private:
-    QString receiveReply();
+    QString receiveReply(bus::StatusSnapshot& status);
 
     bus::Gpib32& m_bus;
     SharedState& m_state;
@@ -104,6 +150,7 @@ private:
     // again with Set Address or a new run. A call not made leaves the status of the one that found
     // the board gone, so every check of the pass reports that.
     bool m_boardGone = false;
+    bus::StatusSnapshot m_lastStatus; // of the last call this run made
 };
 
 } // namespace ktq::run

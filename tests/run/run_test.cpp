@@ -1,16 +1,20 @@
 // A configuration run without a window, on the simulated bench: what it makes of the unit's
 // answers, and a board that is gone.
+#include "run/bringup.h"
 #include "run/configurationrun.h"
 #include "run/pauser.h"
 
 #include "bus/board/driverloader.h"
 #include "bus/driverbases.h"
+#include "bus/gpib32.h"
 #include "models/catalogue.h"
 #include "sim/simbus.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <string>
 #include <vector>
 
 namespace ktq::run {
@@ -96,7 +100,8 @@ TEST(ConfigurationRun, NothingGoesToABoardThatIsGoneUntilItIsTriedAgain) {
     SharedState state;
     NoPause pauser;
     std::vector<BusStep> told;
-    ConfigurationRun run(gpib, state, pauser, [&](BusStep step) { told.push_back(step); });
+    ConfigurationRun run(gpib, state, pauser,
+                         [&](BusStep step, const bus::StatusSnapshot&) { told.push_back(step); });
     run.sendText(QStringLiteral("*CLS"), BusStep::ClearUnit);
     run.sendText(QStringLiteral("*SAV 0"), BusStep::Store);
     EXPECT_EQ(driver.calls, 1);
@@ -104,6 +109,105 @@ TEST(ConfigurationRun, NothingGoesToABoardThatIsGoneUntilItIsTriedAgain) {
     run.tryBoardAgain();
     run.sendText(QStringLiteral("*CLS"));
     EXPECT_EQ(driver.calls, 2);
+}
+
+// Each end-of-run button sends its commands, all of them whatever the first did, and only a save
+// that went out tells Done that the unit's memory holds the settings.
+TEST(ConfigurationRun, EndOfRunButtonsSendTheirCommandsAndOnlyASaveThatWentOutCounts) {
+    const struct {
+        StoreAction action;
+        std::vector<std::string> sent;
+        bool savedWithUnit;
+    } cases[] = {
+        {StoreAction::SaveSettings, {"\"*SAV 0\""}, true},
+        {StoreAction::LockSettings, {"\"CAL:LOCK ON\"", "\"*SAV 0\""}, false},
+        {StoreAction::KeepStatusEnables, {"\"*PSC 0\""}, false},
+        {StoreAction::ClearStatusEnables, {"\"*PSC 1\""}, false},
+    };
+    for (const auto& c : cases) {
+        for (const bool unit : {true, false}) {
+            SCOPED_TRACE(c.sent.front() + (unit ? " to a unit" : " to nobody"));
+            BenchRun b(unit);
+            const StoreOutcome outcome = b.run.store(c.action);
+            std::vector<std::string> sent;
+            for (const std::string& line : b.sim.trace()) {
+                if (line.rfind("Send(", 0) == 0)
+                    sent.push_back(line.substr(line.find('"'), line.rfind('"') - line.find('"') + 1));
+            }
+            EXPECT_EQ(sent, c.sent);
+            EXPECT_EQ(outcome.failure.has_value(), !unit);
+            EXPECT_EQ(outcome.last.failed(), !unit);
+            EXPECT_EQ(b.run.saved(), unit && c.savedWithUnit);
+        }
+    }
+}
+
+// The search reports what it found and its status; a driver fault finds nobody, not the last run's unit.
+TEST(ConfigurationRun, TheSearchFindsTheUnitsAndAFaultFindsNobody) {
+    BenchRun b;
+    b.sim.addUnit(9, "7121");
+    const ListenerSearch found = b.run.findListeners();
+    EXPECT_EQ(found.count, 2);
+    EXPECT_EQ(found.addresses, (std::vector<std::int16_t>{5, 9}));
+    EXPECT_FALSE(found.status.failed());
+
+    bus::FailingDriver broken({}, bus::ni::EDVR, 1);
+    bus::Gpib32 gpib(broken);
+    ConfigurationRun run(gpib, b.state, b.pauser, {});
+    const ListenerSearch none = run.findListeners();
+    EXPECT_EQ(none.count, 0);
+    EXPECT_TRUE(none.addresses.empty());
+    EXPECT_EQ(none.status.iberr, bus::ni::EDVR);
+}
+
+/// The bench's board, where the call named `failing` fails with EDVR; it keeps the names of the calls.
+struct FailingAt final : bus::RoutingDriver {
+    explicit FailingAt(bus::GpibDriver& board, std::string failing)
+        : board(board), failing(std::move(failing)) {}
+    bus::GpibDriver& target() const override { return current == failing ? broken : board; }
+    void beforeCall(const char* name) override { calls.push_back(current = name); }
+    std::string_view family() const override { return board.family(); }
+    bus::GpibDriver& board;
+    mutable bus::FailingDriver broken;
+    std::string failing;
+    std::string current;
+    std::vector<std::string> calls;
+};
+
+// The bring-up stops at the first call that fails and names it; the next gives the board's
+// descriptor back first.
+TEST(BoardBringUp, StopsAtTheFirstCallThatFailsAndNamesIt) {
+    const struct {
+        const char* failing;
+        const char* message; // empty: none fails
+        BusStep step;
+        std::size_t calls;
+    } cases[] = {
+        {"ibfind", "ibfind error", BusStep::FindBoard, 1},
+        {"ibask", "ibask error", BusStep::SetUpBoard, 2},
+        {"SendIFC", "SendIFC error", BusStep::SetUpBoard, 3},
+        {"ibsre", "ibsre Error", BusStep::SetUpBoard, 4},
+        {"ibtmo", "ibtmo Error", BusStep::SetUpBoard, 5},
+        {"none", "", BusStep::SetUpBoard, 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failing);
+        BenchRun b;
+        FailingAt driver(*b.driver, c.failing);
+        bus::Gpib32 gpib(driver);
+        BoardBringUp bringUp(gpib, b.state);
+        const std::optional<BringUpFailure> failure = bringUp.bringUp();
+        EXPECT_EQ(failure ? failure->message : QString(), QString::fromLatin1(c.message));
+        if (failure) {
+            EXPECT_EQ(failure->step, c.step);
+            EXPECT_TRUE(failure->status.failed());
+        }
+        EXPECT_EQ(driver.calls.size(), c.calls);
+        driver.calls.clear();
+        bringUp.bringUp();
+        ASSERT_FALSE(driver.calls.empty());
+        EXPECT_EQ(driver.calls.front() == "ibonl", c.calls > 1);
+    }
 }
 
 } // namespace

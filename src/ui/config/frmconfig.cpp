@@ -4,8 +4,6 @@
 #include "sharedstate.h"
 
 #include "bus/errorreport.h"
-#include "bus/gpib32.h"
-#include "bus/gpibconstants.h"
 #include "models/catalogue.h"
 #include "run/numbers.h"
 #include "ui/dialogs/frmchannels.h"
@@ -26,12 +24,6 @@
 #include <optional>
 
 namespace ktq::ui {
-
-namespace {
-
-constexpr std::int16_t findLstnLimit = 32;
-constexpr int listenerTableSize = 65;
-} // namespace
 
 frmConfig::frmConfig(Session session, QWidget* parent, BusTrafficOpener* traffic)
     : QDialog(parent), m_session(session) {
@@ -66,42 +58,24 @@ void frmConfig::Form_Load() {
     txtAddr->setFocus();
 }
 
-frmConfig::ListenerSearch frmConfig::FindLstners() {
-    bus::Gpib32& gpib = m_session.bus;
-    std::array<std::int16_t, 33> candidates{};
-    for (int k = 0; k < 30; ++k) {
-        candidates[k] = static_cast<std::int16_t>(k + 1);
-    }
-    candidates[30] = -1;
-    std::array<std::int16_t, listenerTableSize> listeners{};
-    onBoard(run::BusStep::Search, [&] {
-        gpib.GpibFindLstn(m_session.state.BoardIndex, std::span<const std::int16_t>(candidates.data(), 31),
-                          listeners, findLstnLimit);
-    });
-    // A search that finds nothing must not announce the previous run's device.
-    ListenerSearch search;
-    if (gpib.ibsta() < 0 && gpib.iberr() == bus::ni::EDVR) {
-        showBusError(QStringLiteral("FindLstn error"), run::BusStep::Search);
+run::ListenerSearch frmConfig::FindLstners() {
+    const run::ListenerSearch search = m_run.findListeners();
+    const bus::StatusSnapshot& status = search.status;
+    if (search.driverFault()) {
+        showBusError(QStringLiteral("FindLstn error"), run::BusStep::Search, status, status);
         return search;
     }
     // Any other error ends the search without a report, and what was found counts; the status line
     // still says what the driver reported. Too many listeners (ETAB) is what the outcome box says.
     // Where no rule fits, the outcome's own advice follows instead.
-    if (gpib.ibsta() < 0 && gpib.iberr() != bus::ni::ETAB &&
-        !run::ruleAdvice(run::BusFailure{run::BusStep::Search, gpib.status(), gpib.driverFamily()})
-             .isEmpty()) {
-        statusLine->say(busAdviceFor(run::BusStep::Search, gpib.status()));
-    }
-    // The driver wrote at most the limit; a larger or negative count never indexes past that.
-    const int found = std::clamp<int>(gpib.ibcnt(), 0, findLstnLimit);
-    if (found > 0) {
-        search.count = gpib.ibcnt();
-        search.addresses.assign(listeners.begin(), listeners.begin() + found);
+    if (status.failed() && !search.tooMany() &&
+        !run::ruleAdvice(run::BusFailure{run::BusStep::Search, status, m_run.driverFamily()}).isEmpty()) {
+        statusLine->say(busAdviceFor(run::BusStep::Search, status));
     }
     return search;
 }
 
-void frmConfig::reportDiscovery(const ListenerSearch& search) {
+void frmConfig::reportDiscovery(const run::ListenerSearch& search) {
     const std::span<const std::int16_t> listeners(search.addresses);
     Interaction& ui = m_session.interaction;
     if (search.count >= 2) {
@@ -142,7 +116,6 @@ void frmConfig::reportDiscovery(const ListenerSearch& search) {
 
 void frmConfig::cmdSet_Click() {
     SharedState& s = m_session.state;
-    bus::Gpib32& gpib = m_session.bus;
     txtGPIBErr->setVisible(false);
     statusLine->clearGuidance();
 
@@ -164,16 +137,15 @@ void frmConfig::cmdSet_Click() {
 
     // Set Address is where the operator starts again: the bus is tried once more.
     m_run.tryBoardAgain();
-    onBoard(run::BusStep::ClearUnit, [&] { gpib.GpibSendIFC(s.BoardIndex); });
-    onBoard(run::BusStep::ClearUnit, [&] { gpib.GpibDevClear(s.BoardIndex, s.DeviceAddress); });
-    if (gpib.ibsta() < 0) {
-        showBusError(QStringLiteral("DevClear Error"), run::BusStep::ClearUnit);
+    if (const bus::StatusSnapshot cleared = m_run.clearUnit(); cleared.failed()) {
+        showBusError(QStringLiteral("DevClear Error"), run::BusStep::ClearUnit, cleared, cleared);
         return;
     }
 
     if (channelChoice == models::ChannelChoice::ChannelCommand) {
         openChannelDialog();
-        sendText(QStringLiteral("C ") + run::signedNumberText(s.ChannelNumber), run::BusStep::ClearUnit);
+        m_run.sendText(QStringLiteral("C ") + run::signedNumberText(s.ChannelNumber),
+                       run::BusStep::ClearUnit);
         showChannelLine();
     }
 
@@ -200,65 +172,41 @@ void frmConfig::showChannelLine() {
     txtChNum->setVisible(true);
 }
 
-bool frmConfig::sendChecked(const QString& command, const QString& failureMessage) {
-    sendText(command, run::BusStep::Store);
-    if (m_session.bus.ibsta() < 0) {
-        showBusError(failureMessage, run::BusStep::Store);
-        return false;
-    }
-    return true;
-}
-
-void frmConfig::reportStore(run::StoreAction action, const bus::StatusSnapshot* failure) {
-    QString text = run::storeOutcome(action, addressText(), failure == nullptr);
-    if (failure != nullptr) {
-        text +=
-            u' ' + run::busAdvice(run::BusFailure{run::BusStep::Store, *failure, m_session.bus.driverFamily(),
-                                                  addressText(), m_session.state.ModelText});
+void frmConfig::reportStore(run::StoreAction action, const std::optional<bus::StatusSnapshot>& failure) {
+    QString text = run::storeOutcome(action, addressText(), !failure);
+    if (failure) {
+        text += u' ' + busAdviceFor(run::BusStep::Store, *failure);
     }
     statusLine->say(text);
 }
 
-void frmConfig::cmdSav_Click() {
+// Stores as the button says; a failed send is reported with `failureMessage` where there is one.
+void frmConfig::storeAndReport(run::StoreAction action, const QString& failureMessage) {
     txtGPIBErr->setVisible(false);
     statusLine->clearGuidance();
-    if (sendChecked(QString(models::commands::save), QStringLiteral("Send SAV Error"))) {
-        m_run.setSaved(true);
-        reportStore(run::StoreAction::SaveSettings, nullptr);
-    } else {
-        reportStore(run::StoreAction::SaveSettings, &m_session.bus.status());
+    const run::StoreOutcome outcome = m_run.store(action);
+    if (outcome.failure && !failureMessage.isEmpty()) {
+        showBusError(failureMessage, run::BusStep::Store, outcome.last, outcome.last);
     }
+    reportStore(action, outcome.failure);
+}
+
+void frmConfig::cmdSav_Click() {
+    storeAndReport(run::StoreAction::SaveSettings, QStringLiteral("Send SAV Error"));
     applyPhase(Phase::Saved);
 }
 
+// Both commands go out as they always have; the first failure is the one the operator hears of.
 void frmConfig::cmdLock_Click() {
-    txtGPIBErr->setVisible(false);
-    statusLine->clearGuidance();
-    // Both commands go out as they always have; the first failure is the one the operator hears of.
-    std::optional<bus::StatusSnapshot> failure;
-    for (const QString& command : {QString(models::commands::lock), QString(models::commands::save)}) {
-        sendText(command, run::BusStep::Store);
-        if (m_session.bus.status().failed() && !failure) {
-            failure = m_session.bus.status();
-        }
-    }
-    reportStore(run::StoreAction::LockSettings, failure ? &*failure : nullptr);
+    storeAndReport(run::StoreAction::LockSettings, QString());
 }
 
 void frmConfig::cmdSRQ_Click() {
-    txtGPIBErr->setVisible(false);
-    statusLine->clearGuidance();
-    const bool sent =
-        sendChecked(QString(models::commands::keepStatusEnables), QStringLiteral("Send ESE Error"));
-    reportStore(run::StoreAction::KeepStatusEnables, sent ? nullptr : &m_session.bus.status());
+    storeAndReport(run::StoreAction::KeepStatusEnables, QStringLiteral("Send ESE Error"));
 }
 
 void frmConfig::cmdNoSRQ_Click() {
-    txtGPIBErr->setVisible(false);
-    statusLine->clearGuidance();
-    const bool sent =
-        sendChecked(QString(models::commands::clearStatusEnables), QStringLiteral("Send ESE Error"));
-    reportStore(run::StoreAction::ClearStatusEnables, sent ? nullptr : &m_session.bus.status());
+    storeAndReport(run::StoreAction::ClearStatusEnables, QStringLiteral("Send ESE Error"));
 }
 
 void frmConfig::cmdDone_Click() {
@@ -295,19 +243,16 @@ void frmConfig::cmdNextCh_Click() {
     cmdSet_Click();
 }
 
-void frmConfig::showBusError(const QString& message, run::BusStep step) {
-    showBusError(message, step, m_session.bus.status());
-}
-
-void frmConfig::showBusError(const QString& message, run::BusStep step, const bus::StatusSnapshot& cause) {
-    txtGPIBErr->setText(bus::gpibErrorReportText(message, m_session.bus.status()));
+void frmConfig::showBusError(const QString& message, run::BusStep step, const bus::StatusSnapshot& reported,
+                             const bus::StatusSnapshot& cause) {
+    txtGPIBErr->setText(bus::gpibErrorReportText(message, reported));
     txtGPIBErr->setVisible(true);
     statusLine->say(busAdviceFor(step, cause));
 }
 
 QString frmConfig::busAdviceFor(run::BusStep step, const bus::StatusSnapshot& status) const {
-    return run::busAdvice(run::BusFailure{step, status, m_session.bus.driverFamily(), addressText(),
-                                          m_session.state.ModelText});
+    return run::busAdvice(
+        run::BusFailure{step, status, m_run.driverFamily(), addressText(), m_session.state.ModelText});
 }
 
 QString frmConfig::addressText() const {

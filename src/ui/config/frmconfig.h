@@ -35,13 +35,6 @@ class StatusLine;
 class frmConfig : public QDialog {
     Q_OBJECT
 public:
-    /// What a search of the bus found: the driver's count (0 when it found nothing or failed) and
-    /// the listeners' address words in the order found, at most as many as the driver may write.
-    struct ListenerSearch {
-        std::int16_t count = 0;
-        std::vector<std::int16_t> addresses;
-    };
-
     /// With `traffic`, the window offers the Bus Traffic window (Ctrl+T, View > Bus Traffic).
     explicit frmConfig(Session session, QWidget* parent = nullptr, BusTrafficOpener* traffic = nullptr);
     ~frmConfig() override;
@@ -50,7 +43,7 @@ public:
     void openRun();
 
     void Form_Load();
-    ListenerSearch FindLstners();
+    run::ListenerSearch FindLstners();
     void cmdSet_Click();
     void cmdEnter_Click();
     void lstFunction_Click();
@@ -104,7 +97,7 @@ private:
     void applyPhase(Phase phase);
     void resetControls();
 
-    void reportDiscovery(const ListenerSearch& search);
+    void reportDiscovery(const run::ListenerSearch& search);
     void openChannelDialog();
     void showChannelLine();
     void showEntryError(const QString& message);
@@ -115,28 +108,25 @@ private:
     void setFunction(const QString& value);
     void endOfList();
     int functionCount() const;
-    // Makes one driver call unless the board is known to be gone.
-    void onBoard(run::BusStep step, const std::function<void()>& call);
-    void sendText(const QString& text, run::BusStep step = run::BusStep::Query);
-    void sayBoardGone(run::BusStep step);
-    // Sends a fixed command; a failed send is reported with the message. True when it went out.
-    bool sendChecked(const QString& command, const QString& failureMessage);
+    void sayBoardGone(run::BusStep step, const bus::StatusSnapshot& status);
+    void storeAndReport(run::StoreAction action, const QString& failureMessage);
 
     // The report as the bus gives it, and beside it on the status line what to check: about the
     // call that caused the failure, which is not always the call the report is about.
-    void showBusError(const QString& message, run::BusStep step);
-    void showBusError(const QString& message, run::BusStep step, const bus::StatusSnapshot& cause);
+    void showBusError(const QString& message, run::BusStep step, const bus::StatusSnapshot& reported,
+                      const bus::StatusSnapshot& cause);
     QString busAdviceFor(run::BusStep step, const bus::StatusSnapshot& status) const;
-    void reportStore(run::StoreAction action, const bus::StatusSnapshot* failure);
+    void reportStore(run::StoreAction action, const std::optional<bus::StatusSnapshot>& failure);
     QString addressText() const;
 
     Session m_session;
     // Every handler runs as a step of its own: a press that comes during a step waits for it.
-    StepGate m_gate{[this](bool asked) { return m_session.bus.leaveOnceOverdue(asked); }};
+    StepGate m_gate{[this](bool asked) { return m_run.leaveOnceOverdue(asked); }};
     bool m_closing = false;
     // The run's talk with the unit; on every step that finds the board gone the status line says so.
-    run::ConfigurationRun m_run{m_session.bus, m_session.state, m_session.pauser,
-                                [this](run::BusStep step) { sayBoardGone(step); }};
+    run::ConfigurationRun m_run{
+        m_session.bus, m_session.state, m_session.pauser,
+        [this](run::BusStep step, const bus::StatusSnapshot& status) { sayBoardGone(step, status); }};
     // Lines of this pass that have scrolled off the top of the function list.
     int m_linesScrolledOff = 0;
 

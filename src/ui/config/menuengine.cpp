@@ -4,8 +4,6 @@
 #include "pause.h"
 #include "sharedstate.h"
 
-#include "bus/gpib32.h"
-#include "bus/gpibconstants.h"
 #include "models/catalogue.h"
 #include "run/numbers.h"
 #include "ui/dialogs/frmnotice.h"
@@ -61,7 +59,7 @@ void frmConfig::runSetup(const models::SetupRoutine& routine) {
         applyPhase(Phase::ChannelRunning);
     }
     if (!routine.noticeModel.empty()) {
-        onBoard(run::BusStep::ClearUnit, [&] { m_session.bus.GpibSendIFC(s.BoardIndex); });
+        m_run.clearInterface();
     }
     m_run.startList();
     m_linesScrolledOff = 0;
@@ -87,7 +85,8 @@ void frmConfig::showFunction() {
     }
     const run::FunctionReading reading = m_run.readFunction();
     if (reading.failure) {
-        showBusError(QStringLiteral("Receive Error"), run::BusStep::Query, *reading.failure);
+        showBusError(QStringLiteral("Receive Error"), run::BusStep::Query, reading.reported,
+                     *reading.failure);
         // Said now, not after the whole list.
         if (reading.silentUnit) {
             statusLine->say(run::silentUnitAdvice(addressText(), m_session.state.ModelText));
@@ -180,16 +179,8 @@ void frmConfig::lstFunction_DblClick() {
     }
 }
 
-void frmConfig::onBoard(run::BusStep step, const std::function<void()>& call) {
-    m_run.onBoard(step, call);
-}
-
-void frmConfig::sayBoardGone(run::BusStep step) {
-    statusLine->say(busAdviceFor(step, m_session.bus.status()));
-}
-
-void frmConfig::sendText(const QString& text, run::BusStep step) {
-    m_run.sendText(text, step);
+void frmConfig::sayBoardGone(run::BusStep step, const bus::StatusSnapshot& status) {
+    statusLine->say(busAdviceFor(step, status));
 }
 
 } // namespace ktq::ui

@@ -4,8 +4,6 @@
 #include "logo.h"
 
 #include "bus/errorreport.h"
-#include "bus/gpib32.h"
-#include "bus/gpibconstants.h"
 #include "models/catalogue.h"
 #include "run/numbers.h"
 #include "ui/config/frmconfig.h"
@@ -30,11 +28,6 @@
 
 namespace ktq::ui {
 
-namespace {
-constexpr std::int16_t boardPrimaryAddressOption = bus::ni::IbaPAD;
-constexpr std::int16_t timeout3s = bus::ni::T3s;
-} // namespace
-
 frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(session) {
     setWindowTitle(QStringLiteral("KTQ GPIB Configuration"));
     buildHeader();
@@ -46,7 +39,7 @@ frmMain::frmMain(Session session, QWidget* parent) : QWidget(parent), m_session(
     txtGPIBErr->setVisible(false);
     Form_Load();
     // Learnt at start without a word to a board or a port: the first Configure does the trying.
-    statusLine->say(run::startAdvice(m_session.bus.driverPlan(), m_session.bus.driverFamily()));
+    statusLine->say(m_bringUp.startAdvice());
 }
 
 void frmMain::buildHeader() {
@@ -162,18 +155,7 @@ void frmMain::connectControls() {
     }
 }
 
-frmMain::~frmMain() {
-    releaseBoard();
-}
-
-// linux-gpib makes a new descriptor on every ibfind and has room for 4,080 of them; the board
-// index itself is never given back (it is what the bus calls use, and linux-gpib refuses it).
-void frmMain::releaseBoard() {
-    if (m_openDescriptor >= 0 && m_openDescriptor != m_session.state.BoardIndex) {
-        m_session.bus.GpibOnl(m_openDescriptor, 0);
-    }
-    m_openDescriptor = -1;
-}
+frmMain::~frmMain() = default;
 
 void frmMain::Form_Load() {
     const QString date = QString::fromLatin1(revisionDate);
@@ -199,26 +181,14 @@ void frmMain::listUnit_DblClick() {
     cmdConfig_Click();
 }
 
-bool frmMain::failed(const char* message, run::BusStep step) {
-    if (m_session.bus.ibsta() >= 0) {
-        return false;
-    }
-    txtGPIBErr->setText(bus::gpibErrorReportText(QString::fromLatin1(message), m_session.bus.status()));
+void frmMain::showFailure(const run::BringUpFailure& failure) {
+    txtGPIBErr->setText(bus::gpibErrorReportText(failure.message, failure.status));
     txtGPIBErr->setVisible(true);
-    QString advice = run::busAdvice(run::BusFailure{
-        step, m_session.bus.status(), m_session.bus.driverFamily(), {}, m_session.state.ModelText});
-    // Why the adapter named could not be used: otherwise only on standard error.
-    if (const std::string reason = m_session.bus.unreachableReason();
-        step == run::BusStep::FindBoard && !reason.empty()) {
-        advice = QString::fromStdString(reason) + QStringLiteral(". ") + advice;
-    }
-    statusLine->say(advice);
-    return true;
+    statusLine->say(m_bringUp.advice(failure, m_session.state.ModelText));
 }
 
 void frmMain::cmdConfig_Click() {
     SharedState& s = m_session.state;
-    bus::Gpib32& gpib = m_session.bus;
     const QListWidgetItem* item = listUnit->currentItem();
     const QString text = item != nullptr && item->isSelected() ? item->text() : QString();
     statusLine->clearGuidance();
@@ -234,37 +204,9 @@ void frmMain::cmdConfig_Click() {
     }
     txtGPIBErr->setVisible(false);
 
-    releaseBoard();
-    gpib.GpibFind(QStringLiteral("GPIB0"), &s.BoardDescriptor);
-    if (failed("ibfind error", run::BusStep::FindBoard)) {
+    if (const std::optional<run::BringUpFailure> failure = m_bringUp.bringUp()) {
+        showFailure(*failure);
         return;
-    }
-    m_openDescriptor = s.BoardDescriptor;
-    std::int16_t scratch = 0;
-    gpib.GpibAsk(s.BoardDescriptor, boardPrimaryAddressOption, scratch);
-    if (failed("ibask error")) {
-        return;
-    }
-    gpib.GpibSendIFC(s.BoardIndex);
-    if (failed("SendIFC error")) {
-        return;
-    }
-    gpib.GpibSre(s.BoardDescriptor, 1);
-    if (failed("ibsre Error")) {
-        return;
-    }
-    gpib.GpibTmo(s.BoardDescriptor, timeout3s);
-    if (failed("ibtmo Error")) {
-        return;
-    }
-    // linux-gpib keeps a timeout for the descriptor it was set on, and the bus calls on the board
-    // index wait as long as the board's own (gpib.conf's) says. Where ibfind answered with the
-    // board index itself, as NI-488.2 may, the one call has set the timeout they use.
-    if (s.BoardDescriptor != s.BoardIndex) {
-        gpib.GpibTmo(s.BoardIndex, timeout3s);
-        if (failed("ibtmo Error")) {
-            return;
-        }
     }
     showLink();
     if (models::needsPowerCycle(s.ModelNumber)) {
@@ -281,7 +223,7 @@ void frmMain::cmdConfig_Click() {
 // Where the bus goes through an adapter, the operator sees which one (and where several
 // answered, how to choose another); a board needs no saying.
 void frmMain::showLink() {
-    statusLine->say(QString::fromStdString(m_session.bus.linkDescription()));
+    statusLine->say(m_bringUp.linkDescription());
 }
 
 void frmMain::cmdContinue_Click() {

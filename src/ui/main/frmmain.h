@@ -2,6 +2,7 @@
 #pragma once
 
 #include "run/advice.h"
+#include "run/bringup.h"
 #include "ui/config/session.h"
 #include "ui/dialogs/stepgate.h"
 #include "ui/dialogs/trafficopener.h"
@@ -43,19 +44,17 @@ private:
     void buildMessageLines();
     void arrangeControls();
     void connectControls();
-    bool failed(const char* message, run::BusStep step = run::BusStep::SetUpBoard);
+    void showFailure(const run::BringUpFailure& failure);
     void openConfiguration();
     void showLink();
-    void releaseBoard();
 
     Session m_session;
+    run::BoardBringUp m_bringUp{m_session.bus, m_session.state};
     // Every handler runs as a step of its own: a press that comes during a step waits for it.
-    StepGate m_gate{[this](bool asked) { return m_session.bus.leaveOnceOverdue(asked); }};
-    // The descriptor the last successful ibfind handed out, until it is given back; -1 for none.
-    std::int16_t m_openDescriptor = -1;
+    StepGate m_gate{[this](bool asked) { return m_bringUp.leaveOnceOverdue(asked); }};
     frmConfig* m_config = nullptr; // owned by this window, kept for later runs
     // The program's one Bus Traffic window, which this window and the configuration window offer.
-    BusTrafficOpener m_traffic{m_session.bus.traffic(), m_session.interaction, this};
+    BusTrafficOpener m_traffic{m_bringUp.traffic(), m_session.interaction, this};
 
     QLabel* labelTitle = nullptr;
     QLabel* labelRev = nullptr;
