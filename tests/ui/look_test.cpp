@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProxyStyle>
 
 #include <gtest/gtest.h>
 
@@ -113,6 +114,18 @@ int afterWidestGap(QWidget* widget, int top, int bottom) {
                 break;
             }
     return at + widget->mapTo(widget->window(), QPoint()).x();
+}
+
+// The menu bar's extension arrows, read from their files only once drawn, are the platform's own.
+TEST(Look, TheMenuBarsArrowsAreThePlatformsOnceDrawn) {
+    const auto* proxy = qobject_cast<const QProxyStyle*>(QApplication::style());
+    ASSERT_NE(proxy, nullptr);
+    for (const auto which :
+         {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton}) {
+        const QImage base = proxy->baseStyle()->standardIcon(which).pixmap(16).toImage();
+        EXPECT_FALSE(base.isNull());
+        EXPECT_EQ(proxy->standardIcon(which).pixmap(16).toImage(), base);
+    }
 }
 
 TEST(Look, CurrentSettingStandsOverTheSettingsInTheListsFont) {

@@ -3,6 +3,7 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QIconEngine>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPen>
@@ -30,6 +31,39 @@ void drawFocusFrame(const QStyleOption& option, QPainter& painter) {
     painter.drawRect(QRectF(option.rect).adjusted(inset, inset, -inset, -inset));
     painter.restore();
 }
+
+// The base style's icon, asked for at the first drawing or size question.
+class DeferredIconEngine final : public QIconEngine {
+public:
+    DeferredIconEngine(const QStyle* style, QStyle::StandardPixmap which) : m_style(style), m_which(which) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return icon().pixmap(size, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return icon().actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        return icon().availableSizes(mode, state);
+    }
+    QIconEngine* clone() const override { return new DeferredIconEngine(m_style, m_which); }
+
+private:
+    const QIcon& icon() {
+        if (!m_loaded) {
+            m_icon = m_style->standardIcon(m_which);
+            m_loaded = true;
+        }
+        return m_icon;
+    }
+
+    const QStyle* m_style = nullptr;
+    QStyle::StandardPixmap m_which = QStyle::SP_CustomBase;
+    QIcon m_icon;
+    bool m_loaded = false;
+};
 
 } // namespace
 
@@ -63,6 +97,14 @@ int FocusFrameStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
         return std::max(base, frameThickness);
     }
     return base;
+}
+
+QIcon FocusFrameStyle::standardIcon(StandardPixmap icon, const QStyleOption* option,
+                                    const QWidget* widget) const {
+    if (icon == SP_ToolBarHorizontalExtensionButton || icon == SP_ToolBarVerticalExtensionButton) {
+        return QIcon(new DeferredIconEngine(baseStyle(), icon));
+    }
+    return QProxyStyle::standardIcon(icon, option, widget);
 }
 
 void useFocusFrameStyle() {

@@ -21,6 +21,10 @@ public:
                        const QWidget* widget = nullptr) const override;
     int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
                     const QWidget* widget = nullptr) const override;
+    /// The platform's icon, read from its file only when it is first drawn: a menu bar asks for
+    /// its extension arrows when it is made, and reading them loads every image format plugin.
+    QIcon standardIcon(StandardPixmap icon, const QStyleOption* option = nullptr,
+                       const QWidget* widget = nullptr) const override;
 };
 
 /// Gives the whole application that style, around the style it has chosen for the platform.
