@@ -163,63 +163,50 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
 // naming the model and the address. A 7174 answers the first query of a 7121, the bus address,
 // as units of every model do. No unit at the address typed: the device clear goes out as bus
 // commands, which nobody acknowledges, so the first query is the first that nobody takes, and
-// that, not the timeout of the read after it, is what the operator is told.
-TEST(Advice, AUnitThatDoesNotAnswerAsTheModelChosenIsNamedBeforeTheThirdFunction) {
+// that, not the timeout of the read after it, is what the operator is told. After the search's
+// box and after a value the unit refused, the line says what to do next.
+TEST(Advice, EachStepSaysWhatWentWrongOrWhatToDoNext) {
+    const char* found = "The address box holds the address the search found, 5: press Set Address";
     const struct {
         const char* model;
         const char* address;
+        bool unit; // a 7174 at address 5
         bool silent;
+        const char* typed; // for the first function after Set Address; null: Advance
+        const char* afterOpen;
         const char* afterSet;
         const char* afterTwo;
     } cases[] = {
-        {"7121", "5", false, "", "The unit at address 5 does not answer as a 7121"},
-        {"7174", "5", true, "", "The unit at address 5 does not answer as a 7174"},
-        {"7174", "6", false, "No unit listens at address 6", "No unit listens at address 6"},
-        {"7174", "5", false, "", ""},
+        {"7121", "5", true, false, nullptr, found, "", "The unit at address 5 does not answer as a 7121"},
+        {"7174", "5", true, true, nullptr, found, "", "The unit at address 5 does not answer as a 7174"},
+        {"7174", "6", true, false, nullptr, found, "No unit listens at address 6",
+         "No unit listens at address 6"},
+        {"7174", "5", true, false, nullptr, found, "", ""},
+        {"7174", "5", false, false, nullptr, "No unit answered the search", "No unit listens at address 5",
+         "No unit listens at address 5"},
+        {"7174", "5", true, false, "999", found, "",
+         "The unit at address 5 refused \"999\"; the prompt says what it takes: \"Bus Address - 0 to 30 or "
+         "31\"."},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.model) + " at " + c.address + ", typed " +
+                     (c.typed ? c.typed : "nothing"));
         ConfigRun run;
-        run.bench.sim.addUnit(5, "7174");
+        if (c.unit)
+            run.bench.sim.addUnit(5, "7174");
         run.bench.sim.silence(5, c.silent);
         run.open(QString::fromLatin1(c.model));
+        EXPECT_TRUE(begins(guidance(*run.window), c.afterOpen)) << guidance(*run.window).toStdString();
         run.setAddress(QString::fromLatin1(c.address));
-        EXPECT_TRUE(begins(guidance(*run.window), c.afterSet))
-            << c.model << ": " << guidance(*run.window).toStdString();
+        EXPECT_TRUE(begins(guidance(*run.window), c.afterSet)) << guidance(*run.window).toStdString();
         EXPECT_FALSE(guidance(*run.window).contains(QLatin1String("does not answer"))) << "one query only";
-        run.advance(1);
-        EXPECT_TRUE(begins(guidance(*run.window), c.afterTwo))
-            << c.model << ": " << guidance(*run.window).toStdString();
+        c.typed != nullptr ? run.enter(QString::fromLatin1(c.typed)) : run.advance(1);
+        EXPECT_TRUE(begins(guidance(*run.window), c.afterTwo)) << guidance(*run.window).toStdString();
         if (*c.afterTwo == 0) {
             EXPECT_TRUE(guidance(*run.window).isEmpty()) << guidance(*run.window).toStdString();
         }
         run.button("cmdDone")->click();
         EXPECT_TRUE(guidance(*run.window).isEmpty()) << "cleared when the next step starts";
-    }
-}
-
-// After the search's box and after a value the unit refused, the line says what to do next.
-TEST(Advice, TheSearchAndARefusedValueSayWhatToDoNext) {
-    const struct {
-        bool unit;           // a 7174 at address 5
-        const char* refused; // typed for the first function after Set Address; null: nothing
-        const char* says;
-    } cases[] = {
-        {true, nullptr, "The address box holds the address the search found, 5: press Set Address"},
-        {false, nullptr, "No unit answered the search"},
-        {true, "999",
-         "The unit at address 5 refused \"999\"; the prompt says what it takes: \"Bus Address - 0 to 30 or "
-         "31\"."},
-    };
-    for (const auto& c : cases) {
-        ConfigRun run;
-        if (c.unit)
-            run.bench.sim.addUnit(5, "7174");
-        run.open(QStringLiteral("7174"));
-        if (c.refused != nullptr) {
-            run.setAddress(QStringLiteral("5"));
-            run.enter(QString::fromLatin1(c.refused));
-        }
-        EXPECT_TRUE(begins(guidance(*run.window), c.says)) << guidance(*run.window).toStdString();
     }
 }
 
