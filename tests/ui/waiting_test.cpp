@@ -172,6 +172,11 @@ struct ThreadedRun {
         control<QLineEdit>(*window, "txtChoice")->setText(value);
         control<QPushButton>(*window, "cmdEnter")->click();
     }
+    // Lets the input queued meanwhile, and what it starts, be handled.
+    static void settle() {
+        for (int pass = 0; pass < 3; ++pass)
+            QCoreApplication::processEvents();
+    }
     std::vector<std::string> sentSince(std::size_t from) const {
         std::vector<std::string> out;
         for (const std::string& line : bench.calls(from)) {
@@ -256,9 +261,7 @@ TEST(Waiting, InputDuringAStepWaitsForItsEndAndIsHandledOnce) {
                                               "< 0\\n",    "> *ESE?",   "< 32\\n"};
     EXPECT_EQ(run.bench.wire(start), stepOne) << "input reached the window inside the step";
 
-    for (int pass = 0; pass < 3; ++pass) {
-        QCoreApplication::processEvents();
-    }
+    run.settle();
     std::vector<std::string> both = stepOne;
     both.insert(both.end(), {"> *SRE?", "< 0\\n", "beep"});
     EXPECT_EQ(run.bench.wire(start), both) << "the Return typed ahead was not handled exactly once";
@@ -282,8 +285,7 @@ TEST(Waiting, AnAccessiblePressDuringAStepActsAfterIt) {
                  {"7174", nullptr, "cmdDone"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.model) + (c.side ? " adapter " : " board ") + c.pressed);
-        std::vector<std::string> wires[2];
-        std::size_t boxes[2] = {};
+        std::pair<std::vector<std::string>, std::size_t> seen[2]; // the wire and the boxes shown
         for (const bool during : {true, false}) {
             ThreadedRun run(QString::fromLatin1(c.model), c.side);
             auto* pressed = control<QPushButton>(*run.window, c.pressed);
@@ -298,15 +300,13 @@ TEST(Waiting, AnAccessiblePressDuringAStepActsAfterIt) {
                         : run.enter(QStringLiteral("32"));
             if (!during)
                 accessiblePress(*pressed);
-            for (int pass = 0; pass < 3; ++pass)
-                QCoreApplication::processEvents();
+            run.settle();
             // Through an adapter, the bench's trace holds no bus traffic: its dialogue does.
-            wires[during] = run.bench.adapter ? run.bench.adapter->dialogue() : run.bench.wire(start);
-            boxes[during] = run.bench.interaction.boxes.size() + run.bench.interaction.modals.size();
+            seen[during] = {run.bench.adapter ? run.bench.adapter->dialogue() : run.bench.wire(start),
+                            run.bench.interaction.boxes.size() + run.bench.interaction.modals.size()};
         }
-        EXPECT_EQ(wires[true], wires[false]);
-        EXPECT_GT(wires[true].size(), 2u);
-        EXPECT_EQ(boxes[true], boxes[false]);
+        EXPECT_EQ(seen[true], seen[false]);
+        EXPECT_GT(seen[true].first.size(), 2u);
     }
 }
 
@@ -373,9 +373,7 @@ TEST(Waiting, ClosingOnceACallIsOverdueEndsTheProgramNamingTheCall) {
         });
         const FailSafe failSafe(run.gate);
         run.enter(QStringLiteral("32"));
-        for (int pass = 0; pass < 3; ++pass) {
-            QCoreApplication::processEvents();
-        }
+        run.settle();
 
         EXPECT_EQ(endedBeforeDue, 0u);
         EXPECT_EQ(
@@ -417,9 +415,7 @@ TEST(Waiting, ACallBackBeforeTheCloseIsDueOrUnaskedGoesOnAsEver) {
             QTimer::singleShot(0, [&] { run.gate.release(); });
         });
         run.enter(QStringLiteral("32"));
-        for (int pass = 0; pass < 3; ++pass) {
-            QCoreApplication::processEvents();
-        }
+        run.settle();
         std::vector<std::string> expected = stepOne;
         expected.insert(expected.end(), c.afterwards.begin(), c.afterwards.end());
         EXPECT_EQ(run.bench.wire(start), expected);
