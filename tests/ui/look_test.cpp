@@ -37,10 +37,8 @@ void expectFocusShown(QWidget& window) {
         int ring = 0, changed = 0;
         for (int y = 0; y < with.height(); ++y)
             for (int x = 0; x < with.width(); ++x)
-                if (std::min({x, y, with.width() - 1 - x, with.height() - 1 - y}) < 2) {
-                    ++ring;
-                    changed += with.pixel(x, y) != without.pixel(x, y) ? 1 : 0;
-                }
+                if (std::min({x, y, with.width() - 1 - x, with.height() - 1 - y}) < 2)
+                    ++ring, changed += with.pixel(x, y) != without.pixel(x, y) ? 1 : 0;
         EXPECT_GT(changed, ring * 9 / 10) << where << ": " << control->objectName().toStdString();
     }
 }
