@@ -48,8 +48,9 @@ std::optional<BringUpFailure> BoardBringUp::bringUp() {
     if (auto failure = failedAt("ibask error")) {
         return failure;
     }
-    if (m_bus.GpibSendIFC(s.BoardIndex).failed()) {
-        return failedAt("SendIFC error");
+    m_bus.GpibSendIFC(s.BoardIndex);
+    if (auto failure = failedAt("SendIFC error")) {
+        return failure;
     }
     m_bus.GpibSre(s.BoardDescriptor, 1);
     if (auto failure = failedAt("ibsre Error")) {

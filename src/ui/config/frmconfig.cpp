@@ -62,7 +62,7 @@ run::ListenerSearch frmConfig::FindLstners() {
     const run::ListenerSearch search = m_run.findListeners();
     const bus::StatusSnapshot& status = search.status;
     if (search.driverFault()) {
-        showBusError(QStringLiteral("FindLstn error"), run::BusStep::Search, status, status);
+        showBusError(QStringLiteral("FindLstn error"), run::BusStep::Search, status);
         return search;
     }
     // Any other error ends the search without a report, and what was found counts; the status line
@@ -138,7 +138,7 @@ void frmConfig::cmdSet_Click() {
     // Set Address is where the operator starts again: the bus is tried once more.
     m_run.tryBoardAgain();
     if (const bus::StatusSnapshot cleared = m_run.clearUnit(); cleared.failed()) {
-        showBusError(QStringLiteral("DevClear Error"), run::BusStep::ClearUnit, cleared, cleared);
+        showBusError(QStringLiteral("DevClear Error"), run::BusStep::ClearUnit, cleared);
         return;
     }
 
@@ -186,7 +186,7 @@ void frmConfig::storeAndReport(run::StoreAction action, const QString& failureMe
     statusLine->clearGuidance();
     const run::StoreOutcome outcome = m_run.store(action);
     if (outcome.failure && !failureMessage.isEmpty()) {
-        showBusError(failureMessage, run::BusStep::Store, outcome.last, outcome.last);
+        showBusError(failureMessage, run::BusStep::Store, outcome.last);
     }
     reportStore(action, outcome.failure);
 }

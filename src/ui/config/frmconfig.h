@@ -115,6 +115,9 @@ private:
     // call that caused the failure, which is not always the call the report is about.
     void showBusError(const QString& message, run::BusStep step, const bus::StatusSnapshot& reported,
                       const bus::StatusSnapshot& cause);
+    void showBusError(const QString& message, run::BusStep step, const bus::StatusSnapshot& status) {
+        showBusError(message, step, status, status);
+    }
     QString busAdviceFor(run::BusStep step, const bus::StatusSnapshot& status) const;
     void reportStore(run::StoreAction action, const std::optional<bus::StatusSnapshot>& failure);
     QString addressText() const;
