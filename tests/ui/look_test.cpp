@@ -61,9 +61,26 @@ TEST(Look, EveryFocusableControlShowsTheFocusRoundItsBorderAndWindowsKeepTheirSi
     }
 }
 
+// The x, in the window, where the band's text resumes after its widest blank run.
+int afterWidestGap(QWidget* widget, int top, int bottom) {
+    const QImage image = grabbed(widget);
+    const QRgb background = image.pixel(image.width() - 1, (top + bottom) / 2);
+    int last = -1, best = 0, at = -1;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = top; y < bottom; ++y)
+            if (image.pixel(x, y) != background) {
+                if (last >= 0 && x - last > best)
+                    best = x - last, at = x;
+                last = x;
+                break;
+            }
+    return at + widget->mapTo(widget->window(), QPoint()).x();
+}
+
 // A 7189 through all four channels, with an entry error, the exit question and the save: each
 // control a run shows has appeared, and neither the window nor the entry box changed its size.
-TEST(Look, TheConfigurationWindowKeepsItsSizeOverAWhole7189RunAndFitsTheScreen) {
+// "Current Setting" stands over the settings, in the list's fixed-pitch font.
+TEST(Look, AWhole7189RunKeepsTheWindowsSizeOnTheScreenAndItsHeaderOverItsColumns) {
     ConfigRun run;
     run.bench.sim.addUnit(5, "7189");
     for (int k = 0; k < 4; ++k) // the channel the dialog proposes
@@ -82,6 +99,15 @@ TEST(Look, TheConfigurationWindowKeepsItsSizeOverAWhole7189RunAndFitsTheScreen) 
     run.setAddress(QStringLiteral("99"));
     unchanged("entry error");
     run.setAddress(QStringLiteral("5"));
+    auto* header = control<QLabel>(*run.window, "labelFunction");
+    auto* list = control<QListWidget>(*run.window, "lstFunction");
+    EXPECT_EQ(header->font().family(), list->font().family());
+    const QFontMetrics metrics(list->font()); // columns of blanks stand under each other
+    EXPECT_EQ(metrics.horizontalAdvance(u'i'), metrics.horizontalAdvance(u'M'));
+    const QRect row = list->visualItemRect(list->item(0));
+    EXPECT_NEAR(afterWidestGap(header, 0, header->height()),
+                afterWidestGap(list->viewport(), row.top(), row.bottom()), 2)
+        << list->item(0)->text().toStdString();
     for (int channel = 1; channel <= 4; ++channel) {
         for (int guard = 0; guard < 30 && run.button("cmdEnter")->isEnabled(); ++guard)
             run.enter();
@@ -98,22 +124,6 @@ TEST(Look, TheConfigurationWindowKeepsItsSizeOverAWhole7189RunAndFitsTheScreen) 
     EXPECT_LE(opened.height(), 700);
 }
 
-// The x, in the window, where the band's text resumes after its widest blank run.
-int afterWidestGap(QWidget* widget, int top, int bottom) {
-    const QImage image = grabbed(widget);
-    const QRgb background = image.pixel(image.width() - 1, (top + bottom) / 2);
-    int last = -1, best = 0, at = -1;
-    for (int x = 0; x < image.width(); ++x)
-        for (int y = top; y < bottom; ++y)
-            if (image.pixel(x, y) != background) {
-                if (last >= 0 && x - last > best)
-                    best = x - last, at = x;
-                last = x;
-                break;
-            }
-    return at + widget->mapTo(widget->window(), QPoint()).x();
-}
-
 // The menu bar's extension arrows, read from their files only once drawn, are the platform's own.
 TEST(Look, TheMenuBarsArrowsAreThePlatformsOnceDrawn) {
     const auto* proxy = qobject_cast<const QProxyStyle*>(QApplication::style());
@@ -124,23 +134,6 @@ TEST(Look, TheMenuBarsArrowsAreThePlatformsOnceDrawn) {
         EXPECT_FALSE(base.isNull());
         EXPECT_EQ(proxy->standardIcon(which).pixmap(16).toImage(), base);
     }
-}
-
-TEST(Look, CurrentSettingStandsOverTheSettingsInTheListsFont) {
-    ConfigRun run;
-    run.bench.sim.addUnit(5, "7121");
-    run.open(QStringLiteral("7121"));
-    run.setAddress(QStringLiteral("5"));
-    run.window->show();
-    auto* header = control<QLabel>(*run.window, "labelFunction");
-    auto* list = control<QListWidget>(*run.window, "lstFunction");
-    EXPECT_EQ(header->font().family(), list->font().family());
-    const QFontMetrics metrics(list->font()); // columns of blanks stand under each other
-    EXPECT_EQ(metrics.horizontalAdvance(u'i'), metrics.horizontalAdvance(u'M'));
-    const QRect row = list->visualItemRect(list->item(0));
-    EXPECT_NEAR(afterWidestGap(header, 0, header->height()),
-                afterWidestGap(list->viewport(), row.top(), row.bottom()), 2)
-        << list->item(0)->text().toStdString();
 }
 
 } // namespace
