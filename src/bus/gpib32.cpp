@@ -98,7 +98,7 @@ bool Gpib32::leaveOnceOverdue(bool asked) {
     return m_runner != nullptr && m_runner->leaveOnceOverdue(asked);
 }
 
-std::int16_t Gpib32::GpibFind(const QString& name, std::int16_t* descriptor) {
+StatusSnapshot Gpib32::GpibFind(const QString& name, std::int16_t* descriptor) {
     const QByteArray bytes = toBusBytes(name);
     const std::int16_t result = low16(onBus(
         "ibfind", [&] { return m_driver.ibfind(bytes.constData()); },
@@ -107,30 +107,31 @@ std::int16_t Gpib32::GpibFind(const QString& name, std::int16_t* descriptor) {
     if (descriptor) {
         *descriptor = result;
     }
-    return result;
+    return m_status;
 }
 
-std::int16_t Gpib32::GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value) {
+StatusSnapshot Gpib32::GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value) {
     int slot = 0;
-    const std::int16_t result = low16(onBus(
+    onBus(
         "ibask", [&] { return m_driver.ibask(descriptor, option, &slot); },
-        [&](const CallOutcome& o) { return calltext::ibask(descriptor, option, &slot, o); }));
+        [&](const CallOutcome& o) { return calltext::ibask(descriptor, option, &slot, o); });
     // Options the program asks for fit in 16 bits; anything wider keeps its low bits instead
     // of stopping the program.
     value = low16(slot);
-    return result;
+    return m_status;
 }
 
-std::int16_t Gpib32::GpibSre(std::int16_t descriptor, std::int16_t value) {
-    return low16(onBus(
+StatusSnapshot Gpib32::GpibSre(std::int16_t descriptor, std::int16_t value) {
+    onBus(
         "ibsre", [&] { return m_driver.ibsre(descriptor, value); },
-        [&](const CallOutcome&) { return calltext::setting("ibsre", descriptor, value); }));
+        [&](const CallOutcome&) { return calltext::setting("ibsre", descriptor, value); });
+    return m_status;
 }
 
-std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) {
-    const std::int16_t result = low16(onBus(
+StatusSnapshot Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) {
+    onBus(
         "ibtmo", [&] { return m_driver.ibtmo(descriptor, timeoutCode); },
-        [&](const CallOutcome&) { return calltext::setting("ibtmo", descriptor, timeoutCode); }));
+        [&](const CallOutcome&) { return calltext::setting("ibtmo", descriptor, timeoutCode); });
     // The driver's codes 1 (10 us) to 17 (1000 s). Code 0, no timeout at all, gives no limit to
     // judge a call by, so the one before stays.
     const auto& durations = ni::timeoutDurations;
@@ -138,13 +139,14 @@ std::int16_t Gpib32::GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode) 
         m_timeout =
             std::chrono::ceil<std::chrono::milliseconds>(durations[static_cast<std::size_t>(timeoutCode)]);
     }
-    return result;
+    return m_status;
 }
 
-std::int16_t Gpib32::GpibOnl(std::int16_t descriptor, std::int16_t online) {
-    return low16(onBus(
+StatusSnapshot Gpib32::GpibOnl(std::int16_t descriptor, std::int16_t online) {
+    onBus(
         "ibonl", [&] { return m_driver.ibonl(descriptor, online); },
-        [&](const CallOutcome&) { return calltext::setting("ibonl", descriptor, online); }));
+        [&](const CallOutcome&) { return calltext::setting("ibonl", descriptor, online); });
+    return m_status;
 }
 
 StatusSnapshot Gpib32::GpibSendIFC(std::int16_t board) {

@@ -17,8 +17,8 @@ namespace ktq::bus {
 class CallRunner;
 class TrafficClock;
 
-/// The only way the program reaches the bus: one wrapper per driver call, each ending with a
-/// status snapshot, which the calls without a result of their own return. Text goes out one byte per
+/// The only way the program reaches the bus: one wrapper per driver call, each returning the
+/// status snapshot the call left. Text goes out one byte per
 /// character; a character beyond 8 bits goes as '?'. Each call and the reading of its status run together
 /// through the runner (on the bus thread in the program); a call the runner no longer makes reports ERR with
 /// EABO.
@@ -29,12 +29,13 @@ public:
     Gpib32(const Gpib32&) = delete;
     Gpib32& operator=(const Gpib32&) = delete;
 
-    std::int16_t GpibFind(const QString& name, std::int16_t* descriptor = nullptr);
-    std::int16_t GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value);
-    std::int16_t GpibSre(std::int16_t descriptor, std::int16_t value);
-    std::int16_t GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode);
+    // The descriptor ibfind answered (-1 where it failed) is written to `descriptor` when given.
+    StatusSnapshot GpibFind(const QString& name, std::int16_t* descriptor = nullptr);
+    StatusSnapshot GpibAsk(std::int16_t descriptor, std::int16_t option, std::int16_t& value);
+    StatusSnapshot GpibSre(std::int16_t descriptor, std::int16_t value);
+    StatusSnapshot GpibTmo(std::int16_t descriptor, std::int16_t timeoutCode);
     // With 0, gives back a descriptor GpibFind handed out; never pass a board index.
-    std::int16_t GpibOnl(std::int16_t descriptor, std::int16_t online);
+    StatusSnapshot GpibOnl(std::int16_t descriptor, std::int16_t online);
     StatusSnapshot GpibSendIFC(std::int16_t board);
     StatusSnapshot GpibDevClear(std::int16_t board, std::int16_t address);
     // The driver is never told it may write more entries than `resultList` holds, and never

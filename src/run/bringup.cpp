@@ -28,44 +28,41 @@ void BoardBringUp::release() {
     m_openDescriptor = -1;
 }
 
-std::optional<BringUpFailure> BoardBringUp::failedAt(const char* message, BusStep step) const {
-    if (!m_bus.status().failed()) {
+std::optional<BringUpFailure> BoardBringUp::failedAt(const bus::StatusSnapshot& status, const char* message,
+                                                     BusStep step) {
+    if (!status.failed()) {
         return std::nullopt;
     }
-    return BringUpFailure{QString::fromLatin1(message), step, m_bus.status()};
+    return BringUpFailure{QString::fromLatin1(message), step, status};
 }
 
 std::optional<BringUpFailure> BoardBringUp::bringUp() {
     SharedState& s = m_state;
     release();
-    m_bus.GpibFind(QStringLiteral("GPIB0"), &s.BoardDescriptor);
-    if (auto failure = failedAt("ibfind error", BusStep::FindBoard)) {
+    if (auto failure = failedAt(m_bus.GpibFind(QStringLiteral("GPIB0"), &s.BoardDescriptor), "ibfind error",
+                                BusStep::FindBoard)) {
         return failure;
     }
     m_openDescriptor = s.BoardDescriptor;
     std::int16_t scratch = 0;
-    m_bus.GpibAsk(s.BoardDescriptor, boardPrimaryAddressOption, scratch);
-    if (auto failure = failedAt("ibask error")) {
+    if (auto failure =
+            failedAt(m_bus.GpibAsk(s.BoardDescriptor, boardPrimaryAddressOption, scratch), "ibask error")) {
         return failure;
     }
-    m_bus.GpibSendIFC(s.BoardIndex);
-    if (auto failure = failedAt("SendIFC error")) {
+    if (auto failure = failedAt(m_bus.GpibSendIFC(s.BoardIndex), "SendIFC error")) {
         return failure;
     }
-    m_bus.GpibSre(s.BoardDescriptor, 1);
-    if (auto failure = failedAt("ibsre Error")) {
+    if (auto failure = failedAt(m_bus.GpibSre(s.BoardDescriptor, 1), "ibsre Error")) {
         return failure;
     }
-    m_bus.GpibTmo(s.BoardDescriptor, timeout3s);
-    if (auto failure = failedAt("ibtmo Error")) {
+    if (auto failure = failedAt(m_bus.GpibTmo(s.BoardDescriptor, timeout3s), "ibtmo Error")) {
         return failure;
     }
     // linux-gpib keeps a timeout for the descriptor it was set on, and the bus calls on the board
     // index wait as long as the board's own (gpib.conf's) says. Where ibfind answered with the
     // board index itself, as NI-488.2 may, the one call has set the timeout they use.
     if (s.BoardDescriptor != s.BoardIndex) {
-        m_bus.GpibTmo(s.BoardIndex, timeout3s);
-        return failedAt("ibtmo Error");
+        return failedAt(m_bus.GpibTmo(s.BoardIndex, timeout3s), "ibtmo Error");
     }
     return std::nullopt;
 }

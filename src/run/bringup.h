@@ -54,7 +54,8 @@ public:
     bool leaveOnceOverdue(bool asked);
 
 private:
-    std::optional<BringUpFailure> failedAt(const char* message, BusStep step = BusStep::SetUpBoard) const;
+    static std::optional<BringUpFailure> failedAt(const bus::StatusSnapshot& status, const char* message,
+                                                  BusStep step = BusStep::SetUpBoard);
 
     bus::Gpib32& m_bus;
     SharedState& m_state;

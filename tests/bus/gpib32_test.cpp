@@ -217,13 +217,14 @@ TEST(Gpib32, FindWritesTheDescriptorEvenWhenItFails) {
     driver.err = 7;
     std::int16_t descriptor = 42;
 
-    EXPECT_EQ(bus.GpibFind("GPIB0", &descriptor), -1);
+    EXPECT_TRUE(bus.GpibFind("GPIB0", &descriptor).failed());
     EXPECT_EQ(descriptor, -1);
     EXPECT_EQ(driver.bytes, "GPIB0");
     EXPECT_TRUE(bus.status().failed());
 
     driver.findResult = 0x10020; // the driver's int is cut to 16 bits
-    EXPECT_EQ(bus.GpibFind("GPIB0"), 0x20);
+    bus.GpibFind("GPIB0", &descriptor);
+    EXPECT_EQ(descriptor, 0x20);
 }
 
 TEST(Gpib32, AskKeepsTheLowSixteenBitsOfAWideValue) {
