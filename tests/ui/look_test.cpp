@@ -3,6 +3,7 @@
 
 #include "ui/dialogs/frmchannels.h"
 #include "ui/dialogs/frmnotice.h"
+#include "ui/dialogs/placement.h"
 #include "ui/main/frmmain.h"
 
 #include <QApplication>
@@ -122,6 +123,21 @@ TEST(Look, AWhole7189RunKeepsTheWindowsSizeOnTheScreenAndItsHeaderOverItsColumns
     EXPECT_EQ(run.bench.sim.unitAt(5)->saveCount(), 1);
     // Room for a window manager's frame and a panel on a 1024 x 768 screen.
     EXPECT_LE(opened.height(), 700);
+}
+
+// A new window stands in the middle of the screen's free area, frame and all, wherever the
+// window manager would have put it; one taller than the area keeps its title bar on the screen.
+TEST(Look, ANewWindowStandsWholeOnTheScreenOrByItsTitleBar) {
+    const QMargins frame(4, 24, 4, 4);
+    const struct {
+        QSize content;
+        QRect area;
+        QPoint at;
+    } cases[] = {{{523, 690}, {0, 0, 1366, 728}, {417, 5}},   // a task bar below
+                 {{523, 690}, {0, 30, 1024, 738}, {246, 40}}, // a panel above
+                 {{523, 690}, {0, 0, 800, 600}, {134, 0}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ui::centredWithin(c.content, frame, c.area), c.at) << c.area.height();
 }
 
 // The menu bar's extension arrows, read from their files only once drawn, are the platform's own.

@@ -262,6 +262,10 @@ void frmConfig::arrangeControls() {
     endButtons->addWidget(cmdDone);
 
     auto* layout = new QVBoxLayout(this);
+    // Tighter than the styles' own spacing: with every line of a run given room from the start,
+    // the window is as high as a 768-pixel screen less a task bar allows.
+    layout->setSpacing(4);
+    layout->setContentsMargins(8, 6, 8, 6);
     layout->addWidget(txtTitle);
     layout->addWidget(frameAddr);
     layout->addWidget(txtChNum);

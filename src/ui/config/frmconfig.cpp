@@ -9,6 +9,7 @@
 #include "ui/dialogs/frmchannels.h"
 #include "ui/dialogs/interaction.h"
 #include "ui/dialogs/messageline.h"
+#include "ui/dialogs/placement.h"
 #include "ui/dialogs/statusline.h"
 #include "ui/dialogs/trafficopener.h"
 
@@ -22,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace ktq::ui {
 
@@ -283,6 +285,15 @@ void frmConfig::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     m_gate.run(nullptr, [this] { cmdDone_Click(); });
+}
+
+// Placed once its size is final: some platforms (Windows, wine) give it its fonts' real sizes
+// only as it is first shown.
+void frmConfig::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!std::exchange(m_placed, true)) {
+        placeOnScreen(*this, parentWidget());
+    }
 }
 
 } // namespace ktq::ui

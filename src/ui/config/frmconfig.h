@@ -70,6 +70,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // Where a run stands, as far as the buttons and the lines beside them show it.
@@ -126,6 +127,7 @@ private:
     // Every handler runs as a step of its own: a press that comes during a step waits for it.
     StepGate m_gate{[this](bool asked) { return m_run.leaveOnceOverdue(asked); }};
     bool m_closing = false;
+    bool m_placed = false; // on the screen whole once, then where the operator leaves it
     // The run's talk with the unit; on every step that finds the board gone the status line says so.
     run::ConfigurationRun m_run{
         m_session.bus, m_session.state, m_session.pauser,

@@ -2,13 +2,12 @@
 #include "trafficopener.h"
 
 #include "bustraffic.h"
+#include "placement.h"
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScreen>
 
 namespace ktq::ui {
 
@@ -56,11 +55,7 @@ BusTrafficWindow* BusTrafficOpener::window() const {
 void BusTrafficOpener::open() {
     if (!m_window) {
         m_window = new BusTrafficWindow(m_log, m_interaction, m_owner);
-        // Where a window manager puts a new window, it may hang off the bottom of a small screen.
-        if (const QScreen* screen = m_owner ? m_owner->screen() : QGuiApplication::primaryScreen()) {
-            const QRect area = screen->availableGeometry();
-            m_window->move(area.center() - m_window->rect().center());
-        }
+        placeOnScreen(*m_window, m_owner);
     }
     m_window->show();
     m_window->raise();
