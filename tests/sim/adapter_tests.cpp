@@ -2,22 +2,17 @@
 #include "sim/adapter/adaptercore.h"
 #include "sim/adapter/profile.h"
 #include "sim/simbus.h"
+#include "toolprocess.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <csignal>
 #include <fcntl.h>
-#include <fstream>
 #include <netinet/in.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sstream>
+#include <optional>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace ktq::sim::adapter::test {
 namespace {
@@ -420,87 +415,34 @@ TEST(AdapterTiming, RealTimeAddsTheLinkLatencyAndTheReadTimeout) {
 // The program itself, run as an operator runs it.
 class AdapterProgram : public ::testing::Test {
 protected:
-    ~AdapterProgram() override {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_out >= 0)
-            ::close(m_out);
-    }
-
     // Starts it with the bench and the dialogue trace; returns its first line ("pty PATH").
     std::string start(std::vector<std::string> arguments) {
-        m_trace = ::testing::TempDir() + "adapter-trace-" + std::to_string(::getpid()) + ".txt";
         std::remove(m_trace.c_str());
-        int pipeEnds[2];
-        EXPECT_EQ(::pipe(pipeEnds), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-        std::vector<std::string> environment{"GPIB_SIM_BENCH=5=7174;9=7189",
-                                             "GPIB_SIM_ADAPTER_TRACE=" + m_trace};
-        for (char** variable = environ; *variable; ++variable)
-            if (std::string_view(*variable).rfind("GPIB_SIM_", 0) != 0)
-                environment.emplace_back(*variable);
         arguments.insert(arguments.begin(), KTQ_SIM_ADAPTER_PATH);
-        const auto pointers = [](std::vector<std::string>& strings) {
-            std::vector<char*> list;
-            for (std::string& s : strings)
-                list.push_back(s.data());
-            list.push_back(nullptr);
-            return list;
-        };
-        auto argv = pointers(arguments);
-        auto envp = pointers(environment);
-        EXPECT_EQ(::posix_spawn(&m_pid, KTQ_SIM_ADAPTER_PATH, &actions, nullptr, argv.data(), envp.data()),
-                  0);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(pipeEnds[1]);
-        m_out = pipeEnds[0];
-        return readUntil(m_out, "\n");
+        m_tool.emplace(arguments, std::vector<std::string>{"GPIB_SIM_BENCH=5=7174;9=7189",
+                                                           "GPIB_SIM_ADAPTER_TRACE=" + m_trace});
+        std::string first;
+        ktq::test::readUntil(m_tool->out(), first, "\n");
+        return first;
     }
 
-    // Blocking reads under a poll() guard that only keeps a broken run from hanging.
-    static std::string readUntil(int fd, const std::string& end) {
+    // What comes back for `bytes`, up to the first `end`.
+    static std::string answer(int fd, const std::string& bytes, const std::string& end) {
+        ktq::test::sendBytes(fd, bytes);
         std::string got;
-        while (got.size() < end.size() || got.compare(got.size() - end.size(), end.size(), end) != 0) {
-            pollfd ready{fd, POLLIN, 0};
-            if (::poll(&ready, 1, 30000) != 1)
-                break;
-            char byte;
-            if (::read(fd, &byte, 1) != 1)
-                break;
-            got += byte;
-        }
+        ktq::test::readUntil(fd, got, end);
         return got;
     }
 
-    static void writeAll(int fd, const std::string& bytes) {
-        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-
     // The same exchange on any link: the version, then the unit at 5 asked for its address.
-    void talkTo(int fd, const std::string& version) {
-        writeAll(fd, "++ver\r\n");
-        EXPECT_EQ(readUntil(fd, "\r\n"), version + "\r\n");
-        writeAll(fd, "++addr 5\nSYST:COMM:GPIB:ADDR?\n++read eoi\n");
-        EXPECT_EQ(readUntil(fd, "\n"), "5\n");
-        writeAll(fd, "++addr\n");
-        EXPECT_EQ(readUntil(fd, "\r\n"), "5\r\n");
+    static void talkTo(int fd, const std::string& version) {
+        EXPECT_EQ(answer(fd, "++ver\r\n", "\r\n"), version + "\r\n");
+        EXPECT_EQ(answer(fd, "++addr 5\nSYST:COMM:GPIB:ADDR?\n++read eoi\n", "\n"), "5\n");
+        EXPECT_EQ(answer(fd, "++addr\n", "\r\n"), "5\r\n");
     }
 
-    std::string traceText() const {
-        std::ifstream file(m_trace);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
-
-    pid_t m_pid = -1;
-    int m_out = -1;
-    std::string m_trace;
+    const std::string m_trace = ::testing::TempDir() + "adapter-trace-" + std::to_string(::getpid()) + ".txt";
+    std::optional<ktq::test::ToolProcess> m_tool;
 };
 
 TEST_F(AdapterProgram, ServesAPseudoTerminal) {
@@ -516,7 +458,7 @@ TEST_F(AdapterProgram, ServesAPseudoTerminal) {
     }
     const std::string exchange = "> ++ver\n< Prologix GPIB-USB Controller version 6.107\n> ++addr 5\n"
                                  "> SYST:COMM:GPIB:ADDR?\n> ++read eoi\n< 5\\n\n> ++addr\n< 5\n";
-    EXPECT_EQ(traceText(), exchange + exchange);
+    EXPECT_EQ(ktq::test::fileText(m_trace), exchange + exchange);
 }
 
 TEST_F(AdapterProgram, ServesLoopbackTcp) {
@@ -535,10 +477,7 @@ TEST_F(AdapterProgram, ServesLoopbackTcp) {
 
 TEST_F(AdapterProgram, RefusesWhatItCannotServe) {
     EXPECT_EQ(start({"--model", "hp82357", "--pty"}), "");
-    int status = 0;
-    ::waitpid(m_pid, &status, 0);
-    m_pid = -1;
-    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(WEXITSTATUS(m_tool->end(0)), 2);
 }
 
 } // namespace

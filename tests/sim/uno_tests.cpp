@@ -19,7 +19,7 @@ using ktq::test::untilAnswered;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr auto bound = ktq::test::UnoProcess::bound;
+constexpr auto bound = ktq::test::toolBound;
 
 int count(const std::string& text, const std::string& part) {
     int n = 0;

@@ -3,20 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <poll.h>
-#include <spawn.h>
 #include <sstream>
 #include <string_view>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace ktq::test {
 
@@ -24,19 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> list;
-    for (std::string& s : strings)
-        list.push_back(s.data());
-    list.push_back(nullptr);
-    return list;
-}
-
-std::string fileText(const std::string& path) {
-    std::ifstream file(path);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
 
 std::vector<std::string> fileLines(const std::string& path) {
     std::vector<std::string> lines;
@@ -62,29 +43,9 @@ bool UnoProcess::built() {
     return !std::string_view(KTQ_SIM_UNO_PATH).empty();
 }
 
-void sendBytes(int fd, const std::string& bytes) {
-    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-}
-
-bool readUntil(int fd, std::string& got, const std::string& end, std::chrono::milliseconds within) {
-    const auto until = Clock::now() + within;
-    while (!got.ends_with(end)) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-        pollfd ready{fd, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) != 1)
-            return false;
-        char buffer[256];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            return false;
-        got.append(buffer, static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 std::string untilAnswered(int fd, const std::string& command, const std::string& answer) {
     std::string got;
-    for (const auto until = Clock::now() + UnoProcess::bound; Clock::now() < until;) {
+    for (const auto until = Clock::now() + toolBound; Clock::now() < until;) {
         sendBytes(fd, command);
         if (readUntil(fd, got, answer, 250ms))
             break;
@@ -103,31 +64,17 @@ UnoProcess::UnoProcess(const UnoFirmware& firmware, const std::vector<std::strin
     m_events = stem + "-bus.txt";
     std::remove(m_dialogue.c_str());
     std::remove(m_events.c_str());
-    std::vector<std::string> environment{"GPIB_SIM_BENCH=" + bench, "GPIB_SIM_ADAPTER_TRACE=" + m_dialogue,
-                                         "GPIB_SIM_TRACE=" + m_events};
-    for (char** variable = environ; *variable; ++variable)
-        if (!std::string_view(*variable).starts_with("GPIB_SIM_"))
-            environment.emplace_back(*variable);
-    int out[2];
-    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    auto args = pointers(argv);
-    auto envp = pointers(environment);
-    EXPECT_EQ(::posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    m_out = out[0];
+    m_tool.emplace(argv,
+                   std::vector<std::string>{"GPIB_SIM_BENCH=" + bench, "GPIB_SIM_ADAPTER_TRACE=" + m_dialogue,
+                                            "GPIB_SIM_TRACE=" + m_events});
     std::string first;
-    EXPECT_TRUE(readUntil(m_out, first, "\n")) << first;
+    EXPECT_TRUE(readUntil(m_tool->out(), first, "\n")) << first;
     EXPECT_TRUE(first.starts_with("pty /dev/")) << first;
     m_path = first.size() > 5 ? first.substr(4, first.size() - 5) : std::string();
 }
 
 UnoProcess::~UnoProcess() {
     stop();
-    ::close(m_out);
     closePort();
     std::remove(m_dialogue.c_str());
     std::remove(m_events.c_str());
@@ -190,10 +137,10 @@ void UnoProcess::note(const std::string& text) {
 std::string UnoProcess::said(std::chrono::milliseconds within) {
     std::string got;
     if (within.count() > 0)
-        readUntil(m_out, got, "\n", within);
-    for (pollfd ready{m_out, POLLIN, 0}; ::poll(&ready, 1, 0) == 1;) {
+        readUntil(m_tool->out(), got, "\n", within);
+    for (pollfd ready{m_tool->out(), POLLIN, 0}; ::poll(&ready, 1, 0) == 1;) {
         char buffer[256];
-        const ssize_t n = ::read(m_out, buffer, sizeof buffer);
+        const ssize_t n = ::read(m_tool->out(), buffer, sizeof buffer);
         if (n <= 0)
             break;
         got.append(buffer, static_cast<std::size_t>(n));
@@ -208,13 +155,10 @@ int UnoProcess::eepromWrites() {
 }
 
 void UnoProcess::stop() {
-    if (m_pid > 0 && ::kill(m_pid, SIGTERM) == 0) {
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
+    if (const int status = m_tool->end(); status != -1) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         said();
     }
-    m_pid = -1;
 }
 
 std::string UnoProcess::dialogue() const {

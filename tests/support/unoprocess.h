@@ -1,16 +1,16 @@
 // ktqsim-uno started for a test: the real AR488 firmware on an emulated Arduino Uno, the units of
 // a bench on its bus, its serial port a pseudo-terminal. The firmware runs in simulated time,
-// about twice as fast as real time on an idle machine and slower under load: every wait reads
-// until the expected text comes, within a generous bound that only keeps a broken run from
-// hanging.
+// about twice as fast as real time on an idle machine and slower under load.
 #pragma once
+
+#include "toolprocess.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace ktq::test {
@@ -45,8 +45,6 @@ inline std::string unoFirmwareName(const ::testing::TestParamInfo<std::size_t>& 
 
 class UnoProcess {
 public:
-    static constexpr std::chrono::seconds bound{60};
-
     /// False where the build had no AVR toolchain, simavr or firmware archives.
     static bool built();
 
@@ -88,22 +86,17 @@ private:
     void note(const std::string& text);
 
     UnoFirmware m_firmware;
-    pid_t m_pid = -1;
-    int m_out = -1;
-    int m_port = -1;
-    std::string m_path;
     std::string m_dialogue;
     std::string m_events;
+    std::optional<ToolProcess> m_tool;
+    int m_port = -1;
+    std::string m_path;
     std::string m_pending; // standard output not yet split into lines
     int m_eepromWrites = 0;
 };
 
-/// Appends what arrives on fd to `got` until it ends with `end` or `within` has passed.
-bool readUntil(int fd, std::string& got, const std::string& end,
-               std::chrono::milliseconds within = UnoProcess::bound);
 /// Sends `command` every quarter second until `answer` comes back; returns everything that came.
 std::string untilAnswered(int fd, const std::string& command, const std::string& answer);
-void sendBytes(int fd, const std::string& bytes);
 
 template <typename Param> void UnoTest<Param>::SetUp() {
     if (!UnoProcess::built())
