@@ -28,38 +28,22 @@ int count(const std::string& text, const std::string& part) {
     return n;
 }
 
-// The tool, as these tests use it: the bus events as one text, and a wait for some of them.
-class Uno : public ktq::test::UnoProcess {
-public:
-    Uno(std::size_t firmware, const std::vector<std::string>& arguments, const std::string& bench = "")
-        : UnoProcess(ktq::test::unoFirmwares().at(firmware), arguments, bench) {}
-    std::string busText() const {
-        std::string text;
-        for (const std::string& line : busEvents())
-            text += line + '\n';
-        return text;
-    }
-    // Looks at the bus events after the first `from` bytes until `events` has come.
-    bool busShows(const std::string& events, std::size_t from) const {
-        for (const auto until = Clock::now() + bound; Clock::now() < until; ::usleep(50000))
-            if (busText().find(events, from) != std::string::npos)
-                return true;
-        return false;
-    }
-};
-
-class UnoFirmware : public ktq::test::UnoTest<> {
-protected:
-    const ktq::test::UnoFirmware& firmware() const { return ktq::test::unoFirmwares().at(GetParam()); }
-};
+using UnoFirmware = ktq::test::UnoTest<>;
+using Uno = ktq::test::UnoProcess;
 
 TEST_P(UnoFirmware, WhatComesAtOnceAfterOpeningIsLostAndTheFirmwareAnswersOnceStarted) {
-    Uno uno(GetParam(), {});
-    uno.open();
-    uno.waitForFirmware(); // its questions end optiboot's wait
-    const std::size_t before = uno.busText().size();
+    Uno uno(firmware(), {});
+    uno.openStarted(); // its questions end optiboot's wait
+    const auto before = static_cast<long>(uno.busEvents().size());
     uno.open(); // and nothing said: optiboot waits its second, then the firmware starts
-    EXPECT_TRUE(uno.busShows("REN 0\nREN 1\n", before)) << "released in reset, asserted by the firmware";
+    const std::vector<std::string> renCycle{"REN 0", "REN 1"};
+    bool cycled = false;
+    for (const auto until = Clock::now() + bound; !cycled && Clock::now() < until; ::usleep(50000)) {
+        const std::vector<std::string> events = uno.busEvents();
+        cycled = std::search(events.begin() + before, events.end(), renCycle.begin(), renCycle.end()) !=
+                 events.end();
+    }
+    EXPECT_TRUE(cycled) << "released in reset, asserted by the firmware";
     EXPECT_EQ(uno.ask("++ver"), firmware().versionLine);
     const int port = uno.open();             // again, with the firmware running
     ktq::test::sendBytes(port, "++ver\r\n"); // while the board is held in reset, then optiboot listens
@@ -72,34 +56,29 @@ TEST_P(UnoFirmware, OpeningResetsTheBoardAndOnlySavecfgWritesTheEepromItKeeps) {
     const std::string image = ::testing::TempDir() + "uno-eeprom-" + std::to_string(::getpid()) + ".bin";
     std::remove(image.c_str());
     {
-        Uno uno(GetParam(), {"--eeprom", image});
-        uno.open();
-        uno.waitForFirmware();
+        Uno uno(firmware(), {"--eeprom", image});
+        uno.openStarted();
         const std::string fresh = uno.ask("++addr");
         ASSERT_NE(fresh, "7\r\n");
         EXPECT_EQ(uno.ask("++addr 7\r\n++eoi 1\r\n++read_tmo_ms 500\r\n++addr"), "7\r\n");
         EXPECT_EQ(uno.said(), "") << "ordinary commands write no EEPROM";
-        uno.open();
-        uno.waitForFirmware();
+        uno.openStarted();
         EXPECT_EQ(uno.ask("++addr"), fresh) << "reopened, the board starts afresh";
         EXPECT_EQ(uno.ask("++addr 7\r\n++savecfg\r\n++addr"), "7\r\n");
         const std::string said = uno.said(bound);
         EXPECT_TRUE(said.starts_with("eeprom ") && said != "eeprom 0\n") << said;
-        uno.open();
-        uno.waitForFirmware();
+        uno.openStarted();
         EXPECT_EQ(uno.ask("++addr"), "7\r\n") << "the EEPROM outlives the reset";
     }
-    Uno again(GetParam(), {"--eeprom", image});
-    again.open();
-    again.waitForFirmware();
+    Uno again(firmware(), {"--eeprom", image});
+    again.openStarted();
     EXPECT_EQ(again.ask("++addr"), "7\r\n") << "the EEPROM came back from the file";
     std::remove(image.c_str());
 }
 
 TEST_P(UnoFirmware, AUnitOnTheBusAnswersThroughItAndABurstWhileItWaitsLosesBytes) {
-    Uno uno(GetParam(), {}, "5=7174");
-    const int port = uno.open();
-    uno.waitForFirmware();
+    Uno uno(firmware(), {}, "5=7174");
+    const int port = uno.openStarted();
     // Its query and reply; then, with a reply waiting and service requested for it, SRQ and the
     // status byte (MAV, RQS) until the reply is read.
     const struct {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <concepts>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -36,6 +37,10 @@ const std::vector<UnoFirmware>& unoFirmwares();
 template <typename Param = std::size_t> class UnoTest : public ::testing::TestWithParam<Param> {
 protected:
     void SetUp() override;
+    /// The firmware version the parameter indexes.
+    const UnoFirmware& firmware() const requires std::same_as<Param, std::size_t> {
+        return unoFirmwares().at(this->GetParam());
+    }
 };
 
 /// The firmware versions by index, named.
@@ -50,7 +55,7 @@ public:
 
     /// Starts the tool with the units of `bench` (GPIB_SIM_BENCH) and waits for its port.
     UnoProcess(const UnoFirmware& firmware, const std::vector<std::string>& arguments,
-               const std::string& bench);
+               const std::string& bench = "");
     ~UnoProcess();
     UnoProcess(const UnoProcess&) = delete;
     UnoProcess& operator=(const UnoProcess&) = delete;
@@ -59,8 +64,8 @@ public:
 
     /// Opens the port as a host does (which resets the board); returns its descriptor.
     int open();
-    /// Asks "++ver" until the firmware, past the bootloader, answers it.
-    void waitForFirmware();
+    /// Opens the port and asks "++ver" until the firmware, past the bootloader, answers it.
+    int openStarted();
     /// Sends a command line and reads one answer line.
     std::string ask(const std::string& command);
     void closePort();

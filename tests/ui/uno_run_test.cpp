@@ -13,26 +13,23 @@
 
 #include <algorithm>
 #include <sstream>
-#include <stdexcept>
 #include <tuple>
 
 namespace ktq::test {
 namespace {
 
-// The program's own way to the adapter KTQ_GPIB_ADAPTER names: no board, the system's serial port.
-class NamedAdapter {
-public:
-    explicit NamedAdapter(const std::string& path) : m_path(path) {}
-    std::unique_ptr<bus::GpibDriver> driver() {
-        return std::make_unique<bus::AdapterFinder>(std::make_unique<bus::FailingDriver>(),
-                                                    bus::makeSystemLinkOpener(),
-                                                    bus::AdapterSearch{m_path, true}, m_log);
-    }
-    std::string log() const { return m_log.str(); }
-
-private:
-    std::string m_path;
-    std::ostringstream m_log;
+// The tool, and a run through the program's own way to the adapter KTQ_GPIB_ADAPTER names: no
+// board, the system's serial port. `owners` the board's owner sent at a terminal before.
+struct OnUno {
+    OnUno(const UnoFirmware& firmware, const std::string& bench, const Lines& owners = {})
+        : uno(firmware, {}, bench), ownersWrites(owners.empty() ? 0 : uno.ownersSetUp(owners)),
+          run(std::make_unique<bus::AdapterFinder>(std::make_unique<bus::FailingDriver>(),
+                                                   bus::makeSystemLinkOpener(),
+                                                   bus::AdapterSearch{uno.path(), true}, log)) {}
+    UnoProcess uno;
+    int ownersWrites;
+    std::ostringstream log;
+    ConfigRun run;
 };
 
 Lines from(const Lines& lines, std::size_t first) {
@@ -49,16 +46,14 @@ TEST_P(UnoCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
     ConfigRun board;
     const Walk onBoard = walkTable(board, model, side.eoiOnWire);
 
-    UnoProcess uno(side, {}, "5=" + model.toStdString());
-    NamedAdapter named(uno.path());
-    ConfigRun run(named.driver());
+    OnUno on(side, "5=" + model.toStdString());
     std::size_t searched = 0;
-    const QStringList shown = walkWindow(run, model, [&] { searched = uno.busEvents().size(); });
-    const bool reported = !run.box("txtGPIBErr")->isHidden();
-    uno.stop();
-    const Lines data = dataOf(from(uno.busEvents(), searched), side.eoiOnWire);
+    const QStringList shown = walkWindow(on.run, model, [&] { searched = on.uno.busEvents().size(); });
+    const bool reported = !on.run.box("txtGPIBErr")->isHidden();
+    on.uno.stop();
+    const Lines data = dataOf(from(on.uno.busEvents(), searched), side.eoiOnWire);
 
-    EXPECT_EQ(uno.eepromWrites(), 0);
+    EXPECT_EQ(on.uno.eepromWrites(), 0);
     if (!side.secondaryAddresses && model == QStringLiteral("7189")) {
         // Its channels answer behind secondary addresses, which this firmware cannot send: the
         // clear is refused and reported, and nothing reaches another address instead.
@@ -68,7 +63,7 @@ TEST_P(UnoCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
     }
     EXPECT_EQ(data, onBoard.data);
     EXPECT_EQ(shown, onBoard.shown);
-    EXPECT_FALSE(reported) << run.box("txtGPIBErr")->text().toStdString();
+    EXPECT_FALSE(reported) << on.run.box("txtGPIBErr")->text().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryModel, UnoCatalogue,
@@ -79,10 +74,7 @@ INSTANTIATE_TEST_SUITE_P(EveryModel, UnoCatalogue,
                                     "_" + unoFirmwares().at(std::get<1>(info.param)).name;
                          });
 
-class UnoBus : public UnoTest<> {
-protected:
-    const UnoFirmware& side() const { return unoFirmwares().at(GetParam()); }
-};
+using UnoBus = UnoTest<>;
 
 // Where the unit stands on the bus, what the search through the firmware proposes, and the first
 // function line once its address is set (a 7189's after the channel dialog).
@@ -102,9 +94,8 @@ TEST_P(UnoBus, TheSearchAndTheFirstLineWhereverTheUnitStands) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bench);
-        UnoProcess uno(side(), {}, c.bench);
-        NamedAdapter named(uno.path());
-        ConfigRun run(named.driver());
+        OnUno on(firmware(), c.bench);
+        ConfigRun& run = on.run;
         if (std::string(c.model) == "7189")
             run.bench.interaction.scripts.push_back(answerChannel(QStringLiteral("1")));
         run.open(QString::fromLatin1(c.model));
@@ -115,39 +106,29 @@ TEST_P(UnoBus, TheSearchAndTheFirstLineWhereverTheUnitStands) {
         const bool reported = !run.box("txtGPIBErr")->isHidden();
         if (std::string(c.bench) == ";") {
             EXPECT_TRUE(reported) << "nobody answers at 5";
-        } else if (std::string(c.model) == "7189" && !side().secondaryAddresses) {
+        } else if (std::string(c.model) == "7189" && !firmware().secondaryAddresses) {
             EXPECT_TRUE(reported) << "its channel is behind a secondary address";
             EXPECT_TRUE(run.lines().isEmpty());
         } else {
             EXPECT_FALSE(reported) << run.box("txtGPIBErr")->text().toStdString();
             ASSERT_FALSE(run.lines().isEmpty());
         }
-        EXPECT_EQ(uno.eepromWrites(), 0);
+        EXPECT_EQ(on.uno.eepromWrites(), 0);
     }
 }
 
 // The owner set the firmware's version text to look like a Prologix's and saved it: the program
 // still knows the firmware, names it, and never writes its EEPROM over a whole run.
 TEST_P(UnoBus, AVersionTextLikeAPrologixsLeavesTheEepromAlone) {
-    UnoProcess uno(side(), {}, "5=7174");
-    const int writes =
-        uno.ownersSetUp({"++id verstr Prologix GPIB-USB Controller version 6.107", "++savecfg"});
-    ASSERT_GT(writes, 0) << "the owner's ++savecfg wrote the EEPROM";
-    NamedAdapter named(uno.path());
-    ConfigRun run(named.driver());
-    const QStringList shown = walkWindow(run, QStringLiteral("7174"), [] {});
-    uno.stop();
-    EXPECT_EQ(uno.eepromWrites(), writes);
+    OnUno on(firmware(), "5=7174", {"++id verstr Prologix GPIB-USB Controller version 6.107", "++savecfg"});
+    ASSERT_GT(on.ownersWrites, 0) << "the owner's ++savecfg wrote the EEPROM";
+    const QStringList shown = walkWindow(on.run, QStringLiteral("7174"), [] {});
+    on.uno.stop();
+    EXPECT_EQ(on.uno.eepromWrites(), on.ownersWrites);
     EXPECT_EQ(shown.size(), 3);
-    EXPECT_NE(named.log().find("AR488"), std::string::npos) << named.log();
-    EXPECT_EQ(uno.dialogue().find("++savecfg"), uno.dialogue().rfind("++savecfg")) << "the owner's alone";
-}
-
-const AdapterSide& sideNamed(const std::string& name) {
-    for (const AdapterSide& side : adapterSides())
-        if (side.name == name)
-            return side;
-    throw std::runtime_error("no adapter side " + name);
+    EXPECT_NE(on.log.str().find("AR488"), std::string::npos) << on.log.str();
+    EXPECT_EQ(on.uno.dialogue().find("++savecfg"), on.uno.dialogue().rfind("++savecfg"))
+        << "the owner's alone";
 }
 
 // A dialogue as the host's lines and everything that came back, line ends left out: where one
@@ -186,24 +167,24 @@ Lines afterBringUp(const Lines& dialogue) {
 // The same 7174 run, once the driver is up, through the emulated AR488 and through the firmware
 // it follows: the same dialogue on the serial line and the same events on the bus.
 TEST_P(UnoBus, TheEmulatedAdapterSpeaksAsItsFirmwareDoes) {
-    ConfigRun emulated(sideNamed(side().emulated));
+    const auto side = std::ranges::find(adapterSides(), firmware().emulated, &AdapterSide::name);
+    ASSERT_NE(side, adapterSides().end()) << firmware().emulated;
+    ConfigRun emulated(*side);
     emulated.bench.sim.addUnit(5, "7174");
     emulated.bench.sim.wire().setEventLog(true);
     walkWindow(emulated, QStringLiteral("7174"), [] {});
     emulated.bench.sim.wire().flushEvents();
 
-    UnoProcess uno(side(), {}, "5=7174");
-    NamedAdapter named(uno.path());
-    ConfigRun run(named.driver());
-    const std::size_t eventsUp = uno.busEvents().size();
-    walkWindow(run, QStringLiteral("7174"), [] {});
-    uno.stop();
+    OnUno on(firmware(), "5=7174");
+    const std::size_t eventsUp = on.uno.busEvents().size();
+    walkWindow(on.run, QStringLiteral("7174"), [] {});
+    on.uno.stop();
 
-    const Dialogue onFirmware = heard(afterBringUp(uno.dialogueLines()));
+    const Dialogue onFirmware = heard(afterBringUp(on.uno.dialogueLines()));
     const Dialogue onEmulation = heard(afterBringUp(emulated.bench.adapter->dialogue()));
     EXPECT_EQ(onFirmware.sent, onEmulation.sent);
     EXPECT_EQ(onFirmware.answers, onEmulation.answers);
-    EXPECT_EQ(from(uno.busEvents(), eventsUp), emulated.bench.sim.wire().events());
+    EXPECT_EQ(from(on.uno.busEvents(), eventsUp), emulated.bench.sim.wire().events());
 }
 
 INSTANTIATE_TEST_SUITE_P(Firmware, UnoBus, testing::Range<std::size_t>(0, unoFirmwares().size()),
