@@ -36,22 +36,70 @@ Lines from(const Lines& lines, std::size_t first) {
     return Lines(lines.begin() + static_cast<long>(std::min(first, lines.size())), lines.end());
 }
 
+// A dialogue as the host's lines and everything that came back, line ends left out: where one
+// answer ends and the next begins depends on when the trace saw the line fall quiet.
+struct Dialogue {
+    Lines sent;
+    std::string answers;
+};
+
+Dialogue heard(const Lines& dialogue) {
+    Dialogue d;
+    for (const std::string& line : dialogue) {
+        if (line.starts_with("> ")) {
+            d.sent.push_back(line);
+        } else if (line.starts_with("< ")) {
+            d.answers += line.substr(2);
+        }
+    }
+    for (auto at = d.answers.find("\\r\\n"); at != std::string::npos; at = d.answers.find("\\r\\n"))
+        d.answers.erase(at, 4);
+    return d;
+}
+
+// The dialogue after the bring-up's last setting, the timeout, and its answers. Before it, the
+// firmware's start decides how much of the first exchange the bootloader took.
+Lines afterBringUp(const Lines& dialogue) {
+    auto at = std::find_if(dialogue.begin(), dialogue.end(),
+                           [](const std::string& line) { return line.starts_with("> ++read_tmo_ms 3000"); });
+    if (at != dialogue.end())
+        ++at;
+    while (at != dialogue.end() && at->starts_with("<"))
+        ++at;
+    return Lines(at, dialogue.end());
+}
+
 class UnoCatalogue : public UnoTest<std::tuple<int, std::size_t>> {};
 
-// Every table through the real firmware, against the same walk on a board: the same data bytes
-// on the wire, the same lines shown, and the firmware's EEPROM never written.
-TEST_P(UnoCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
+// Every table through the real firmware, against the same walk on a board and through the
+// emulation that follows the firmware: the same data bytes on the wire as on the board and the
+// same lines shown; once the driver is up, the emulation's dialogue on the serial line and its
+// events on the bus; and the firmware's EEPROM never written.
+TEST_P(UnoCatalogue, WalksTheTableAsOnABoardAndAsItsEmulationDoes) {
     const QString model = models::modelList().at(std::get<0>(GetParam()));
     const UnoFirmware& side = unoFirmwares().at(std::get<1>(GetParam()));
     ConfigRun board;
     const Walk onBoard = walkTable(board, model, side.eoiOnWire);
+    const auto emulatedSide = std::ranges::find(adapterSides(), side.emulated, &AdapterSide::name);
+    ASSERT_NE(emulatedSide, adapterSides().end()) << side.emulated;
+    ConfigRun emulated(*emulatedSide);
+    emulated.bench.sim.addUnit(5, model.toStdString());
+    emulated.bench.sim.wire().setEventLog(true);
+    walkWindow(emulated, model, [] {});
+    emulated.bench.sim.wire().flushEvents();
 
     OnUno on(side, "5=" + model.toStdString());
+    const std::size_t up = on.uno.busEvents().size();
     std::size_t searched = 0;
     const QStringList shown = walkWindow(on.run, model, [&] { searched = on.uno.busEvents().size(); });
     const bool reported = !on.run.box("txtGPIBErr")->isHidden();
     on.uno.stop();
     const Lines data = dataOf(from(on.uno.busEvents(), searched), side.eoiOnWire);
+    const Dialogue onFirmware = heard(afterBringUp(on.uno.dialogueLines()));
+    const Dialogue onEmulation = heard(afterBringUp(emulated.bench.adapter->dialogue()));
+    EXPECT_EQ(onFirmware.sent, onEmulation.sent);
+    EXPECT_EQ(onFirmware.answers, onEmulation.answers);
+    EXPECT_EQ(from(on.uno.busEvents(), up), emulated.bench.sim.wire().events());
 
     EXPECT_EQ(on.uno.eepromWrites(), 0);
     if (!side.secondaryAddresses && model == QStringLiteral("7189")) {
@@ -129,62 +177,6 @@ TEST_P(UnoBus, AVersionTextLikeAPrologixsLeavesTheEepromAlone) {
     EXPECT_NE(on.log.str().find("AR488"), std::string::npos) << on.log.str();
     EXPECT_EQ(on.uno.dialogue().find("++savecfg"), on.uno.dialogue().rfind("++savecfg"))
         << "the owner's alone";
-}
-
-// A dialogue as the host's lines and everything that came back, line ends left out: where one
-// answer ends and the next begins depends on when the trace saw the line fall quiet.
-struct Dialogue {
-    Lines sent;
-    std::string answers;
-};
-
-Dialogue heard(const Lines& dialogue) {
-    Dialogue d;
-    for (const std::string& line : dialogue) {
-        if (line.starts_with("> ")) {
-            d.sent.push_back(line);
-        } else if (line.starts_with("< ")) {
-            d.answers += line.substr(2);
-        }
-    }
-    for (auto at = d.answers.find("\\r\\n"); at != std::string::npos; at = d.answers.find("\\r\\n"))
-        d.answers.erase(at, 4);
-    return d;
-}
-
-// The dialogue after the bring-up's last setting, the timeout, and its answers. Before it, the
-// firmware's start decides how much of the first exchange the bootloader took.
-Lines afterBringUp(const Lines& dialogue) {
-    auto at = std::find_if(dialogue.begin(), dialogue.end(),
-                           [](const std::string& line) { return line.starts_with("> ++read_tmo_ms 3000"); });
-    if (at != dialogue.end())
-        ++at;
-    while (at != dialogue.end() && at->starts_with("<"))
-        ++at;
-    return Lines(at, dialogue.end());
-}
-
-// The same 7174 run, once the driver is up, through the emulated AR488 and through the firmware
-// it follows: the same dialogue on the serial line and the same events on the bus.
-TEST_P(UnoBus, TheEmulatedAdapterSpeaksAsItsFirmwareDoes) {
-    const auto side = std::ranges::find(adapterSides(), firmware().emulated, &AdapterSide::name);
-    ASSERT_NE(side, adapterSides().end()) << firmware().emulated;
-    ConfigRun emulated(*side);
-    emulated.bench.sim.addUnit(5, "7174");
-    emulated.bench.sim.wire().setEventLog(true);
-    walkWindow(emulated, QStringLiteral("7174"), [] {});
-    emulated.bench.sim.wire().flushEvents();
-
-    OnUno on(firmware(), "5=7174");
-    const std::size_t eventsUp = on.uno.busEvents().size();
-    walkWindow(on.run, QStringLiteral("7174"), [] {});
-    on.uno.stop();
-
-    const Dialogue onFirmware = heard(afterBringUp(on.uno.dialogueLines()));
-    const Dialogue onEmulation = heard(afterBringUp(emulated.bench.adapter->dialogue()));
-    EXPECT_EQ(onFirmware.sent, onEmulation.sent);
-    EXPECT_EQ(onFirmware.answers, onEmulation.answers);
-    EXPECT_EQ(from(on.uno.busEvents(), eventsUp), emulated.bench.sim.wire().events());
 }
 
 INSTANTIATE_TEST_SUITE_P(Firmware, UnoBus, testing::Range<std::size_t>(0, unoFirmwares().size()),
