@@ -92,6 +92,7 @@ TEST(AdapterAnswers, EachModelAnswersAsItsManualOrFirmwareSays) {
         {"ar488", "++read_tmo_ms 0\n++read_tmo_ms\n", "Invalid parameter\r\n1200\r\n"},
         {"prologix", "++auto 2\n++auto\n", "0\r\n"},
         {"ar488", "++auto 2\n++auto\n", "2\r\n"},
+        {"ar488", "++addr 5\n++auto 2\n*ESE 4\n*ESE?\n", "4\n"}, // reads after queries only
         {"prologix", "++eos 4\n++eos\n", "0\r\n"},
         {"ar488", "++eos 4\n++eos\n", "Invalid parameter\r\n0\r\n"},
         {"prologix", "++eos 3\n++eos\n++eoi 0\n++eoi\n", "3\r\n0\r\n"},
@@ -232,12 +233,6 @@ TEST(AdapterRead, EndsAtEoiTheEndByteOrTheTimeout) {
                 EXPECT_EQ(events.front(), profile->ar488 ? "CMD \"?_E\"" : "CMD \"? E\"");
             }
         }
-}
-
-TEST(AdapterRead, Ar488ReadsAfterQueriesOnlyInItsOnQueryMode) {
-    Bench bench(ar488Profile());
-    EXPECT_EQ(bench.core->fromHost("++addr 5\n++auto 2\n*ESE 4\n"), "");
-    EXPECT_EQ(bench.core->fromHost("*ESE?\n"), "4\n");
 }
 
 // Serial poll: SPE, the unit's status byte, SPD; SRQ follows the unit's enabled summary bits.
