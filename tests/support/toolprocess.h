@@ -13,6 +13,7 @@
 #include <iterator>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <sys/wait.h>
@@ -51,6 +52,14 @@ inline void sendBytes(int fd, const std::string& bytes) {
 inline std::string fileText(const std::string& path) {
     std::ifstream file(path);
     return {std::istreambuf_iterator<char>(file), {}};
+}
+
+inline std::vector<std::string> fileLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::istringstream text(fileText(path));
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 class ToolProcess {

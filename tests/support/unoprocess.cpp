@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
-#include <sstream>
 #include <string_view>
 #include <sys/wait.h>
 #include <termios.h>
@@ -18,14 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-std::vector<std::string> fileLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::istringstream text(fileText(path));
-    for (std::string line; std::getline(text, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 } // namespace
 
@@ -99,10 +90,10 @@ int UnoProcess::openStarted() {
     return m_port;
 }
 
-std::string UnoProcess::ask(const std::string& command) {
+std::string UnoProcess::ask(const std::string& command, const std::string& end) {
     std::string got;
     sendBytes(m_port, command + "\r\n");
-    EXPECT_TRUE(readUntil(m_port, got, "\r\n")) << command << ": " << got;
+    EXPECT_TRUE(readUntil(m_port, got, end)) << command << ": " << got;
     return got;
 }
 
@@ -118,21 +109,9 @@ int UnoProcess::ownersSetUp(const std::vector<std::string>& commands) {
         sendBytes(m_port, command + "\r\n");
     // "++ver real" answers the firmware's own version text once the commands before it are
     // done; the tool reports EEPROM writes before any later answer.
-    std::string got;
-    sendBytes(m_port, "++ver real\r\n");
-    EXPECT_TRUE(readUntil(m_port, got, m_firmware.versionLine)) << got;
+    ask("++ver real", m_firmware.versionLine);
     closePort();
     return eepromWrites();
-}
-
-void UnoProcess::note(const std::string& text) {
-    m_pending += text;
-    for (auto end = m_pending.find('\n'); end != std::string::npos; end = m_pending.find('\n')) {
-        const std::string line = m_pending.substr(0, end);
-        m_pending.erase(0, end + 1);
-        if (line.starts_with("eeprom "))
-            m_eepromWrites = std::stoi(line.substr(7));
-    }
 }
 
 std::string UnoProcess::said(std::chrono::milliseconds within) {
@@ -146,7 +125,12 @@ std::string UnoProcess::said(std::chrono::milliseconds within) {
             break;
         got.append(buffer, static_cast<std::size_t>(n));
     }
-    note(got);
+    m_pending += got;
+    for (auto end = m_pending.find('\n'); end != std::string::npos; end = m_pending.find('\n')) {
+        if (m_pending.starts_with("eeprom "))
+            m_eepromWrites = std::stoi(m_pending.substr(7, end - 7));
+        m_pending.erase(0, end + 1);
+    }
     return got;
 }
 
@@ -160,18 +144,6 @@ void UnoProcess::stop() {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         said();
     }
-}
-
-std::string UnoProcess::dialogue() const {
-    return fileText(m_dialogue);
-}
-
-std::vector<std::string> UnoProcess::dialogueLines() const {
-    return fileLines(m_dialogue);
-}
-
-std::vector<std::string> UnoProcess::busEvents() const {
-    return fileLines(m_events);
 }
 
 } // namespace ktq::test

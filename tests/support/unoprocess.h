@@ -33,21 +33,6 @@ struct UnoFirmware {
 /// 0.53.04, then 0.51.09.
 const std::vector<UnoFirmware>& unoFirmwares();
 
-/// Tests over the firmware versions (or any parameter), skipped where the tool was not built.
-template <typename Param = std::size_t> class UnoTest : public ::testing::TestWithParam<Param> {
-protected:
-    void SetUp() override;
-    /// The firmware version the parameter indexes.
-    const UnoFirmware& firmware() const requires std::same_as<Param, std::size_t> {
-        return unoFirmwares().at(this->GetParam());
-    }
-};
-
-/// The firmware versions by index, named.
-inline std::string unoFirmwareName(const ::testing::TestParamInfo<std::size_t>& info) {
-    return unoFirmwares().at(info.param).name;
-}
-
 class UnoProcess {
 public:
     /// False where the build had no AVR toolchain, simavr or firmware archives.
@@ -57,8 +42,6 @@ public:
     UnoProcess(const UnoFirmware& firmware, const std::vector<std::string>& arguments,
                const std::string& bench = "");
     ~UnoProcess();
-    UnoProcess(const UnoProcess&) = delete;
-    UnoProcess& operator=(const UnoProcess&) = delete;
 
     const std::string& path() const { return m_path; }
 
@@ -66,8 +49,8 @@ public:
     int open();
     /// Opens the port and asks "++ver" until the firmware, past the bootloader, answers it.
     int openStarted();
-    /// Sends a command line and reads one answer line.
-    std::string ask(const std::string& command);
+    /// Sends a command line and reads its answer, up to `end`.
+    std::string ask(const std::string& command, const std::string& end = "\r\n");
     void closePort();
     /// As the board's owner at a terminal: opens the port, waits for the firmware, sends the
     /// commands and closes the port; returns the EEPROM bytes written so far.
@@ -82,14 +65,12 @@ public:
     /// Ends the tool (SIGTERM) and waits for it; its traces are complete then.
     void stop();
     /// The serial dialogue (GPIB_SIM_ADAPTER_TRACE) as the tool has written it so far.
-    std::string dialogue() const;
-    std::vector<std::string> dialogueLines() const;
+    std::string dialogue() const { return fileText(m_dialogue); }
+    std::vector<std::string> dialogueLines() const { return fileLines(m_dialogue); }
     /// The bus events (GPIB_SIM_TRACE) as the tool has written them so far.
-    std::vector<std::string> busEvents() const;
+    std::vector<std::string> busEvents() const { return fileLines(m_events); }
 
 private:
-    void note(const std::string& text);
-
     UnoFirmware m_firmware;
     std::string m_dialogue;
     std::string m_events;
@@ -100,12 +81,25 @@ private:
     int m_eepromWrites = 0;
 };
 
+/// Tests over the firmware versions (or any parameter), skipped where the tool was not built.
+template <typename Param = std::size_t> class UnoTest : public ::testing::TestWithParam<Param> {
+protected:
+    void SetUp() override {
+        if (!UnoProcess::built())
+            GTEST_SKIP() << "ktqsim-uno was not built (cmake said what it lacks)";
+    }
+    /// The firmware version the parameter indexes.
+    const UnoFirmware& firmware() const requires std::same_as<Param, std::size_t> {
+        return unoFirmwares().at(this->GetParam());
+    }
+};
+
+/// The firmware versions by index, named.
+inline std::string unoFirmwareName(const ::testing::TestParamInfo<std::size_t>& info) {
+    return unoFirmwares().at(info.param).name;
+}
+
 /// Sends `command` every quarter second until `answer` comes back; returns everything that came.
 std::string untilAnswered(int fd, const std::string& command, const std::string& answer);
-
-template <typename Param> void UnoTest<Param>::SetUp() {
-    if (!UnoProcess::built())
-        GTEST_SKIP() << "ktqsim-uno was not built (cmake said what it lacks)";
-}
 
 } // namespace ktq::test
