@@ -150,10 +150,9 @@ Bench::~Bench() {
     EXPECT_EQ(adapter->savedWrites(), 0) << "a setting reached the adapter's memory";
     const std::vector<std::string>& told = adapter->settingsCommands();
     if (adapter->profile().ar488) {
-        EXPECT_EQ(std::count_if(told.begin(), told.end(),
-                                [](const std::string& c) { return c.starts_with("++savecfg"); }),
-                  0)
-            << "an AR488 was asked to save";
+        EXPECT_TRUE(std::ranges::none_of(told, [](const std::string& c) {
+            return c.starts_with("++savecfg");
+        })) << "an AR488 was asked to save";
     } else {
         EXPECT_TRUE(!told.empty() && told.front() == "++savecfg 0") << "the first setting command";
     }

@@ -133,8 +133,6 @@ public:
     /// was asked to save (its "++savecfg" writes whatever its argument) or a Prologix was sent a
     /// setting before "++savecfg 0".
     ~Bench();
-    Bench(const Bench&) = delete;
-    Bench& operator=(const Bench&) = delete;
     /// The driver calls the main window makes before it opens the configuration window; true
     /// when every one succeeded.
     bool bringUp();
