@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ostream>
 #include <string>
-#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -17,7 +15,6 @@ namespace {
 using ktq::test::sendBytes;
 using ktq::test::untilAnswered;
 using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
 
 constexpr auto bound = ktq::test::toolBound;
 

@@ -13,12 +13,8 @@
 
 namespace ktq::test {
 
-namespace {
-
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-} // namespace
 
 const std::vector<UnoFirmware>& unoFirmwares() {
     static const std::vector<UnoFirmware> firmwares{
