@@ -28,44 +28,40 @@ int count(const std::string& text, const std::string& part) {
 using UnoFirmware = ktq::test::UnoTest<>;
 using Uno = ktq::test::UnoProcess;
 
-TEST_P(UnoFirmware, WhatComesAtOnceAfterOpeningIsLostAndTheFirmwareAnswersOnceStarted) {
-    Uno uno(firmware(), {});
-    uno.openStarted(); // its questions end optiboot's wait
-    const auto before = static_cast<long>(uno.busEvents().size());
-    uno.open(); // and nothing said: optiboot waits its second, then the firmware starts
-    const std::vector<std::string> renCycle{"REN 0", "REN 1"};
-    bool cycled = false;
-    for (const auto until = Clock::now() + bound; !cycled && Clock::now() < until; ::usleep(50000)) {
-        const std::vector<std::string> events = uno.busEvents();
-        cycled = std::search(events.begin() + before, events.end(), renCycle.begin(), renCycle.end()) !=
-                 events.end();
-    }
-    EXPECT_TRUE(cycled) << "released in reset, asserted by the firmware";
-    EXPECT_EQ(uno.ask("++ver"), firmware().versionLine);
-    const int port = uno.open();  // again, with the firmware running
-    sendBytes(port, "++ver\r\n"); // while the board is held in reset, then optiboot listens
-    const std::string first = untilAnswered(port, "++addr 7\r\n++addr\r\n", "7\r\n");
-    EXPECT_EQ(first.find("AR488"), std::string::npos) << first;
-    EXPECT_EQ(uno.ask("++ver"), firmware().versionLine);
-}
-
+// Opening the port resets the board: the bootloader takes what comes at once, and the firmware
+// starts by itself once the bootloader stops waiting, afresh but for what "++savecfg" wrote to
+// the EEPROM, whose image file keeps it for the tool's next start.
 TEST_P(UnoFirmware, OpeningResetsTheBoardAndOnlySavecfgWritesTheEepromItKeeps) {
     const std::string image = ::testing::TempDir() + "uno-eeprom-" + std::to_string(::getpid()) + ".bin";
     std::remove(image.c_str());
     {
         Uno uno(firmware(), {"--eeprom", image});
-        uno.openStarted();
+        uno.openStarted(); // its questions end optiboot's wait
         const std::string fresh = uno.ask("++addr");
         ASSERT_NE(fresh, "7\r\n");
         EXPECT_EQ(uno.ask("++addr 7\r\n++eoi 1\r\n++read_tmo_ms 500\r\n++addr"), "7\r\n");
         EXPECT_EQ(uno.said(), "") << "ordinary commands write no EEPROM";
-        uno.openStarted();
+        const auto before = static_cast<long>(uno.busEvents().size());
+        uno.open(); // and nothing said: optiboot waits its second, then the firmware starts
+        const std::vector<std::string> renCycle{"REN 0", "REN 1"};
+        bool cycled = false;
+        for (const auto until = Clock::now() + bound; !cycled && Clock::now() < until; ::usleep(50000)) {
+            const std::vector<std::string> events = uno.busEvents();
+            cycled = std::search(events.begin() + before, events.end(), renCycle.begin(), renCycle.end()) !=
+                     events.end();
+        }
+        EXPECT_TRUE(cycled) << "released in reset, asserted by the firmware";
+        EXPECT_EQ(uno.ask("++ver"), firmware().versionLine);
         EXPECT_EQ(uno.ask("++addr"), fresh) << "reopened, the board starts afresh";
         EXPECT_EQ(uno.ask("++addr 7\r\n++savecfg\r\n++addr"), "7\r\n");
         const std::string said = uno.said(bound);
         EXPECT_TRUE(said.starts_with("eeprom ") && said != "eeprom 0\n") << said;
-        uno.openStarted();
-        EXPECT_EQ(uno.ask("++addr"), "7\r\n") << "the EEPROM outlives the reset";
+        const int port = uno.open();  // again, with the firmware running
+        sendBytes(port, "++ver\r\n"); // while the board is held in reset, then optiboot listens
+        const std::string first = untilAnswered(port, "++addr\r\n", "7\r\n");
+        EXPECT_EQ(first.find("AR488"), std::string::npos) << first;
+        EXPECT_TRUE(first.ends_with("7\r\n")) << "the EEPROM outlives the reset: " << first;
+        EXPECT_EQ(uno.ask("++ver"), firmware().versionLine);
     }
     Uno again(firmware(), {"--eeprom", image});
     again.openStarted();
