@@ -396,24 +396,14 @@ protected:
         arguments.insert(arguments.begin(), KTQ_SIM_ADAPTER_PATH);
         m_tool.emplace(arguments, std::vector<std::string>{"GPIB_SIM_BENCH=5=7174;9=7189",
                                                            "GPIB_SIM_ADAPTER_TRACE=" + m_trace});
-        std::string first;
-        ktq::test::readUntil(m_tool->out(), first, "\n");
-        return first;
-    }
-
-    // What comes back for `bytes`, up to the first `end`.
-    static std::string answer(int fd, const std::string& bytes, const std::string& end) {
-        ktq::test::sendBytes(fd, bytes);
-        std::string got;
-        ktq::test::readUntil(fd, got, end);
-        return got;
+        return m_tool->first();
     }
 
     // The same exchange on any link: the version, then the unit at 5 asked for its address.
     static void talkTo(int fd, const std::string& version) {
-        EXPECT_EQ(answer(fd, "++ver\r\n", "\r\n"), version + "\r\n");
-        EXPECT_EQ(answer(fd, "++addr 5\nSYST:COMM:GPIB:ADDR?\n++read eoi\n", "\n"), "5\n");
-        EXPECT_EQ(answer(fd, "++addr\n", "\r\n"), "5\r\n");
+        EXPECT_EQ(ktq::test::exchange(fd, "++ver\r\n", "\r\n"), version + "\r\n");
+        EXPECT_EQ(ktq::test::exchange(fd, "++addr 5\nSYST:COMM:GPIB:ADDR?\n++read eoi\n", "\n"), "5\n");
+        EXPECT_EQ(ktq::test::exchange(fd, "++addr\n", "\r\n"), "5\r\n");
     }
 
     const std::string m_trace = ::testing::TempDir() + "adapter-trace-" + std::to_string(::getpid()) + ".txt";

@@ -49,6 +49,14 @@ inline void sendBytes(int fd, const std::string& bytes) {
     ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 }
 
+/// Sends `bytes` and reads what comes back, up to `end`.
+inline std::string exchange(int fd, const std::string& bytes, const std::string& end) {
+    sendBytes(fd, bytes);
+    std::string got;
+    EXPECT_TRUE(readUntil(fd, got, end)) << bytes << ": " << got;
+    return got;
+}
+
 inline std::string fileText(const std::string& path) {
     std::ifstream file(path);
     return {std::istreambuf_iterator<char>(file), {}};
@@ -80,6 +88,7 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         m_out = out[0];
+        readUntil(m_out, m_first, "\n");
     }
     ~ToolProcess() {
         end();
@@ -89,6 +98,8 @@ public:
     ToolProcess& operator=(const ToolProcess&) = delete;
 
     int out() const { return m_out; }
+    /// What the tool said first ("pty PATH", "tcp PORT"), or "" where it ended without a line.
+    const std::string& first() const { return m_first; }
     /// Sends `signal` (0: none, the tool ends by itself) and waits for the tool; its wait status,
     /// or -1 where it was not running.
     int end(int signal = SIGTERM) {
@@ -110,6 +121,7 @@ private:
 
     pid_t m_pid = -1;
     int m_out = -1;
+    std::string m_first;
 };
 
 } // namespace ktq::test

@@ -54,8 +54,7 @@ UnoProcess::UnoProcess(const UnoFirmware& firmware, const std::vector<std::strin
     m_tool.emplace(argv,
                    std::vector<std::string>{"GPIB_SIM_BENCH=" + bench, "GPIB_SIM_ADAPTER_TRACE=" + m_dialogue,
                                             "GPIB_SIM_TRACE=" + m_events});
-    std::string first;
-    EXPECT_TRUE(readUntil(m_tool->out(), first, "\n")) << first;
+    const std::string& first = m_tool->first();
     EXPECT_TRUE(first.starts_with("pty /dev/")) << first;
     m_path = first.size() > 5 ? first.substr(4, first.size() - 5) : std::string();
 }
@@ -84,13 +83,6 @@ int UnoProcess::openStarted() {
     const std::string got = untilAnswered(m_port, "++ver\r\n", m_firmware.versionLine);
     EXPECT_TRUE(got.ends_with(m_firmware.versionLine)) << got;
     return m_port;
-}
-
-std::string UnoProcess::ask(const std::string& command, const std::string& end) {
-    std::string got;
-    sendBytes(m_port, command + "\r\n");
-    EXPECT_TRUE(readUntil(m_port, got, end)) << command << ": " << got;
-    return got;
 }
 
 void UnoProcess::closePort() {

@@ -50,7 +50,9 @@ public:
     /// Opens the port and asks "++ver" until the firmware, past the bootloader, answers it.
     int openStarted();
     /// Sends a command line and reads its answer, up to `end`.
-    std::string ask(const std::string& command, const std::string& end = "\r\n");
+    std::string ask(const std::string& command, const std::string& end = "\r\n") {
+        return exchange(m_port, command + "\r\n", end);
+    }
     void closePort();
     /// As the board's owner at a terminal: opens the port, waits for the firmware, sends the
     /// commands and closes the port; returns the EEPROM bytes written so far.
