@@ -286,19 +286,16 @@ TEST(AdapterSettingsMemory, NothingIsSavedUnlessTold) {
     }
 }
 
-TEST(AdapterSettingsMemory, InDeviceModeTheAdapterLeavesTheBusAlone) {
-    Bench bench(prologixProfile());
-    bench.core->fromHost("++addr 5\n");
-    EXPECT_EQ(bench.eventsOf("++mode 0\n*CLS\n++clr\n++trg\n++ifc\n++read eoi\n"), Events{});
-    EXPECT_EQ(bench.eventsOf("++mode 1\n*CLS\n"), (Events{"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}));
-}
-
+// In device mode the adapter leaves the bus alone; a Prologix takes controller mode back quietly.
 // An AR488 starts controller mode at power-up, at "++rst" and at every "++mode 1", in controller
 // mode already or not: REN released (every unit goes to local), asserted again, IFC.
-TEST(AdapterSettingsMemory, Ar488RestartsControllerModeAtPowerUpResetAndModeOne) {
+TEST(AdapterSettingsMemory, DeviceModeLeavesTheBusAloneAndAnAr488RestartsControllerMode) {
     Bench prologix(prologixProfile());
     EXPECT_EQ(prologix.bus->wire().events(), Events{});
     EXPECT_EQ(prologix.eventsOf("++mode 1\n"), Events{});
+    prologix.core->fromHost("++addr 5\n");
+    EXPECT_EQ(prologix.eventsOf("++mode 0\n*CLS\n++clr\n++trg\n++ifc\n++read eoi\n"), Events{});
+    EXPECT_EQ(prologix.eventsOf("++mode 1\n*CLS\n"), (Events{"CMD \"@?%\"", "WRITE 5 \"*CLS\\r\\n\" EOI"}));
     const Events restart{"REN 0", "REN 1", "REN 0", "REN 1", "IFC"};
     for (const AdapterProfile* profile : {&ar488Profile(), &ar488OldProfile()}) {
         SCOPED_TRACE(profile->name);
