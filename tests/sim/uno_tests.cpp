@@ -16,8 +16,6 @@ using ktq::test::sendBytes;
 using ktq::test::untilAnswered;
 using Clock = std::chrono::steady_clock;
 
-constexpr auto bound = ktq::test::toolBound;
-
 int count(const std::string& text, const std::string& part) {
     int n = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
@@ -45,7 +43,8 @@ TEST_P(UnoFirmware, OpeningResetsTheBoardAndOnlySavecfgWritesTheEepromItKeeps) {
         uno.open(); // and nothing said: optiboot waits its second, then the firmware starts
         const std::vector<std::string> renCycle{"REN 0", "REN 1"};
         bool cycled = false;
-        for (const auto until = Clock::now() + bound; !cycled && Clock::now() < until; ::usleep(50000)) {
+        for (const auto until = Clock::now() + ktq::test::toolBound; !cycled && Clock::now() < until;
+             ::usleep(50000)) {
             const std::vector<std::string> events = uno.busEvents();
             cycled = std::search(events.begin() + before, events.end(), renCycle.begin(), renCycle.end()) !=
                      events.end();
@@ -54,7 +53,7 @@ TEST_P(UnoFirmware, OpeningResetsTheBoardAndOnlySavecfgWritesTheEepromItKeeps) {
         EXPECT_EQ(uno.ask("++ver"), firmware().versionLine);
         EXPECT_EQ(uno.ask("++addr"), fresh) << "reopened, the board starts afresh";
         EXPECT_EQ(uno.ask("++addr 7\r\n++savecfg\r\n++addr"), "7\r\n");
-        const std::string said = uno.said(bound);
+        const std::string said = uno.said(ktq::test::toolBound);
         EXPECT_TRUE(said.starts_with("eeprom ") && said != "eeprom 0\n") << said;
         const int port = uno.open();  // again, with the firmware running
         sendBytes(port, "++ver\r\n"); // while the board is held in reset, then optiboot listens
