@@ -19,10 +19,10 @@ TEST_P(AdapterCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
     const QString model = models::modelList().at(std::get<0>(GetParam()));
     const AdapterSide& side = adapterSides().at(std::get<1>(GetParam()));
     ConfigRun board;
-    const Walk onBoard = walkTable(board, model, side.eoiOnWire);
+    const Walk onBoard = walkTable(board, model, side.profile->eoiWithLastByte);
     ConfigRun adapter(side);
-    const Walk onAdapter = walkTable(adapter, model, side.eoiOnWire);
-    if (!side.secondaryAddresses && model == QStringLiteral("7189")) {
+    const Walk onAdapter = walkTable(adapter, model, side.profile->eoiWithLastByte);
+    if (!side.profile->secondaryAddresses && model == QStringLiteral("7189")) {
         // Its channels answer behind secondary addresses, which this adapter cannot send: the
         // clear is refused and reported, and nothing reaches another address instead.
         EXPECT_TRUE(onAdapter.data.empty());
@@ -96,7 +96,8 @@ TEST_P(AdapterSafety, WhatTheOperatorTypesNeverReachesTheAdapter) {
     run.enter(QStringLiteral("++rst"));
     run.bench.sim.wire().flushEvents();
     const Lines& events = run.bench.sim.wire().events();
-    const std::string sent = std::string(R"(WRITE 5 "*ESE ++rst\n")") + (side().eoiOnWire ? " EOI" : "");
+    const std::string sent =
+        std::string(R"(WRITE 5 "*ESE ++rst\n")") + (side().profile->eoiWithLastByte ? " EOI" : "");
     EXPECT_NE(std::find(events.begin(), events.end(), sent), events.end());
     EXPECT_EQ(run.bench.adapter->settingsCommands(), expectedSettingsCommands(side()));
 }

@@ -109,7 +109,7 @@ const std::vector<AdapterSide>& adapterSides() {
     static const std::vector<AdapterSide> sides{
         {"BenchPrologix", &sim::adapter::prologixProfile(), benchLink},
         {"BenchAr488", &sim::adapter::ar488Profile(), benchLink},
-        {"BenchAr488Old", &sim::adapter::ar488OldProfile(), benchLink, {}, false, false},
+        {"BenchAr488Old", &sim::adapter::ar488OldProfile(), benchLink},
         // Left by its owner in verbose mode, with every handshake flag and a Prologix's version
         // text for other software.
         {"BenchAr488SetUpByItsOwner", &sim::adapter::ar488Profile(), benchLink,

@@ -107,11 +107,6 @@ struct AdapterSide {
     std::function<std::unique_ptr<bus::AdapterLink>(sim::adapter::AdapterCore&)> link;
     /// What the adapter's owner set before the program came (none where empty).
     std::function<void(sim::adapter::AdapterCore&)> ownersSetUp{};
-    /// The adapter sends EOI with the last byte (0.51.09 pulses it on its own, which the wire's
-    /// events do not show).
-    bool eoiOnWire = true;
-    /// It takes secondary addresses.
-    bool secondaryAddresses = true;
 };
 
 /// Every way the adapter tests reach an emulated adapter.
