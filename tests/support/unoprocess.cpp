@@ -122,11 +122,6 @@ std::string UnoProcess::said(std::chrono::milliseconds within) {
     return got;
 }
 
-int UnoProcess::eepromWrites() {
-    said();
-    return m_eepromWrites;
-}
-
 void UnoProcess::stop() {
     if (const int status = m_tool->end(); status != -1) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;

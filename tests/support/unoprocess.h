@@ -62,7 +62,10 @@ public:
     /// for a first line.
     std::string said(std::chrono::milliseconds within = std::chrono::milliseconds(0));
     /// EEPROM bytes the firmware has written so far, as the tool has said.
-    int eepromWrites();
+    int eepromWrites() {
+        said();
+        return m_eepromWrites;
+    }
 
     /// Ends the tool (SIGTERM) and waits for it; its traces are complete then.
     void stop();
