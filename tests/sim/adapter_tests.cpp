@@ -54,6 +54,7 @@ const AdapterProfile& profileNamed(const std::string& name) {
 
 // What each model answers, line by line, where the two differ and where they agree.
 TEST(AdapterAnswers, EachModelAnswersAsItsManualOrFirmwareSays) {
+    const std::string ar488 = "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\n";
     const struct {
         std::string model;
         std::string input;
@@ -62,12 +63,11 @@ TEST(AdapterAnswers, EachModelAnswersAsItsManualOrFirmwareSays) {
         {"prologix", "++ver\n", "Prologix GPIB-USB Controller version 6.107\r\n"},
         {"prologix", "++ver real\n", "Prologix GPIB-USB Controller version 6.107\r\n"},
         {"prologix-ethernet", "++ver\n", "Prologix GPIB-ETHERNET Controller version 01.06.06.00\r\n"},
-        {"ar488", "++ver\r\n", "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\n"},
+        {"ar488", "++ver\r\n", ar488},
         {"ar488-0.51", "++ver real\n", "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"},
         // The owner's version text for other software; only "++ver real" still tells the firmware.
         {"ar488", "++id verstr Prologix GPIB-USB Controller version 6.107\n++ver\n++ver real\n++id fwver\n",
-         "Prologix GPIB-USB Controller version 6.107\r\nAR488 GPIB controller, ver. 0.53.04, "
-         "13/04/2025\r\nAR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\n"},
+         "Prologix GPIB-USB Controller version 6.107\r\n" + ar488 + ar488},
         {"prologix", "++nonsense\n", ""},
         {"ar488", "++nonsense\n", "Unrecognized command\r\n"},
         {"ar488", "++help\n", "Unrecognized command\r\n"},
@@ -101,9 +101,7 @@ TEST(AdapterAnswers, EachModelAnswersAsItsManualOrFirmwareSays) {
         {"prologix", "++mode\n", "1\r\n"},
         {"ar488", "++mode\n", "1\r\n"},
         {"prologix", "++savecfg\n", "1\r\n"}, // saving is on from power-up
-        {"ar488", "++ver\r++ver\n",
-         "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\nAR488 GPIB controller, ver. 0.53.04, "
-         "13/04/2025\r\n"},
+        {"ar488", "++ver\r++ver\n", ar488 + ar488},
         {"ar488", "++fndl all\n", "5\r\n"}, // UNT ends the 7189's addressing before its channels
         {"ar488", "++fndl 1-8\n", "5\r\n"},
         {"ar488", "++fndl 10 11\n", "\r\n"},
