@@ -90,8 +90,7 @@ TEST_P(UnoFirmware, AUnitOnTheBusAnswersThroughItAndABurstWhileItWaitsLosesBytes
     const struct {
         const char* before;
         int versions;
-        int fewest; // answered
-        int most;
+        int fewest, most; // answered
     } bursts[] = {{"", 8, 8, 8}, {"++read\r\n", 16, 1, 15}};
     for (const auto& burst : bursts) {
         std::string bytes = burst.before;

@@ -13,7 +13,6 @@
 #include <iterator>
 #include <poll.h>
 #include <spawn.h>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <sys/wait.h>
@@ -64,8 +63,8 @@ inline std::string fileText(const std::string& path) {
 
 inline std::vector<std::string> fileLines(const std::string& path) {
     std::vector<std::string> lines;
-    std::istringstream text(fileText(path));
-    for (std::string line; std::getline(text, line);)
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);)
         lines.push_back(line);
     return lines;
 }
