@@ -62,13 +62,6 @@ struct Rig {
 const std::array<const AdapterProfile*, 3> adapters{
     &sim::adapter::prologixProfile(), &sim::adapter::ar488Profile(), &sim::adapter::ar488OldProfile()};
 
-// 0.51.09 pulses EOI on its own after the last byte, which the wire's events do not show.
-std::string onTheWire(const AdapterProfile& profile, std::string event) {
-    if (!profile.eoiWithLastByte && event.ends_with(" EOI"))
-        event.resize(event.size() - 4);
-    return event;
-}
-
 TEST(AdapterIdentity, ReadsTheVersionAnswerOfEachModelAndNothingElse) {
     const struct {
         const char* answer;
@@ -120,14 +113,6 @@ TEST(AdapterIdentity, AsksTheAdapterOnceAndNamesItWithItsLink) {
     EXPECT_FALSE(identifyAdapter(link).has_value());
 }
 
-// The bytes that make the unit at 5 listen before a message: a Prologix makes itself talker, an
-// AR488 0.53 unaddresses any talker, 0.51 only the listeners.
-std::string listenerNamed(const AdapterProfile& profile) {
-    if (!profile.ar488)
-        return R"(CMD "@?%")";
-    return profile.untWithAddress ? R"(CMD "?_%")" : R"(CMD "?%")";
-}
-
 // Data reaches the unit byte for byte, whatever it holds: the adapter's own line ends, ESC and
 // "+" are escaped, so no operator's text becomes an adapter command.
 TEST(AdapterSend, DataReachesTheUnitAsSentWithTheEndModesEoi) {
@@ -155,7 +140,15 @@ TEST(AdapterSend, DataReachesTheUnitAsSentWithTheEndModesEoi) {
                 EXPECT_EQ(rig.newEvents(), Lines{});
                 continue;
             }
-            EXPECT_EQ(rig.newEvents(), (Lines{listenerNamed(*profile), onTheWire(*profile, c.event)}));
+            // The unit at 5 made listener: a Prologix makes itself talker, an AR488 0.53 unaddresses
+            // any talker, 0.51 only the listeners, and 0.51 pulses EOI on its own after the last
+            // byte, which the wire's events do not show.
+            const std::string listener = !profile->ar488           ? R"(CMD "@?%")"
+                                         : profile->untWithAddress ? R"(CMD "?_%")"
+                                                                   : R"(CMD "?%")";
+            const std::string event =
+                profile->eoiWithLastByte ? c.event : c.event.substr(0, c.event.rfind(" EOI"));
+            EXPECT_EQ(rig.newEvents(), (Lines{listener, event}));
             EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC | (c.mode == ni::NULLend ? 0 : ni::END));
             EXPECT_EQ(rig.ibcnt(), c.count);
             // An adapter in controller mode already is not put into it again; a Prologix is told
