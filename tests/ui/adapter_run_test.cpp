@@ -45,17 +45,12 @@ INSTANTIATE_TEST_SUITE_P(EveryModel, AdapterCatalogue,
                                     "_" + adapterSides().at(std::get<1>(info.param)).name;
                          });
 
-// What brings an adapter up, and nothing that changes what it keeps over power-up: one already in
-// controller mode is not put into it again.
-Lines expectedSettingsCommands(const AdapterSide& side) {
-    if (side.profile->name.starts_with("prologix"))
-        return {"++savecfg 0"};
-    return {};
-}
-
 class AdapterSafety : public testing::TestWithParam<std::size_t> {
 protected:
     const AdapterSide& side() const { return adapterSides().at(GetParam()); }
+    // What brings an adapter up, and nothing that changes what it keeps over power-up: one already
+    // in controller mode is not put into it again.
+    Lines bringUp() const { return side().profile->ar488 ? Lines{} : Lines{"++savecfg 0"}; }
 };
 
 TEST_P(AdapterSafety, TheMainWindowsBringUpLeavesTheAdaptersMemoryAlone) {
@@ -69,7 +64,7 @@ TEST_P(AdapterSafety, TheMainWindowsBringUpLeavesTheAdaptersMemoryAlone) {
 
     EXPECT_TRUE(control<ui::MessageLine>(window, "txtGPIBErr")->isHidden());
     ASSERT_EQ(bench.interaction.modals.size(), 1u) << "the configuration window opened";
-    EXPECT_EQ(bench.adapter->settingsCommands(), expectedSettingsCommands(side()));
+    EXPECT_EQ(bench.adapter->settingsCommands(), bringUp());
     const auto& settings = bench.adapter->settings();
     EXPECT_TRUE(settings.controller);
     EXPECT_EQ(settings.autoRead, 0);
@@ -99,7 +94,7 @@ TEST_P(AdapterSafety, WhatTheOperatorTypesNeverReachesTheAdapter) {
     const std::string sent =
         std::string(R"(WRITE 5 "*ESE ++rst\n")") + (side().profile->eoiWithLastByte ? " EOI" : "");
     EXPECT_NE(std::find(events.begin(), events.end(), sent), events.end());
-    EXPECT_EQ(run.bench.adapter->settingsCommands(), expectedSettingsCommands(side()));
+    EXPECT_EQ(run.bench.adapter->settingsCommands(), bringUp());
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryAdapter, AdapterSafety, testing::Range<std::size_t>(0, adapterSides().size()),
