@@ -104,8 +104,7 @@ int UnoProcess::ownersSetUp(const std::vector<std::string>& commands) {
 
 std::string UnoProcess::said(std::chrono::milliseconds within) {
     std::string got;
-    if (within.count() > 0)
-        readUntil(m_tool->out(), got, "\n", within);
+    readUntil(m_tool->out(), got, "\n", within); // at once where `within` is 0
     for (pollfd ready{m_tool->out(), POLLIN, 0}; ::poll(&ready, 1, 0) == 1;) {
         char buffer[256];
         const ssize_t n = ::read(m_tool->out(), buffer, sizeof buffer);
