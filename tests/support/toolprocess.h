@@ -56,6 +56,18 @@ inline std::string exchange(int fd, const std::string& bytes, const std::string&
     return got;
 }
 
+/// Sends `command` every quarter second until `answer` comes back; returns everything that came.
+inline std::string untilAnswered(int fd, const std::string& command, const std::string& answer) {
+    std::string got;
+    for (const auto until = std::chrono::steady_clock::now() + toolBound;
+         std::chrono::steady_clock::now() < until;) {
+        sendBytes(fd, command);
+        if (readUntil(fd, got, answer, std::chrono::milliseconds(250)))
+            break;
+    }
+    return got;
+}
+
 inline std::string fileText(const std::string& path) {
     std::ifstream file(path);
     return {std::istreambuf_iterator<char>(file), {}};

@@ -13,9 +13,6 @@
 
 namespace ktq::test {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
-
 const std::vector<UnoFirmware>& unoFirmwares() {
     static const std::vector<UnoFirmware> firmwares{
         {"0.53.04", "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\n", "Ar488_0_53_04", "80\r\n", true,
@@ -28,16 +25,6 @@ const std::vector<UnoFirmware>& unoFirmwares() {
 
 bool UnoProcess::built() {
     return !std::string_view(KTQ_SIM_UNO_PATH).empty();
-}
-
-std::string untilAnswered(int fd, const std::string& command, const std::string& answer) {
-    std::string got;
-    for (const auto until = Clock::now() + toolBound; Clock::now() < until;) {
-        sendBytes(fd, command);
-        if (readUntil(fd, got, answer, 250ms))
-            break;
-    }
-    return got;
 }
 
 UnoProcess::UnoProcess(const UnoFirmware& firmware, const std::vector<std::string>& arguments,

@@ -104,7 +104,4 @@ inline std::string unoFirmwareName(const ::testing::TestParamInfo<std::size_t>& 
     return unoFirmwares().at(info.param).name;
 }
 
-/// Sends `command` every quarter second until `answer` comes back; returns everything that came.
-std::string untilAnswered(int fd, const std::string& command, const std::string& answer);
-
 } // namespace ktq::test
