@@ -53,68 +53,69 @@ const AdapterProfile& profileNamed(const std::string& name) {
 }
 
 // What each model answers, line by line, where the two differ and where they agree.
+const std::string ar488Version = "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\n";
+const struct {
+    std::string model;
+    std::string input;
+    std::string answer;
+} answers[] = {
+    {"prologix", "++ver\n", "Prologix GPIB-USB Controller version 6.107\r\n"},
+    {"prologix", "++ver real\n", "Prologix GPIB-USB Controller version 6.107\r\n"},
+    {"prologix-ethernet", "++ver\n", "Prologix GPIB-ETHERNET Controller version 01.06.06.00\r\n"},
+    {"ar488", "++ver\r\n", ar488Version},
+    {"ar488-0.51", "++ver real\n", "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"},
+    // The owner's version text for other software; only "++ver real" still tells the firmware.
+    {"ar488", "++id verstr Prologix GPIB-USB Controller version 6.107\n++ver\n++ver real\n++id fwver\n",
+     "Prologix GPIB-USB Controller version 6.107\r\n" + ar488Version + ar488Version},
+    {"prologix", "++nonsense\n", ""},
+    {"ar488", "++nonsense\n", "Unrecognized command\r\n"},
+    {"ar488", "++help\n", "Unrecognized command\r\n"},
+    {"ar488", "++findlstn 1-8\n", "Unrecognized command\r\n"},
+    {"ar488-0.51", "++fndl all\n", "Unrecognized command\r\n"},
+    {"prologix", "++fndl all\n", ""},
+    {"prologix", "++addr\n", "0\r\n"},
+    {"ar488", "++addr\n", "1\r\n"}, // setDefaultCfg's primary
+    {"prologix", "++addr 9 107\n++addr\n", "9 107\r\n"},
+    {"ar488", "++addr 9 11\n++addr\n", "9,107\r\n"}, // a bare secondary, answered as sent
+    {"ar488-0.51", "++addr 9 107\n++addr\n", "9\r\n"},
+    {"prologix", "++addr 9 11\n++addr\n", "0\r\n"}, // refused whole
+    {"prologix", "++addr 31\n++addr\n", "0\r\n"},
+    {"prologix", "++addr 0\n++addr\n", "0\r\n"},
+    {"ar488", "++addr 5\n++addr 0\n++addr\n", "Invalid parameter\r\n5\r\n"}, // 0 is its own
+    {"ar488-0.51", "++addr 5\n++addr 31\n++addr\n", "Unrecognized command\r\n5\r\n"},
+    {"prologix", "++read_tmo_ms 5000\n++read_tmo_ms\n", "3000\r\n"},
+    {"prologix", "++read_tmo_ms 0\n++read_tmo_ms\n", "1\r\n"},
+    {"ar488", "++read_tmo_ms\n", "1200\r\n"},
+    {"ar488", "++read_tmo_ms 5000\n++read_tmo_ms\n", "5000\r\n"},
+    {"ar488", "++read_tmo_ms 40000\n++read_tmo_ms\n", "Invalid parameter\r\n1200\r\n"},
+    {"ar488", "++read_tmo_ms 0\n++read_tmo_ms\n", "Invalid parameter\r\n1200\r\n"},
+    {"prologix", "++auto 2\n++auto\n", "0\r\n"},
+    {"ar488", "++auto 2\n++auto\n", "2\r\n"},
+    {"ar488", "++addr 5\n++auto 2\n*ESE 4\n*ESE?\n", "4\n"}, // reads after queries only
+    {"prologix", "++eos 4\n++eos\n", "0\r\n"},
+    {"ar488", "++eos 4\n++eos\n", "Invalid parameter\r\n0\r\n"},
+    {"prologix", "++eos 3\n++eos\n++eoi 0\n++eoi\n", "3\r\n0\r\n"},
+    {"ar488", "++eoi\n", "0\r\n"}, // EOI off from power-up
+    {"prologix", "++eot_char 300\n++eot_char\n", "0\r\n"},
+    {"prologix", "++mode\n", "1\r\n"},
+    {"ar488", "++mode\n", "1\r\n"},
+    {"prologix", "++savecfg\n", "1\r\n"}, // saving is on from power-up
+    {"ar488", "++ver\r++ver\n", ar488Version + ar488Version},
+    {"ar488", "++fndl all\n", "5\r\n"}, // UNT ends the 7189's addressing before its channels
+    {"ar488", "++fndl 1-8\n", "5\r\n"},
+    {"ar488", "++fndl 10 11\n", "\r\n"},
+    {"ar488", "++fndl\n++read_tmo_ms\n", "Missing parameter\r\n35\r\n"},
+    {"ar488", "++ren 0\n++ren\n", "0\r\n"},
+    {"ar488", "++flags 2\n++addr 5\nSYST:COMM:GPIB:ADDR?\n++read eoi\n", "5\nRead^OK\r\n"},
+    {"ar488", "++flags 4\n++addr 5\n*CLS\n", "Send^OK\r\n"},
+    {"ar488", "++verbose\n++eoi\n", "Verbose: ON\r\n> ++eoi\r\n0\r\n> "},
+    {"ar488", "++spoll 9 107\n", "Invalid parameter\r\n"},
+    {"ar488", "++addr 5\n*SRE 16\nSYST:COMM:GPIB:ADDR?\n++spoll 7 5\n", "80\r\n"},
+    {"ar488-0.51", "++spoll 5\n", ""}, // reads past its parameter and polls nobody
+};
+
 TEST(AdapterAnswers, EachModelAnswersAsItsManualOrFirmwareSays) {
-    const std::string ar488 = "AR488 GPIB controller, ver. 0.53.04, 13/04/2025\r\n";
-    const struct {
-        std::string model;
-        std::string input;
-        std::string answer;
-    } cases[] = {
-        {"prologix", "++ver\n", "Prologix GPIB-USB Controller version 6.107\r\n"},
-        {"prologix", "++ver real\n", "Prologix GPIB-USB Controller version 6.107\r\n"},
-        {"prologix-ethernet", "++ver\n", "Prologix GPIB-ETHERNET Controller version 01.06.06.00\r\n"},
-        {"ar488", "++ver\r\n", ar488},
-        {"ar488-0.51", "++ver real\n", "AR488 GPIB controller, ver. 0.51.09, 20/06/2022\r\n"},
-        // The owner's version text for other software; only "++ver real" still tells the firmware.
-        {"ar488", "++id verstr Prologix GPIB-USB Controller version 6.107\n++ver\n++ver real\n++id fwver\n",
-         "Prologix GPIB-USB Controller version 6.107\r\n" + ar488 + ar488},
-        {"prologix", "++nonsense\n", ""},
-        {"ar488", "++nonsense\n", "Unrecognized command\r\n"},
-        {"ar488", "++help\n", "Unrecognized command\r\n"},
-        {"ar488", "++findlstn 1-8\n", "Unrecognized command\r\n"},
-        {"ar488-0.51", "++fndl all\n", "Unrecognized command\r\n"},
-        {"prologix", "++fndl all\n", ""},
-        {"prologix", "++addr\n", "0\r\n"},
-        {"ar488", "++addr\n", "1\r\n"}, // setDefaultCfg's primary
-        {"prologix", "++addr 9 107\n++addr\n", "9 107\r\n"},
-        {"ar488", "++addr 9 11\n++addr\n", "9,107\r\n"}, // a bare secondary, answered as sent
-        {"ar488-0.51", "++addr 9 107\n++addr\n", "9\r\n"},
-        {"prologix", "++addr 9 11\n++addr\n", "0\r\n"}, // refused whole
-        {"prologix", "++addr 31\n++addr\n", "0\r\n"},
-        {"prologix", "++addr 0\n++addr\n", "0\r\n"},
-        {"ar488", "++addr 5\n++addr 0\n++addr\n", "Invalid parameter\r\n5\r\n"}, // 0 is its own
-        {"ar488-0.51", "++addr 5\n++addr 31\n++addr\n", "Unrecognized command\r\n5\r\n"},
-        {"prologix", "++read_tmo_ms 5000\n++read_tmo_ms\n", "3000\r\n"},
-        {"prologix", "++read_tmo_ms 0\n++read_tmo_ms\n", "1\r\n"},
-        {"ar488", "++read_tmo_ms\n", "1200\r\n"},
-        {"ar488", "++read_tmo_ms 5000\n++read_tmo_ms\n", "5000\r\n"},
-        {"ar488", "++read_tmo_ms 40000\n++read_tmo_ms\n", "Invalid parameter\r\n1200\r\n"},
-        {"ar488", "++read_tmo_ms 0\n++read_tmo_ms\n", "Invalid parameter\r\n1200\r\n"},
-        {"prologix", "++auto 2\n++auto\n", "0\r\n"},
-        {"ar488", "++auto 2\n++auto\n", "2\r\n"},
-        {"ar488", "++addr 5\n++auto 2\n*ESE 4\n*ESE?\n", "4\n"}, // reads after queries only
-        {"prologix", "++eos 4\n++eos\n", "0\r\n"},
-        {"ar488", "++eos 4\n++eos\n", "Invalid parameter\r\n0\r\n"},
-        {"prologix", "++eos 3\n++eos\n++eoi 0\n++eoi\n", "3\r\n0\r\n"},
-        {"ar488", "++eoi\n", "0\r\n"}, // EOI off from power-up
-        {"prologix", "++eot_char 300\n++eot_char\n", "0\r\n"},
-        {"prologix", "++mode\n", "1\r\n"},
-        {"ar488", "++mode\n", "1\r\n"},
-        {"prologix", "++savecfg\n", "1\r\n"}, // saving is on from power-up
-        {"ar488", "++ver\r++ver\n", ar488 + ar488},
-        {"ar488", "++fndl all\n", "5\r\n"}, // UNT ends the 7189's addressing before its channels
-        {"ar488", "++fndl 1-8\n", "5\r\n"},
-        {"ar488", "++fndl 10 11\n", "\r\n"},
-        {"ar488", "++fndl\n++read_tmo_ms\n", "Missing parameter\r\n35\r\n"},
-        {"ar488", "++ren 0\n++ren\n", "0\r\n"},
-        {"ar488", "++flags 2\n++addr 5\nSYST:COMM:GPIB:ADDR?\n++read eoi\n", "5\nRead^OK\r\n"},
-        {"ar488", "++flags 4\n++addr 5\n*CLS\n", "Send^OK\r\n"},
-        {"ar488", "++verbose\n++eoi\n", "Verbose: ON\r\n> ++eoi\r\n0\r\n> "},
-        {"ar488", "++spoll 9 107\n", "Invalid parameter\r\n"},
-        {"ar488", "++addr 5\n*SRE 16\nSYST:COMM:GPIB:ADDR?\n++spoll 7 5\n", "80\r\n"},
-        {"ar488-0.51", "++spoll 5\n", ""}, // reads past its parameter and polls nobody
-    };
-    for (const auto& c : cases) {
+    for (const auto& c : answers) {
         SCOPED_TRACE(c.model + " " + c.input);
         Bench bench(profileNamed(c.model));
         EXPECT_EQ(bench.core->fromHost(c.input), c.answer);
