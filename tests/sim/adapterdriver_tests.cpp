@@ -19,21 +19,25 @@ namespace {
 
 using namespace bus;
 using sim::adapter::AdapterProfile;
+using sim::adapter::BenchLink;
 using Lines = std::vector<std::string>;
 
 // A 7174 at 5 and a 7189 at 9 (channels behind secondaries 11 to 14) behind an adapter, set up as
-// the program sets it up.
+// the program sets it up; `before` what the adapter was told first, by its owner.
 struct Rig {
-    explicit Rig(const AdapterProfile& profile, const char* layout = "5=7174;9=7189")
+    explicit Rig(const AdapterProfile& profile, const char* layout = "5=7174;9=7189",
+                 BenchLink::Start start = BenchLink::Start::AtOnce, const std::string& before = "")
         : bus(sim::SimBus::fromBenchLayout(layout)), core(*bus, profile) {
-        auto owned = std::make_unique<sim::adapter::BenchLink>(core);
+        core.fromHost(before);
+        auto owned = std::make_unique<BenchLink>(core, start);
         link = owned.get();
         const auto identity = identifyAdapter(*link);
         EXPECT_TRUE(identity.has_value());
         driver = std::make_unique<AdapterDriver>(std::move(owned), identity.value_or(AdapterIdentity{}));
+        bus->wire().setEventLog(true);
         EXPECT_EQ(driver->ibfind("GPIB0"), 0);
         EXPECT_EQ(driver->ibtmo(0, ni::T3s) & ni::ERR, 0);
-        bus->wire().setEventLog(true);
+        setUp = newEvents();
     }
     // The bus events since the last call of this.
     Lines newEvents() {
@@ -49,28 +53,14 @@ struct Rig {
 
     std::unique_ptr<sim::SimBus> bus;
     sim::adapter::AdapterCore core;
-    sim::adapter::BenchLink* link = nullptr;
+    BenchLink* link = nullptr;
     std::unique_ptr<AdapterDriver> driver;
     std::size_t seen = 0;
+    Lines setUp; // the bus events of the set-up
 };
 
 const std::array<const AdapterProfile*, 3> adapters{
     &sim::adapter::prologixProfile(), &sim::adapter::ar488Profile(), &sim::adapter::ar488OldProfile()};
-
-// An adapter in controller mode already is not put into it again; a Prologix is told first not
-// to save.
-const Lines& bringUpCommands(const AdapterProfile& profile) {
-    static const Lines prologix{"++savecfg 0"};
-    static const Lines ar488{};
-    return profile.ar488 ? ar488 : prologix;
-}
-
-// 0.51.09 pulses EOI on its own after the last byte, which the wire's events do not show.
-std::string onTheWire(const AdapterProfile& profile, std::string event) {
-    if (!profile.eoiWithLastByte && event.ends_with(" EOI"))
-        event.resize(event.size() - 4);
-    return event;
-}
 
 TEST(AdapterIdentity, ReadsTheVersionAnswerOfEachModelAndNothingElse) {
     const struct {
@@ -123,14 +113,6 @@ TEST(AdapterIdentity, AsksTheAdapterOnceAndNamesItWithItsLink) {
     EXPECT_FALSE(identifyAdapter(link).has_value());
 }
 
-// The bytes that make the unit at 5 listen before a message: a Prologix makes itself talker, an
-// AR488 0.53 unaddresses any talker, 0.51 only the listeners.
-std::string listenerNamed(const AdapterProfile& profile) {
-    if (!profile.ar488)
-        return R"(CMD "@?%")";
-    return profile.untWithAddress ? R"(CMD "?_%")" : R"(CMD "?%")";
-}
-
 // Data reaches the unit byte for byte, whatever it holds: the adapter's own line ends, ESC and
 // "+" are escaped, so no operator's text becomes an adapter command.
 TEST(AdapterSend, DataReachesTheUnitAsSentWithTheEndModesEoi) {
@@ -158,18 +140,30 @@ TEST(AdapterSend, DataReachesTheUnitAsSentWithTheEndModesEoi) {
                 EXPECT_EQ(rig.newEvents(), Lines{});
                 continue;
             }
-            EXPECT_EQ(rig.newEvents(), (Lines{listenerNamed(*profile), onTheWire(*profile, c.event)}));
+            // The unit at 5 made listener: a Prologix makes itself talker, an AR488 0.53 unaddresses
+            // any talker, 0.51 only the listeners, and 0.51 pulses EOI on its own after the last
+            // byte, which the wire's events do not show.
+            const std::string listener = !profile->ar488           ? R"(CMD "@?%")"
+                                         : profile->untWithAddress ? R"(CMD "?_%")"
+                                                                   : R"(CMD "?%")";
+            const std::string event =
+                profile->eoiWithLastByte ? c.event : c.event.substr(0, c.event.rfind(" EOI"));
+            EXPECT_EQ(rig.newEvents(), (Lines{listener, event}));
             EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC | (c.mode == ni::NULLend ? 0 : ni::END));
             EXPECT_EQ(rig.ibcnt(), c.count);
-            EXPECT_EQ(rig.core.settingsCommands(), bringUpCommands(*profile));
+            // An adapter in controller mode already is not put into it again; a Prologix is told
+            // first not to save.
+            EXPECT_EQ(rig.core.settingsCommands(), profile->ar488 ? Lines{} : Lines{"++savecfg 0"});
             EXPECT_EQ(rig.core.savedWrites(), 0);
             EXPECT_TRUE(rig.core.settings().eoi) << "EOI back on after a message without it";
         }
 }
 
 // A reply ends where the unit's EOI ended it; what does not fit the buffer is dropped and does not
-// come back as the next reply.
-TEST(AdapterReceive, TheReplyEndsAtEoiAndWhatDoesNotFitIsDropped) {
+// come back as the next reply. Where nobody answers, the adapter's read runs out and the driver
+// reports what a board reports; a Send to an empty address the adapter cannot tell from one that
+// was heard.
+TEST(AdapterReceive, TheReplyEndsAtEoiWhatDoesNotFitIsDroppedAndSilenceTimesOut) {
     for (const AdapterProfile* profile : adapters) {
         SCOPED_TRACE(profile->name);
         Rig rig(*profile);
@@ -182,6 +176,20 @@ TEST(AdapterReceive, TheReplyEndsAtEoiAndWhatDoesNotFitIsDropped) {
             EXPECT_EQ(std::string(buffer.data(), 3), count == 1 ? "5.." : "5\n.");
             EXPECT_EQ(rig.ibcnt(), std::min(count, 2L));
         }
+        rig.driver->Send(0, 7, "*IDN?", 5, ni::NLend);
+        EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC | ni::END);
+        EXPECT_EQ(rig.ibcnt(), 6);
+        rig.bus->silence(5, true);
+        for (const int address : {5, 7}) {
+            rig.driver->Receive(0, address, buffer.data(), 8, 0);
+            EXPECT_EQ(rig.ibsta() & (ni::ERR | ni::TIMO), ni::ERR | ni::TIMO) << address;
+            EXPECT_EQ(rig.iberr(), ni::EABO) << address;
+            EXPECT_EQ(rig.ibcnt(), 0) << address;
+        }
+        rig.bus->Receive(0, 5, buffer.data(), 8, 0);
+        EXPECT_EQ(rig.bus->lastStatus().ibsta & (ni::ERR | ni::TIMO), ni::ERR | ni::TIMO) << "the board";
+        EXPECT_EQ(rig.bus->lastStatus().iberr, ni::EABO) << "the board";
+
         rig.newEvents();
         rig.driver->Send(0, 9 | (96 + 11) << 8, "SYST:COMM:GPIB:ADDR?", 20, ni::NLend);
         if (!profile->secondaryAddresses) {
@@ -254,31 +262,6 @@ TEST(AdapterLimits, TheTriggerReachesTheUnitAsGroupExecuteTrigger) {
                                                                : R"(CMD "?%\x08?_")";
         EXPECT_EQ(rig.newEvents(), Lines{expected});
         EXPECT_TRUE(rig.bus->unitAt(5)->triggered());
-    }
-}
-
-// Nobody answers: the adapter's read runs out and the driver reports what a board reports. A Send
-// to an empty address the adapter cannot tell from one that was heard.
-TEST(AdapterLimits, AReceiveNobodyAnswersTimesOutAsOnABoard) {
-    for (const AdapterProfile* profile : adapters) {
-        SCOPED_TRACE(profile->name);
-        Rig rig(*profile);
-        rig.bus->silence(5, true);
-        std::array<char, 8> buffer{};
-        rig.driver->Receive(0, 5, buffer.data(), 8, 0);
-        EXPECT_EQ(rig.ibsta() & (ni::ERR | ni::TIMO), ni::ERR | ni::TIMO);
-        EXPECT_EQ(rig.iberr(), ni::EABO);
-        EXPECT_EQ(rig.ibcnt(), 0);
-        rig.bus->Receive(0, 5, buffer.data(), 8, 0);
-        EXPECT_EQ(rig.bus->lastStatus().ibsta & (ni::ERR | ni::TIMO), ni::ERR | ni::TIMO) << "the board";
-        EXPECT_EQ(rig.bus->lastStatus().iberr, ni::EABO) << "the board";
-
-        rig.driver->Send(0, 7, "*IDN?", 5, ni::NLend);
-        EXPECT_EQ(rig.ibsta(), ni::CMPL | ni::CIC | ni::END);
-        EXPECT_EQ(rig.ibcnt(), 6);
-        rig.driver->Receive(0, 7, buffer.data(), 8, 0);
-        EXPECT_EQ(rig.ibsta() & (ni::ERR | ni::TIMO), ni::ERR | ni::TIMO);
-        EXPECT_EQ(rig.iberr(), ni::EABO);
     }
 }
 
@@ -359,7 +342,7 @@ TEST(AdapterLimits, ALostLinkFailsEveryCallWithoutWritingAgain) {
 // (only then put into controller mode: on an AR488 that releases REN and sends IFC), and then a
 // message longer than an AR488's buffers, which reaches the unit whole with nothing lost.
 TEST(AdapterOpening, CopesWithAStartingBoardAndSetsUpOnlyWhatItMust) {
-    using sim::adapter::BenchLink;
+    const Lines controllerMode{"REN 0", "REN 1", "REN 0", "REN 1", "IFC"};
     const struct {
         const AdapterProfile& profile;
         BenchLink::Start start;
@@ -368,35 +351,22 @@ TEST(AdapterOpening, CopesWithAStartingBoardAndSetsUpOnlyWhatItMust) {
     } cases[] = {
         {sim::adapter::ar488Profile(), BenchLink::Start::ResetsOnOpen, false, {}},
         {sim::adapter::ar488OldProfile(), BenchLink::Start::ResetsOnOpen, false, {}},
-        {sim::adapter::ar488Profile(),
-         BenchLink::Start::AtOnce,
-         true,
-         {"REN 0", "REN 1", "REN 0", "REN 1", "IFC"}},
+        {sim::adapter::ar488Profile(), BenchLink::Start::AtOnce, true, controllerMode},
         {sim::adapter::prologixProfile(), BenchLink::Start::AtOnce, true, {}},
     };
     const std::string message = "*ESE " + std::string(300, '7') + "+\r\x1b";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.profile.name + (c.deviceMode ? " in device mode" : " resetting"));
-        auto bus = sim::SimBus::fromBenchLayout("5=7174");
-        sim::adapter::AdapterCore core(*bus, c.profile);
-        core.fromHost(c.deviceMode ? "++savecfg 0\n++mode 0\n" : "");
-        auto owned = std::make_unique<BenchLink>(core, c.start);
-        BenchLink& link = *owned;
-        const auto identity = identifyAdapter(link);
-        ASSERT_TRUE(identity.has_value());
-        EXPECT_EQ(link.lostWhileStarting() > 0, c.start == BenchLink::Start::ResetsOnOpen);
-        AdapterDriver driver(std::move(owned), *identity);
-        bus->wire().setEventLog(true);
-        ASSERT_EQ(driver.ibfind("GPIB0"), 0);
-        bus->wire().flushEvents();
-        EXPECT_EQ(bus->wire().events(), c.restart);
-        EXPECT_TRUE(core.settings().controller);
-        EXPECT_TRUE(core.settings().eotEnable);
-        driver.Send(0, 5, message.data(), static_cast<long>(message.size()), ni::NLend);
-        EXPECT_EQ(driver.ThreadIbsta() & ni::ERR, 0);
-        ASSERT_FALSE(bus->unitAt(5)->messages().empty());
-        EXPECT_EQ(bus->unitAt(5)->messages().back(), message) << "one message, every byte";
-        EXPECT_EQ(core.lostBytes(), 0u);
+        Rig rig(c.profile, "5=7174", c.start, c.deviceMode ? "++savecfg 0\n++mode 0\n" : "");
+        EXPECT_EQ(rig.link->lostWhileStarting() > 0, c.start == BenchLink::Start::ResetsOnOpen);
+        EXPECT_EQ(rig.setUp, c.restart);
+        EXPECT_TRUE(rig.core.settings().controller);
+        EXPECT_TRUE(rig.core.settings().eotEnable);
+        rig.driver->Send(0, 5, message.data(), static_cast<long>(message.size()), ni::NLend);
+        EXPECT_EQ(rig.ibsta() & ni::ERR, 0);
+        ASSERT_FALSE(rig.bus->unitAt(5)->messages().empty());
+        EXPECT_EQ(rig.bus->unitAt(5)->messages().back(), message) << "one message, every byte";
+        EXPECT_EQ(rig.core.lostBytes(), 0u);
     }
 }
 

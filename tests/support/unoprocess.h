@@ -1,16 +1,17 @@
 // ktqsim-uno started for a test: the real AR488 firmware on an emulated Arduino Uno, the units of
 // a bench on its bus, its serial port a pseudo-terminal. The firmware runs in simulated time,
-// about twice as fast as real time on an idle machine and slower under load: every wait reads
-// until the expected text comes, within a generous bound that only keeps a broken run from
-// hanging.
+// about twice as fast as real time on an idle machine and slower under load.
 #pragma once
+
+#include "toolprocess.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <concepts>
 #include <cstddef>
+#include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace ktq::test {
@@ -32,39 +33,26 @@ struct UnoFirmware {
 /// 0.53.04, then 0.51.09.
 const std::vector<UnoFirmware>& unoFirmwares();
 
-/// Tests over the firmware versions (or any parameter), skipped where the tool was not built.
-template <typename Param = std::size_t> class UnoTest : public ::testing::TestWithParam<Param> {
-protected:
-    void SetUp() override;
-};
-
-/// The firmware versions by index, named.
-inline std::string unoFirmwareName(const ::testing::TestParamInfo<std::size_t>& info) {
-    return unoFirmwares().at(info.param).name;
-}
-
 class UnoProcess {
 public:
-    static constexpr std::chrono::seconds bound{60};
-
     /// False where the build had no AVR toolchain, simavr or firmware archives.
     static bool built();
 
     /// Starts the tool with the units of `bench` (GPIB_SIM_BENCH) and waits for its port.
     UnoProcess(const UnoFirmware& firmware, const std::vector<std::string>& arguments,
-               const std::string& bench);
+               const std::string& bench = "");
     ~UnoProcess();
-    UnoProcess(const UnoProcess&) = delete;
-    UnoProcess& operator=(const UnoProcess&) = delete;
 
     const std::string& path() const { return m_path; }
 
     /// Opens the port as a host does (which resets the board); returns its descriptor.
     int open();
-    /// Asks "++ver" until the firmware, past the bootloader, answers it.
-    void waitForFirmware();
-    /// Sends a command line and reads one answer line.
-    std::string ask(const std::string& command);
+    /// Opens the port and asks "++ver" until the firmware, past the bootloader, answers it.
+    int openStarted();
+    /// Sends a command line and reads its answer, up to `end`.
+    std::string ask(const std::string& command, const std::string& end = "\r\n") {
+        return exchange(m_port, command + "\r\n", end);
+    }
     void closePort();
     /// As the board's owner at a terminal: opens the port, waits for the firmware, sends the
     /// commands and closes the port; returns the EEPROM bytes written so far.
@@ -74,40 +62,46 @@ public:
     /// for a first line.
     std::string said(std::chrono::milliseconds within = std::chrono::milliseconds(0));
     /// EEPROM bytes the firmware has written so far, as the tool has said.
-    int eepromWrites();
+    int eepromWrites() {
+        said();
+        return m_eepromWrites;
+    }
 
     /// Ends the tool (SIGTERM) and waits for it; its traces are complete then.
     void stop();
     /// The serial dialogue (GPIB_SIM_ADAPTER_TRACE) as the tool has written it so far.
-    std::string dialogue() const;
-    std::vector<std::string> dialogueLines() const;
+    std::string dialogue() const { return fileText(m_dialogue); }
+    std::vector<std::string> dialogueLines() const { return fileLines(m_dialogue); }
     /// The bus events (GPIB_SIM_TRACE) as the tool has written them so far.
-    std::vector<std::string> busEvents() const;
+    std::vector<std::string> busEvents() const { return fileLines(m_events); }
 
 private:
-    void note(const std::string& text);
-
     UnoFirmware m_firmware;
-    pid_t m_pid = -1;
-    int m_out = -1;
-    int m_port = -1;
-    std::string m_path;
     std::string m_dialogue;
     std::string m_events;
+    std::optional<ToolProcess> m_tool;
+    int m_port = -1;
+    std::string m_path;
     std::string m_pending; // standard output not yet split into lines
     int m_eepromWrites = 0;
 };
 
-/// Appends what arrives on fd to `got` until it ends with `end` or `within` has passed.
-bool readUntil(int fd, std::string& got, const std::string& end,
-               std::chrono::milliseconds within = UnoProcess::bound);
-/// Sends `command` every quarter second until `answer` comes back; returns everything that came.
-std::string untilAnswered(int fd, const std::string& command, const std::string& answer);
-void sendBytes(int fd, const std::string& bytes);
+/// Tests over the firmware versions (or any parameter), skipped where the tool was not built.
+template <typename Param = std::size_t> class UnoTest : public ::testing::TestWithParam<Param> {
+protected:
+    void SetUp() override {
+        if (!UnoProcess::built())
+            GTEST_SKIP() << "ktqsim-uno was not built (cmake said what it lacks)";
+    }
+    /// The firmware version the parameter indexes.
+    const UnoFirmware& firmware() const requires std::same_as<Param, std::size_t> {
+        return unoFirmwares().at(this->GetParam());
+    }
+};
 
-template <typename Param> void UnoTest<Param>::SetUp() {
-    if (!UnoProcess::built())
-        GTEST_SKIP() << "ktqsim-uno was not built (cmake said what it lacks)";
+/// The firmware versions by index, named.
+inline std::string unoFirmwareName(const ::testing::TestParamInfo<std::size_t>& info) {
+    return unoFirmwares().at(info.param).name;
 }
 
 } // namespace ktq::test

@@ -6,14 +6,12 @@
 #include "bus/adapter/adapterfinder.h"
 #include "bus/busthread.h"
 #include "bus/driverbases.h"
-#include "sim/adapter/server.h"
 #include "ui/dialogs/statusline.h"
 #include "ui/main/frmmain.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,52 +20,6 @@ namespace {
 
 using sim::adapter::AdapterCore;
 using sim::adapter::AdapterProfile;
-
-// An adapter served on a thread of its own, the way ktqsim-adapter serves it, until the test ends.
-class ServedAdapter {
-public:
-    ServedAdapter(sim::SimBus& bench, const AdapterProfile& profile, bool tcp) : m_core(bench, profile) {
-        if (tcp) {
-            m_tcp = std::make_unique<sim::adapter::TcpLink>(0);
-            m_setting = "127.0.0.1:" + std::to_string(m_tcp->port());
-            m_where = m_setting;
-            m_server = std::thread([this] { m_tcp->serve(m_core); });
-        } else {
-            m_pty = std::make_unique<sim::adapter::PtyLink>();
-            m_setting = m_pty->path();
-            m_where = m_setting;
-            m_server = std::thread([this] { m_pty->serve(m_core); });
-        }
-    }
-    ~ServedAdapter() { stop(); }
-
-    // Ends serving and waits for the serving thread; what it did to the core and the bench is
-    // then the test's to read.
-    void stop() {
-        if (!m_server.joinable()) {
-            return;
-        }
-        if (m_tcp) {
-            m_tcp->stop();
-        } else {
-            m_pty->stop();
-        }
-        m_server.join();
-    }
-
-    AdapterCore& core() { return m_core; }
-    void dropConnection() { m_tcp->dropConnection(); }
-    const std::string& setting() const { return m_setting; }
-    const std::string& where() const { return m_where; }
-
-private:
-    AdapterCore m_core;
-    std::unique_ptr<sim::adapter::PtyLink> m_pty;
-    std::unique_ptr<sim::adapter::TcpLink> m_tcp;
-    std::string m_setting;
-    std::string m_where;
-    std::thread m_server;
-};
 
 struct LinkCase {
     const char* name;
@@ -110,11 +62,12 @@ TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
     QtWarnings warnings;
     Bench bench;
     bench.sim.addUnit(5, "7174");
-    ServedAdapter adapter(bench.sim, c.profile(), c.tcp);
+    AdapterCore core(bench.sim, c.profile());
+    ServedCore adapter(core, c.tcp);
     {
         std::ostringstream log;
         bus::AdapterFinder finder(std::make_unique<bus::FailingDriver>(), bus::makeSystemLinkOpener(),
-                                  bus::AdapterSearch{adapter.setting(), true}, log);
+                                  bus::AdapterSearch{adapter.where(), true}, log);
         bus::BusThread busThread;
         bus::Gpib32 gpib(finder, busThread);
         ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
@@ -144,10 +97,10 @@ TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
     ASSERT_NE(bench.sim.unitAt(5), nullptr);
     EXPECT_EQ(bench.sim.unitAt(5)->saveCount(), 1);
     EXPECT_EQ(QtWarnings::take(), std::vector<std::string>{}) << "the links opened on the bus thread";
-    EXPECT_EQ(adapter.core().savedWrites(), 0);
+    EXPECT_EQ(core.savedWrites(), 0);
     // A Prologix is told first, at each Configure, not to save; an AR488 in controller mode gets
     // no such command.
-    const std::vector<std::string> told = adapter.core().settingsCommands();
+    const std::vector<std::string> told = core.settingsCommands();
     EXPECT_EQ(told, std::vector<std::string>(c.profile().ar488 ? 0 : told.size(), "++savecfg 0"));
     EXPECT_EQ(told.empty(), c.profile().ar488);
 }
@@ -167,10 +120,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(AdapterLinkLost, TheNextIbfindConnectsAgain) {
     Bench bench;
     bench.sim.addUnit(5, "7174");
-    ServedAdapter adapter(bench.sim, sim::adapter::prologixEthernetProfile(), true);
+    AdapterCore core(bench.sim, sim::adapter::prologixEthernetProfile());
+    ServedCore adapter(core, true);
     std::ostringstream log;
     bus::AdapterFinder finder(std::make_unique<bus::FailingDriver>(), bus::makeSystemLinkOpener(),
-                              bus::AdapterSearch{adapter.setting(), true}, log);
+                              bus::AdapterSearch{adapter.where(), true}, log);
     bus::Gpib32 gpib(finder);
     std::int16_t descriptor = -1;
     gpib.GpibFind(QStringLiteral("GPIB0"), &descriptor);

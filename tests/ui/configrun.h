@@ -11,19 +11,16 @@
 #include <stdexcept>
 
 #include <memory>
+#include <utility>
 
 namespace ktq::test {
 
 /// A configuration window on a simulated bench, opened as the main window opens it.
 struct ConfigRun {
     ConfigRun() = default;
-    /// Through an emulated adapter, brought up as the main window brings up a driver.
-    explicit ConfigRun(const AdapterSide& side) : bench(side) {
-        if (!bench.bringUp())
-            throw std::runtime_error("the adapter was not brought up");
-    }
-    /// Through a driver of the program's own, brought up the same way.
-    explicit ConfigRun(std::unique_ptr<bus::GpibDriver> driver) : bench(std::move(driver)) {
+    /// Through an emulated adapter (an AdapterSide) or a driver of the program's own, brought up
+    /// as the main window brings up a driver.
+    template <typename Way> explicit ConfigRun(Way&& way) : bench(std::forward<Way>(way)) {
         if (!bench.bringUp())
             throw std::runtime_error("the driver was not brought up");
     }

@@ -9,11 +9,7 @@
 #include "sim/adapter/profile.h"
 
 #ifndef _WIN32
-#include "sim/adapter/server.h"
 #include "sim/board/reallibrary.h"
-
-#include <thread>
-#include <type_traits>
 #endif
 
 #include <gtest/gtest.h>
@@ -50,25 +46,18 @@ std::unique_ptr<bus::AdapterLink> benchLink(sim::adapter::AdapterCore& core) {
 }
 
 #ifndef _WIN32
-// The program's own link (Qt's serial port or TCP socket) to the core served on a thread of its
-// own over a pseudo-terminal or a loopback TCP port, as ktqsim-adapter serves it. Each write
-// returns once the core has taken and answered every byte, so a read need not wait: what the
-// core will say is already on its way, as with the bench's own link. How the links wait is what
-// adapter_links_test.cpp exercises.
-template <typename Server> class ServedLink final : public bus::AdapterLink {
+// The program's own link (Qt's serial port or TCP socket) to the core served as ktqsim-adapter
+// serves it. Each write returns once the core has taken and answered every byte, so a read need
+// not wait: what the core will say is already on its way, as with the bench's own link. How the
+// links wait is what adapter_links_test.cpp exercises.
+class ServedLink final : public bus::AdapterLink {
 public:
-    ServedLink(sim::adapter::AdapterCore& core, std::unique_ptr<Server> server)
-        : m_server(std::move(server)), m_thread([this, &core] { m_server->serve(core); }) {
-        if constexpr (std::is_same_v<Server, sim::adapter::TcpLink>) {
-            m_link = bus::makeSystemLinkOpener()->openTcp("127.0.0.1", m_server->port(), m_error);
+    ServedLink(sim::adapter::AdapterCore& core, bool tcp) : m_served(core, tcp) {
+        if (tcp) {
+            m_link = bus::makeSystemLinkOpener()->openTcp("127.0.0.1", m_served.port(), m_error);
         } else {
-            m_link = bus::makeSystemLinkOpener()->openSerial(m_server->path(), m_error);
+            m_link = bus::makeSystemLinkOpener()->openSerial(m_served.where(), m_error);
         }
-    }
-    ~ServedLink() override {
-        m_link.reset();
-        m_server->stop();
-        m_thread.join();
     }
 
     std::string where() const override { return m_link ? m_link->where() : "unopened: " + m_error; }
@@ -77,7 +66,7 @@ public:
             return false;
         }
         m_written += bytes.size();
-        m_server->waitTaken(m_written);
+        m_served.waitTaken(m_written);
         return true;
     }
     std::string read(std::chrono::milliseconds, bool& gone) override {
@@ -89,21 +78,18 @@ public:
     }
 
 private:
-    std::unique_ptr<Server> m_server;
-    std::thread m_thread;
+    ServedCore m_served; // stopped once the link below is closed
     std::unique_ptr<bus::AdapterLink> m_link;
     std::string m_error;
     std::uint64_t m_written = 0;
 };
 
 std::unique_ptr<bus::AdapterLink> ptyLink(sim::adapter::AdapterCore& core) {
-    return std::make_unique<ServedLink<sim::adapter::PtyLink>>(core,
-                                                               std::make_unique<sim::adapter::PtyLink>());
+    return std::make_unique<ServedLink>(core, false);
 }
 
 std::unique_ptr<bus::AdapterLink> tcpLink(sim::adapter::AdapterCore& core) {
-    return std::make_unique<ServedLink<sim::adapter::TcpLink>>(core,
-                                                               std::make_unique<sim::adapter::TcpLink>(0));
+    return std::make_unique<ServedLink>(core, true);
 }
 #endif
 
@@ -123,7 +109,7 @@ const std::vector<AdapterSide>& adapterSides() {
     static const std::vector<AdapterSide> sides{
         {"BenchPrologix", &sim::adapter::prologixProfile(), benchLink},
         {"BenchAr488", &sim::adapter::ar488Profile(), benchLink},
-        {"BenchAr488Old", &sim::adapter::ar488OldProfile(), benchLink, {}, false, false},
+        {"BenchAr488Old", &sim::adapter::ar488OldProfile(), benchLink},
         // Left by its owner in verbose mode, with every handshake flag and a Prologix's version
         // text for other software.
         {"BenchAr488SetUpByItsOwner", &sim::adapter::ar488Profile(), benchLink,
@@ -140,6 +126,31 @@ const std::vector<AdapterSide>& adapterSides() {
     return sides;
 }
 
+#ifndef _WIN32
+ServedCore::ServedCore(sim::adapter::AdapterCore& core, bool tcp) {
+    if (tcp) {
+        m_tcp = std::make_unique<sim::adapter::TcpLink>(0);
+        m_where = "127.0.0.1:" + std::to_string(m_tcp->port());
+        m_server = std::thread([this, &core] { m_tcp->serve(core); });
+    } else {
+        m_pty = std::make_unique<sim::adapter::PtyLink>();
+        m_where = m_pty->path();
+        m_server = std::thread([this, &core] { m_pty->serve(core); });
+    }
+}
+
+void ServedCore::stop() {
+    if (!m_server.joinable())
+        return;
+    if (m_tcp) {
+        m_tcp->stop();
+    } else {
+        m_pty->stop();
+    }
+    m_server.join();
+}
+#endif
+
 Bench::Bench(const AdapterSide& side)
     : adapter(std::make_unique<sim::adapter::AdapterCore>(sim, *side.profile)),
       driver(adapterDriver(*adapter, side)) {}
@@ -150,10 +161,9 @@ Bench::~Bench() {
     EXPECT_EQ(adapter->savedWrites(), 0) << "a setting reached the adapter's memory";
     const std::vector<std::string>& told = adapter->settingsCommands();
     if (adapter->profile().ar488) {
-        EXPECT_EQ(std::count_if(told.begin(), told.end(),
-                                [](const std::string& c) { return c.starts_with("++savecfg"); }),
-                  0)
-            << "an AR488 was asked to save";
+        EXPECT_TRUE(std::ranges::none_of(told, [](const std::string& c) {
+            return c.starts_with("++savecfg");
+        })) << "an AR488 was asked to save";
     } else {
         EXPECT_TRUE(!told.empty() && told.front() == "++savecfg 0") << "the first setting command";
     }

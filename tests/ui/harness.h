@@ -5,6 +5,9 @@
 #include "bus/board/driverloader.h"
 #include "bus/gpib32.h"
 #include "sim/adapter/adaptercore.h"
+#ifndef _WIN32
+#include "sim/adapter/server.h"
+#endif
 #include "sim/simbus.h"
 #include "ui/config/pause.h"
 #include "ui/config/session.h"
@@ -23,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -103,15 +107,33 @@ struct AdapterSide {
     std::function<std::unique_ptr<bus::AdapterLink>(sim::adapter::AdapterCore&)> link;
     /// What the adapter's owner set before the program came (none where empty).
     std::function<void(sim::adapter::AdapterCore&)> ownersSetUp{};
-    /// The adapter sends EOI with the last byte (0.51.09 pulses it on its own, which the wire's
-    /// events do not show).
-    bool eoiOnWire = true;
-    /// It takes secondary addresses.
-    bool secondaryAddresses = true;
 };
 
 /// Every way the adapter tests reach an emulated adapter.
 const std::vector<AdapterSide>& adapterSides();
+
+#ifndef _WIN32
+/// An emulated adapter's core served on a thread of its own over a pseudo-terminal or a loopback
+/// TCP port, as ktqsim-adapter serves it, until stop(): what it did to the core and the bench is
+/// then the test's to read.
+class ServedCore {
+public:
+    ServedCore(sim::adapter::AdapterCore& core, bool tcp);
+    ~ServedCore() { stop(); }
+    void stop();
+    /// Where a host finds it, as KTQ_GPIB_ADAPTER names it: the pseudo-terminal or "127.0.0.1:PORT".
+    const std::string& where() const { return m_where; }
+    int port() const { return m_tcp->port(); }
+    void dropConnection() { m_tcp->dropConnection(); }
+    void waitTaken(std::uint64_t count) const { m_tcp ? m_tcp->waitTaken(count) : m_pty->waitTaken(count); }
+
+private:
+    std::unique_ptr<sim::adapter::PtyLink> m_pty;
+    std::unique_ptr<sim::adapter::TcpLink> m_tcp;
+    std::string m_where;
+    std::thread m_server;
+};
+#endif
 
 /// A simulated bench wired to the program's bus layer the way the drop-in library is at run time,
 /// or, with KTQ_REAL_LIBGPIB naming the real linux-gpib library, through that library and the
@@ -133,8 +155,6 @@ public:
     /// was asked to save (its "++savecfg" writes whatever its argument) or a Prologix was sent a
     /// setting before "++savecfg 0".
     ~Bench();
-    Bench(const Bench&) = delete;
-    Bench& operator=(const Bench&) = delete;
     /// The driver calls the main window makes before it opens the configuration window; true
     /// when every one succeeded.
     bool bringUp();

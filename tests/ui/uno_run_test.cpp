@@ -13,62 +13,97 @@
 
 #include <algorithm>
 #include <sstream>
-#include <stdexcept>
 #include <tuple>
 
 namespace ktq::test {
 namespace {
 
-// The program's own way to the adapter KTQ_GPIB_ADAPTER names: no board, the system's serial port.
-class NamedAdapter {
-public:
-    explicit NamedAdapter(const std::string& path) : m_path(path) {}
-    std::unique_ptr<bus::GpibDriver> driver() {
-        return std::make_unique<bus::AdapterFinder>(std::make_unique<bus::FailingDriver>(),
-                                                    bus::makeSystemLinkOpener(),
-                                                    bus::AdapterSearch{m_path, true}, m_log);
-    }
-    std::string log() const { return m_log.str(); }
-
-private:
-    std::string m_path;
-    std::ostringstream m_log;
+// The tool, and a run through the program's own way to the adapter KTQ_GPIB_ADAPTER names: no
+// board, the system's serial port. `owners` the board's owner sent at a terminal before.
+struct OnUno {
+    OnUno(const UnoFirmware& firmware, const std::string& bench, const Lines& owners = {})
+        : uno(firmware, {}, bench), ownersWrites(owners.empty() ? 0 : uno.ownersSetUp(owners)),
+          run(std::make_unique<bus::AdapterFinder>(std::make_unique<bus::FailingDriver>(),
+                                                   bus::makeSystemLinkOpener(),
+                                                   bus::AdapterSearch{uno.path(), true}, log)) {}
+    UnoProcess uno;
+    int ownersWrites;
+    std::ostringstream log;
+    ConfigRun run;
 };
 
 Lines from(const Lines& lines, std::size_t first) {
     return Lines(lines.begin() + static_cast<long>(std::min(first, lines.size())), lines.end());
 }
 
+// A dialogue after the bring-up's last setting, the timeout, and its answers (before it, the
+// firmware's start decides how much of the first exchange the bootloader took): the host's lines
+// and everything that came back, line ends left out, as where one answer ends and the next
+// begins depends on when the trace saw the line fall quiet.
+struct Dialogue {
+    Lines sent;
+    std::string answers;
+};
+
+Dialogue heard(const Lines& dialogue) {
+    auto at = std::ranges::find_if(
+        dialogue, [](const std::string& line) { return line.starts_with("> ++read_tmo_ms 3000"); });
+    Dialogue d;
+    for (at += at != dialogue.end(); at != dialogue.end(); ++at) {
+        if (at->starts_with("> ")) {
+            d.sent.push_back(*at);
+        } else if (at->starts_with("< ") && !d.sent.empty()) {
+            d.answers += at->substr(2);
+        }
+    }
+    for (auto end = d.answers.find("\\r\\n"); end != std::string::npos; end = d.answers.find("\\r\\n"))
+        d.answers.erase(end, 4);
+    return d;
+}
+
 class UnoCatalogue : public UnoTest<std::tuple<int, std::size_t>> {};
 
-// Every table through the real firmware, against the same walk on a board: the same data bytes
-// on the wire, the same lines shown, and the firmware's EEPROM never written.
-TEST_P(UnoCatalogue, WalksTheTableWithTheSameDataAsOnABoard) {
+// Every table through the real firmware, against the same walk on a board and through the
+// emulation that follows the firmware: the same data bytes on the wire as on the board and the
+// same lines shown; once the driver is up, the emulation's dialogue on the serial line and its
+// events on the bus; and the firmware's EEPROM never written.
+TEST_P(UnoCatalogue, WalksTheTableAsOnABoardAndAsItsEmulationDoes) {
     const QString model = models::modelList().at(std::get<0>(GetParam()));
     const UnoFirmware& side = unoFirmwares().at(std::get<1>(GetParam()));
     ConfigRun board;
     const Walk onBoard = walkTable(board, model, side.eoiOnWire);
+    const auto emulatedSide = std::ranges::find(adapterSides(), side.emulated, &AdapterSide::name);
+    ASSERT_NE(emulatedSide, adapterSides().end()) << side.emulated;
+    ConfigRun emulated(*emulatedSide);
+    emulated.bench.sim.addUnit(5, model.toStdString());
+    emulated.bench.sim.wire().setEventLog(true);
+    walkWindow(emulated, model, [] {});
+    emulated.bench.sim.wire().flushEvents();
 
-    UnoProcess uno(side, {}, "5=" + model.toStdString());
-    NamedAdapter named(uno.path());
-    ConfigRun run(named.driver());
+    OnUno on(side, "5=" + model.toStdString());
+    const std::size_t up = on.uno.busEvents().size();
     std::size_t searched = 0;
-    const QStringList shown = walkWindow(run, model, [&] { searched = uno.busEvents().size(); });
-    const bool reported = !run.box("txtGPIBErr")->isHidden();
-    uno.stop();
-    const Lines data = dataOf(from(uno.busEvents(), searched), side.eoiOnWire);
+    const QStringList shown = walkWindow(on.run, model, [&] { searched = on.uno.busEvents().size(); });
+    const bool reported = !on.run.box("txtGPIBErr")->isHidden();
+    on.uno.stop();
+    const Lines data = dataOf(from(on.uno.busEvents(), searched), side.eoiOnWire);
+    const Dialogue onFirmware = heard(on.uno.dialogueLines());
+    const Dialogue onEmulation = heard(emulated.bench.adapter->dialogue());
+    EXPECT_EQ(onFirmware.sent, onEmulation.sent);
+    EXPECT_EQ(onFirmware.answers, onEmulation.answers);
+    EXPECT_EQ(from(on.uno.busEvents(), up), emulated.bench.sim.wire().events());
 
-    EXPECT_EQ(uno.eepromWrites(), 0);
-    if (!side.secondaryAddresses && model == QStringLiteral("7189")) {
-        // Its channels answer behind secondary addresses, which this firmware cannot send: the
-        // clear is refused and reported, and nothing reaches another address instead.
+    EXPECT_EQ(on.uno.eepromWrites(), 0);
+    // A 7189's channels answer behind secondary addresses; where the firmware cannot send them,
+    // the clear is refused and reported, and nothing reaches another address instead.
+    const bool refused = !side.secondaryAddresses && model == QStringLiteral("7189");
+    EXPECT_EQ(reported, refused) << on.run.box("txtGPIBErr")->text().toStdString();
+    if (refused) {
         EXPECT_TRUE(data.empty()) << testing::PrintToString(data);
-        EXPECT_TRUE(reported);
         return;
     }
     EXPECT_EQ(data, onBoard.data);
     EXPECT_EQ(shown, onBoard.shown);
-    EXPECT_FALSE(reported) << run.box("txtGPIBErr")->text().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryModel, UnoCatalogue,
@@ -79,10 +114,7 @@ INSTANTIATE_TEST_SUITE_P(EveryModel, UnoCatalogue,
                                     "_" + unoFirmwares().at(std::get<1>(info.param)).name;
                          });
 
-class UnoBus : public UnoTest<> {
-protected:
-    const UnoFirmware& side() const { return unoFirmwares().at(GetParam()); }
-};
+using UnoBus = UnoTest<>;
 
 // Where the unit stands on the bus, what the search through the firmware proposes, and the first
 // function line once its address is set (a 7189's after the channel dialog).
@@ -102,9 +134,8 @@ TEST_P(UnoBus, TheSearchAndTheFirstLineWhereverTheUnitStands) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bench);
-        UnoProcess uno(side(), {}, c.bench);
-        NamedAdapter named(uno.path());
-        ConfigRun run(named.driver());
+        OnUno on(firmware(), c.bench);
+        ConfigRun& run = on.run;
         if (std::string(c.model) == "7189")
             run.bench.interaction.scripts.push_back(answerChannel(QStringLiteral("1")));
         run.open(QString::fromLatin1(c.model));
@@ -112,98 +143,30 @@ TEST_P(UnoBus, TheSearchAndTheFirstLineWhereverTheUnitStands) {
         EXPECT_EQ(run.bench.interaction.boxes[0].title, QString::fromLatin1(c.box));
         EXPECT_EQ(control<QLineEdit>(*run.window, "txtAddr")->text(), QString::fromLatin1(c.proposed));
         run.setAddress(QString::fromLatin1(c.typed));
-        const bool reported = !run.box("txtGPIBErr")->isHidden();
-        if (std::string(c.bench) == ";") {
-            EXPECT_TRUE(reported) << "nobody answers at 5";
-        } else if (std::string(c.model) == "7189" && !side().secondaryAddresses) {
-            EXPECT_TRUE(reported) << "its channel is behind a secondary address";
-            EXPECT_TRUE(run.lines().isEmpty());
-        } else {
-            EXPECT_FALSE(reported) << run.box("txtGPIBErr")->text().toStdString();
-            ASSERT_FALSE(run.lines().isEmpty());
+        // Refused and reported where nobody answers at 5, or the channel is behind a secondary
+        // address this firmware cannot send; no line shown then, and a first line otherwise.
+        const bool nobody = std::string(c.bench) == ";";
+        const bool refused = nobody || (std::string(c.model) == "7189" && !firmware().secondaryAddresses);
+        EXPECT_EQ(!run.box("txtGPIBErr")->isHidden(), refused) << run.box("txtGPIBErr")->text().toStdString();
+        if (!nobody) {
+            EXPECT_EQ(run.lines().isEmpty(), refused);
         }
-        EXPECT_EQ(uno.eepromWrites(), 0);
+        EXPECT_EQ(on.uno.eepromWrites(), 0);
     }
 }
 
 // The owner set the firmware's version text to look like a Prologix's and saved it: the program
 // still knows the firmware, names it, and never writes its EEPROM over a whole run.
 TEST_P(UnoBus, AVersionTextLikeAPrologixsLeavesTheEepromAlone) {
-    UnoProcess uno(side(), {}, "5=7174");
-    const int writes =
-        uno.ownersSetUp({"++id verstr Prologix GPIB-USB Controller version 6.107", "++savecfg"});
-    ASSERT_GT(writes, 0) << "the owner's ++savecfg wrote the EEPROM";
-    NamedAdapter named(uno.path());
-    ConfigRun run(named.driver());
-    const QStringList shown = walkWindow(run, QStringLiteral("7174"), [] {});
-    uno.stop();
-    EXPECT_EQ(uno.eepromWrites(), writes);
+    OnUno on(firmware(), "5=7174", {"++id verstr Prologix GPIB-USB Controller version 6.107", "++savecfg"});
+    ASSERT_GT(on.ownersWrites, 0) << "the owner's ++savecfg wrote the EEPROM";
+    const QStringList shown = walkWindow(on.run, QStringLiteral("7174"), [] {});
+    on.uno.stop();
+    EXPECT_EQ(on.uno.eepromWrites(), on.ownersWrites);
     EXPECT_EQ(shown.size(), 3);
-    EXPECT_NE(named.log().find("AR488"), std::string::npos) << named.log();
-    EXPECT_EQ(uno.dialogue().find("++savecfg"), uno.dialogue().rfind("++savecfg")) << "the owner's alone";
-}
-
-const AdapterSide& sideNamed(const std::string& name) {
-    for (const AdapterSide& side : adapterSides())
-        if (side.name == name)
-            return side;
-    throw std::runtime_error("no adapter side " + name);
-}
-
-// A dialogue as the host's lines and everything that came back, line ends left out: where one
-// answer ends and the next begins depends on when the trace saw the line fall quiet.
-struct Dialogue {
-    Lines sent;
-    std::string answers;
-};
-
-Dialogue heard(const Lines& dialogue) {
-    Dialogue d;
-    for (const std::string& line : dialogue) {
-        if (line.starts_with("> ")) {
-            d.sent.push_back(line);
-        } else if (line.starts_with("< ")) {
-            d.answers += line.substr(2);
-        }
-    }
-    for (auto at = d.answers.find("\\r\\n"); at != std::string::npos; at = d.answers.find("\\r\\n"))
-        d.answers.erase(at, 4);
-    return d;
-}
-
-// The dialogue after the bring-up's last setting, the timeout, and its answers. Before it, the
-// firmware's start decides how much of the first exchange the bootloader took.
-Lines afterBringUp(const Lines& dialogue) {
-    auto at = std::find_if(dialogue.begin(), dialogue.end(),
-                           [](const std::string& line) { return line.starts_with("> ++read_tmo_ms 3000"); });
-    if (at != dialogue.end())
-        ++at;
-    while (at != dialogue.end() && at->starts_with("<"))
-        ++at;
-    return Lines(at, dialogue.end());
-}
-
-// The same 7174 run, once the driver is up, through the emulated AR488 and through the firmware
-// it follows: the same dialogue on the serial line and the same events on the bus.
-TEST_P(UnoBus, TheEmulatedAdapterSpeaksAsItsFirmwareDoes) {
-    ConfigRun emulated(sideNamed(side().emulated));
-    emulated.bench.sim.addUnit(5, "7174");
-    emulated.bench.sim.wire().setEventLog(true);
-    walkWindow(emulated, QStringLiteral("7174"), [] {});
-    emulated.bench.sim.wire().flushEvents();
-
-    UnoProcess uno(side(), {}, "5=7174");
-    NamedAdapter named(uno.path());
-    ConfigRun run(named.driver());
-    const std::size_t eventsUp = uno.busEvents().size();
-    walkWindow(run, QStringLiteral("7174"), [] {});
-    uno.stop();
-
-    const Dialogue onFirmware = heard(afterBringUp(uno.dialogueLines()));
-    const Dialogue onEmulation = heard(afterBringUp(emulated.bench.adapter->dialogue()));
-    EXPECT_EQ(onFirmware.sent, onEmulation.sent);
-    EXPECT_EQ(onFirmware.answers, onEmulation.answers);
-    EXPECT_EQ(from(uno.busEvents(), eventsUp), emulated.bench.sim.wire().events());
+    EXPECT_NE(on.log.str().find("AR488"), std::string::npos) << on.log.str();
+    EXPECT_EQ(on.uno.dialogue().find("++savecfg"), on.uno.dialogue().rfind("++savecfg"))
+        << "the owner's alone";
 }
 
 INSTANTIATE_TEST_SUITE_P(Firmware, UnoBus, testing::Range<std::size_t>(0, unoFirmwares().size()),

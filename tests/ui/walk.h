@@ -27,27 +27,23 @@ inline Lines dataOf(const Lines& events, bool withEoi = true) {
     return data;
 }
 
-// Cancels the parallel units' notice and takes channel 1 where a model asks for a channel.
-inline void answerDialogs(Bench& bench) {
-    for (int k = 0; k < 4; ++k)
-        bench.interaction.scripts.push_back([](QDialog& dialog) {
-            if (dialog.windowTitle() == QStringLiteral("NOTICE"))
-                control<QPushButton>(dialog, "cmdCancel")->click();
-            else
-                answerChannel(QStringLiteral("1"))(dialog);
-        });
-}
-
 struct Walk {
     Lines data;
     QStringList shown;
     int saves = 0;
 };
 
-// The model at 5: Set Address, Enter on every function of the (first) table, Save where offered.
+// The model at 5: Set Address, Enter on every function of the (first) table, Save where offered;
+// the parallel units' notice cancelled, and channel 1 taken where a model asks for a channel.
 // `searched` runs once the window has loaded and searched the bus, before Set Address.
 inline QStringList walkWindow(ConfigRun& run, const QString& model, const std::function<void()>& searched) {
-    answerDialogs(run.bench);
+    for (int k = 0; k < 4; ++k)
+        run.bench.interaction.scripts.push_back([](QDialog& dialog) {
+            if (dialog.windowTitle() == QStringLiteral("NOTICE"))
+                control<QPushButton>(dialog, "cmdCancel")->click();
+            else
+                answerChannel(QStringLiteral("1"))(dialog);
+        });
     run.open(model);
     searched();
     run.setAddress(QStringLiteral("5"));
