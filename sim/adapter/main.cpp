@@ -17,7 +17,8 @@ namespace {
 constexpr std::chrono::milliseconds usbSerialLatency{16};
 
 int usage() {
-    std::cerr << "usage: ktqsim-adapter --model prologix|prologix-ethernet|ar488 (--pty | --tcp [PORT])\n"
+    std::cerr << "usage: ktqsim-adapter --model prologix|prologix-ethernet|ar488|ar488-0.51 (--pty | --tcp "
+                 "[PORT])\n"
                  "  --pty       serve on a pseudo-terminal; its path is printed as \"pty PATH\"\n"
                  "  --tcp PORT  serve on 127.0.0.1:PORT (1234 if left out, 0 for a free one); printed as"
                  " \"tcp PORT\"\n"
