@@ -19,10 +19,7 @@
 #include <QIcon>
 #include <QTimer>
 
-#include <future>
 #include <iostream>
-#include <memory>
-#include <sstream>
 #include <utility>
 
 namespace {
@@ -55,12 +52,6 @@ void logEventLoopStalls(QApplication& app, const QString& path) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // The board's library loads on a thread of its own while Qt starts: opening a large one (the
-    // simulated bus's, NI-488.2's) takes as long as a good part of the start. What it says is
-    // kept for standard error until then, so that no line of it runs into one of Qt's.
-    std::ostringstream loadLog;
-    std::future<std::unique_ptr<ktq::bus::GpibDriver>> library =
-        std::async(std::launch::async, [&loadLog] { return ktq::bus::loadSystemDriver(loadLog); });
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ktqconfig"));
     QApplication::setApplicationDisplayName(QStringLiteral("KTQ GPIB Configuration"));
@@ -76,10 +67,9 @@ int main(int argc, char* argv[]) {
 #ifdef _WIN32
     search.usbPortsOnly = false;
 #endif
-    std::unique_ptr<ktq::bus::GpibDriver> board = library.get();
-    std::cerr << loadLog.str();
     const std::unique_ptr<ktq::bus::GpibDriver> driver = std::make_unique<ktq::bus::AdapterFinder>(
-        std::move(board), ktq::bus::makeSystemLinkOpener(), std::move(search), std::cerr);
+        ktq::bus::loadSystemDriver(std::cerr), ktq::bus::makeSystemLinkOpener(), std::move(search),
+        std::cerr);
     // Driver calls and pauses wait in local event loops, so the windows keep painting while a
     // unit takes its time; the bus thread ends after the driver's last call, before the driver.
     // A call that outlives its timeout and the grace does not keep the operator from closing.
