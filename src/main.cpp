@@ -2,6 +2,7 @@
 #include "bus/adapter/adapterfinder.h"
 #include "bus/board/driverloader.h"
 #include "bus/busthread.h"
+#include "bus/driverbus.h"
 #include "bus/gpib32.h"
 #include "ui/config/pause.h"
 #include "ui/config/sharedstate.h"
@@ -80,11 +81,12 @@ int main(int argc, char* argv[]) {
     ktq::bus::BusThread busThread(
         &busy, ktq::bus::HangWatch{&callClock, &processEnd, std::chrono::seconds(5), &leaving});
     ktq::bus::Gpib32 gpib(*driver, busThread);
+    ktq::bus::DriverBus bus(gpib);
     ktq::ui::SharedState state;
     ktq::ui::DesktopInteraction interaction;
     ktq::ui::EventLoopPauser pauser(&busy);
 
-    ktq::ui::frmMain window(ktq::ui::Session{gpib, state, interaction, pauser});
+    ktq::ui::frmMain window(ktq::ui::Session{bus, state, interaction, pauser});
     window.show();
     if (const QString stallLog = qEnvironmentVariable("KTQ_STALL_LOG"); !stallLog.isEmpty()) {
         logEventLoopStalls(app, stallLog);

@@ -17,7 +17,7 @@ namespace ktq::bus {
 class CallRunner;
 class TrafficClock;
 
-/// The only way the program reaches the bus: one wrapper per driver call, each returning the
+/// The only way the program reaches a driver: one wrapper per driver call, each returning the
 /// status snapshot the call left. Text goes out one byte per character; a character beyond 8 bits
 /// goes as '?'. Each call and the reading of its status run together through the runner (on the
 /// bus thread in the program); a call the runner no longer makes reports ERR with EABO.

@@ -1,6 +1,7 @@
 // The interface every NI-488.2 compatible driver offers the wrappers, generated from gpibcalls.h.
 #pragma once
 
+#include "driverplan.h"
 #include "gpibcalls.h"
 #include "linklistener.h"
 #include "status.h"
@@ -10,13 +11,6 @@
 #include <string_view>
 
 namespace ktq::bus {
-
-/// What the first ibfind will try, known at start before anything is sent to a board or a port.
-struct DriverPlan {
-    std::string library;      // the driver library file loaded; empty where none loaded
-    std::string namedAdapter; // the adapter the operator named (KTQ_GPIB_ADAPTER); empty for none
-    bool asksPorts = false;   // where board GPIB0 does not open, serial ports are asked for an adapter
-};
 
 /// One NI-488.2 driver: the calls the wrappers make, in NI terms and with NI constants.
 class GpibDriver {

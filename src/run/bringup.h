@@ -14,7 +14,7 @@
 #include <string_view>
 
 namespace ktq::bus {
-class Gpib32;
+class MessageBus;
 class TrafficLog;
 } // namespace ktq::bus
 
@@ -33,7 +33,7 @@ struct BringUpFailure {
 /// descriptor is given back on release, on the next bring-up and at the end.
 class BoardBringUp {
 public:
-    BoardBringUp(bus::Gpib32& bus, SharedState& state);
+    explicit BoardBringUp(bus::MessageBus& bus, SharedState& state);
     ~BoardBringUp();
     BoardBringUp(const BoardBringUp&) = delete;
     BoardBringUp& operator=(const BoardBringUp&) = delete;
@@ -54,12 +54,8 @@ public:
     bool leaveOnceOverdue(bool asked);
 
 private:
-    static std::optional<BringUpFailure> failedAt(const bus::StatusSnapshot& status, const char* message,
-                                                  BusStep step = BusStep::SetUpBoard);
-
-    bus::Gpib32& m_bus;
+    bus::MessageBus& m_bus;
     SharedState& m_state;
-    std::int16_t m_openDescriptor = -1;
 };
 
 } // namespace ktq::run

@@ -5,8 +5,8 @@
 #include "pauser.h"
 
 #include "bus/busaddress.h"
-#include "bus/gpib32.h"
 #include "bus/gpibconstants.h"
+#include "bus/messagebus.h"
 #include "models/catalogue.h"
 
 #include <algorithm>
@@ -21,10 +21,8 @@ namespace ktq::run {
 namespace {
 
 constexpr int replyLength = 18;
-constexpr std::int16_t findLstnLimit = 32;
-constexpr int listenerTableSize = 65;
+constexpr int findLstnLimit = 32;
 constexpr int maxFunctions = 25;
-constexpr std::int16_t receiveTermination = 0; // ends a reply at a byte of value 0, besides EOI
 constexpr int queryError = 4;
 constexpr int executionError = 16;
 constexpr int commandError = 32;
@@ -54,14 +52,18 @@ std::int16_t addressWord(int primary, int secondary) {
     return static_cast<std::int16_t>(bus::BusAddress::withSecondary(primary, secondary).word());
 }
 
+bus::BusAddress unitAt(std::int16_t deviceAddress) {
+    return bus::BusAddress::fromWord(static_cast<std::uint16_t>(deviceAddress));
+}
+
 } // namespace
 
-ConfigurationRun::ConfigurationRun(bus::Gpib32& bus, SharedState& state, Pauser& pauser,
+ConfigurationRun::ConfigurationRun(bus::MessageBus& bus, SharedState& state, Pauser& pauser,
                                    BoardGone boardGoneAt)
     : m_bus(bus), m_state(state), m_pauser(pauser), m_boardGoneAt(std::move(boardGoneAt)) {}
 
 std::string_view ConfigurationRun::driverFamily() const {
-    return m_bus.driverFamily();
+    return m_bus.family();
 }
 
 bool ConfigurationRun::leaveOnceOverdue(bool asked) {
@@ -138,23 +140,13 @@ bus::StatusSnapshot ConfigurationRun::onBoard(BusStep step,
 }
 
 bus::StatusSnapshot ConfigurationRun::sendText(const QString& text, BusStep step) {
-    return onBoard(step, [&] {
-        return m_bus.GpibSend(m_state.BoardIndex, m_state.DeviceAddress, text,
-                              static_cast<std::int16_t>(bus::ni::NLend));
-    });
+    return onBoard(step, [&] { return m_bus.write(unitAt(m_state.DeviceAddress), text); });
 }
 
 ListenerSearch ConfigurationRun::findListeners() {
-    std::array<std::int16_t, 31> candidates{};
-    for (int k = 0; k < 30; ++k) {
-        candidates[k] = static_cast<std::int16_t>(k + 1);
-    }
-    candidates[30] = static_cast<std::int16_t>(bus::ni::NOADDR);
-    std::array<std::int16_t, listenerTableSize> listeners{};
+    std::array<std::int16_t, findLstnLimit> listeners{};
     ListenerSearch search;
-    search.status = onBoard(BusStep::Search, [&] {
-        return m_bus.GpibFindLstn(m_state.BoardIndex, candidates, listeners, findLstnLimit);
-    });
+    search.status = onBoard(BusStep::Search, [&] { return m_bus.findListeners(listeners); });
     // The driver wrote at most the limit; a larger or negative count never indexes past that.
     const int found = std::clamp<int>(search.status.ibcnt, 0, findLstnLimit);
     // A search that finds nothing must not announce the previous run's device.
@@ -174,13 +166,12 @@ bool ListenerSearch::tooMany() const {
 }
 
 bus::StatusSnapshot ConfigurationRun::clearInterface() {
-    return onBoard(BusStep::ClearUnit, [&] { return m_bus.GpibSendIFC(m_state.BoardIndex); });
+    return onBoard(BusStep::ClearUnit, [&] { return m_bus.clearInterface(); });
 }
 
 bus::StatusSnapshot ConfigurationRun::clearUnit() {
     clearInterface();
-    return onBoard(BusStep::ClearUnit,
-                   [&] { return m_bus.GpibDevClear(m_state.BoardIndex, m_state.DeviceAddress); });
+    return onBoard(BusStep::ClearUnit, [&] { return m_bus.clear(unitAt(m_state.DeviceAddress)); });
 }
 
 StoreOutcome ConfigurationRun::store(StoreAction action) {
@@ -214,9 +205,7 @@ StoreOutcome ConfigurationRun::store(StoreAction action) {
 
 QString ConfigurationRun::receiveReply(bus::StatusSnapshot& status) {
     QString reply = blankReply;
-    status = onBoard(BusStep::Query, [&] {
-        return m_bus.GpibReceive(m_state.BoardIndex, m_state.DeviceAddress, reply, receiveTermination);
-    });
+    status = onBoard(BusStep::Query, [&] { return m_bus.read(unitAt(m_state.DeviceAddress), reply); });
     return reply;
 }
 
@@ -234,8 +223,7 @@ QueryOutcome ConfigurationRun::ask(const QString& query) {
 
 void ConfigurationRun::sendTrigger() {
     for (int step = 0; step < m_bus.triggerSteps(); ++step) {
-        onBoard(BusStep::Query,
-                [&] { return m_bus.GpibTrigger(m_state.BoardIndex, m_state.DeviceAddress, step); });
+        onBoard(BusStep::Query, [&] { return m_bus.trigger(unitAt(m_state.DeviceAddress), step); });
         ShortPause();
     }
 }

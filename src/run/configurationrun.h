@@ -17,7 +17,7 @@
 #include <vector>
 
 namespace ktq::bus {
-class Gpib32;
+class MessageBus;
 }
 
 namespace ktq::run {
@@ -75,7 +75,7 @@ class ConfigurationRun {
 public:
     using BoardGone = std::function<void(BusStep step, const bus::StatusSnapshot& status)>;
 
-    ConfigurationRun(bus::Gpib32& bus, SharedState& state, Pauser& pauser, BoardGone boardGoneAt);
+    ConfigurationRun(bus::MessageBus& bus, SharedState& state, Pauser& pauser, BoardGone boardGoneAt);
 
     // The model's table.
     int functionCount() const;
@@ -137,7 +137,7 @@ public:
 private:
     QString receiveReply(bus::StatusSnapshot& status);
 
-    bus::Gpib32& m_bus;
+    bus::MessageBus& m_bus;
     SharedState& m_state;
     Pauser& m_pauser;
     BoardGone m_boardGoneAt;

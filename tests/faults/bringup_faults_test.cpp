@@ -83,7 +83,8 @@ TEST(BringUpFaults, TheBoardIndexTimeoutFailingIsReportedAsTheTimeoutStep) {
         bench.sim.addUnit(5, "7174");
         FaultInjector injector(*bench.driver, bench.sim);
         bus::Gpib32 gpib(injector);
-        MainRun main(ui::Session{gpib, bench.state, bench.interaction, bench.pauser}, bench.interaction);
+        bus::DriverBus messages(gpib);
+        MainRun main(ui::Session{messages, bench.state, bench.interaction, bench.pauser}, bench.interaction);
         main.choose(QStringLiteral("7174"));
         injector.arm("ibtmo", 2, error.iberr);
         main.configure();

@@ -3,6 +3,7 @@
 #include "faultrun.h"
 
 #include "bus/board/driverloader.h"
+#include "bus/driverbus.h"
 #include "ui/dialogs/statusline.h"
 
 #include <dlfcn.h>
@@ -40,8 +41,9 @@ struct LoadedRun {
     FakeInteraction interaction{notes};
     FakePauser pauser{notes};
     bus::Gpib32 gpib;
+    bus::DriverBus messages{gpib};
     ui::SharedState state;
-    MainRun main{ui::Session{gpib, state, interaction, pauser}, interaction};
+    MainRun main{ui::Session{messages, state, interaction, pauser}, interaction};
 };
 
 struct Candidates {

@@ -78,8 +78,9 @@ struct FaultRun {
     Bench bench;
     FaultInjector injector{*bench.driver, bench.sim};
     bus::Gpib32 gpib{injector};
+    bus::DriverBus messages{gpib};
     std::unique_ptr<ui::frmConfig> window =
-        std::make_unique<ui::frmConfig>(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+        std::make_unique<ui::frmConfig>(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
     QSignalSpy closed{window.get(), &QDialog::finished};
 
     void open(const QString& modelText);

@@ -6,6 +6,7 @@
 
 #include "bus/board/driverloader.h"
 #include "bus/driverbases.h"
+#include "bus/driverbus.h"
 #include "bus/gpib32.h"
 #include "models/catalogue.h"
 #include "sim/simbus.h"
@@ -39,9 +40,10 @@ struct BenchRun {
     std::unique_ptr<bus::GpibDriver> driver =
         bus::makeResolvedDriver(&sim::resolveSymbol, bus::linuxGpibConstants(), missing);
     bus::Gpib32 gpib{*driver};
+    bus::DriverBus messages{gpib};
     SharedState state;
     NoPause pauser;
-    ConfigurationRun run{gpib, state, pauser, {}};
+    ConfigurationRun run{messages, state, pauser, {}};
 };
 
 // What the unit said to a value decides the line, whether Done must warn, and where the
@@ -97,10 +99,11 @@ TEST(ConfigurationRun, NothingGoesToABoardThatIsGoneUntilItIsTriedAgain) {
     bus::FailingDriver gone(bus::linuxGpibConstants().family, bus::ni::EDVR, ENODEV);
     Counted driver(gone);
     bus::Gpib32 gpib(driver);
+    bus::DriverBus messages(gpib);
     SharedState state;
     NoPause pauser;
     std::vector<BusStep> told;
-    ConfigurationRun run(gpib, state, pauser,
+    ConfigurationRun run(messages, state, pauser,
                          [&](BusStep step, const bus::StatusSnapshot&) { told.push_back(step); });
     run.sendText(QStringLiteral("*CLS"), BusStep::ClearUnit);
     run.sendText(QStringLiteral("*SAV 0"), BusStep::Store);
@@ -153,7 +156,8 @@ TEST(ConfigurationRun, TheSearchFindsTheUnitsAndAFaultFindsNobody) {
 
     bus::FailingDriver broken({}, bus::ni::EDVR, 1);
     bus::Gpib32 gpib(broken);
-    ConfigurationRun run(gpib, b.state, b.pauser, {});
+    bus::DriverBus messages(gpib);
+    ConfigurationRun run(messages, b.state, b.pauser, {});
     const ListenerSearch none = run.findListeners();
     EXPECT_EQ(none.count, 0);
     EXPECT_TRUE(none.addresses.empty());
@@ -195,7 +199,8 @@ TEST(BoardBringUp, StopsAtTheFirstCallThatFailsAndNamesIt) {
         BenchRun b;
         FailingAt driver(*b.driver, c.failing);
         bus::Gpib32 gpib(driver);
-        BoardBringUp bringUp(gpib, b.state);
+        bus::DriverBus messages(gpib);
+        BoardBringUp bringUp(messages, b.state);
         const std::optional<BringUpFailure> failure = bringUp.bringUp();
         EXPECT_EQ(failure ? failure->message : QString(), QString::fromLatin1(c.message));
         if (failure) {

@@ -70,7 +70,8 @@ TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
                                   bus::AdapterSearch{adapter.where(), true}, log);
         bus::BusThread busThread;
         bus::Gpib32 gpib(finder, busThread);
-        ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+        bus::DriverBus messages(gpib);
+        ui::frmMain window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
         auto* list = control<QListWidget>(window, "listUnit");
         list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
         int runs = 0;

@@ -1,5 +1,6 @@
 // Discovery and addressing in the configuration window, per driver family.
 #include "bus/calltext.h"
+#include "bus/driverbus.h"
 #include "configrun.h"
 
 #include "bus/driverbases.h"
@@ -114,7 +115,8 @@ TEST(Discovery, EachDriverFamilySearchesAsItsDriverDoes) {
         const auto driver = bus::makeResolvedDriver(resolve, c.constants, missing);
         ASSERT_NE(driver, nullptr) << missing;
         bus::Gpib32 gpib(*driver);
-        ui::frmConfig window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+        bus::DriverBus messages(gpib);
+        ui::frmConfig window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
         bench.state.ModelText = QStringLiteral("7189");
         bench.state.ModelNumber = 7189;
         window.openRun();
@@ -159,7 +161,8 @@ TEST(Discovery, ProposesASingleDeviceBehindASecondaryAddressInEntryForm) {
     Bench bench;
     ListenerDriver driver({5 + 256 * (2 + 96)});
     bus::Gpib32 gpib(driver);
-    ui::frmConfig window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+    bus::DriverBus messages(gpib);
+    ui::frmConfig window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
     bench.state.ModelText = QStringLiteral("7174");
     window.openRun();
     ASSERT_EQ(bench.interaction.boxes.size(), 1u);
@@ -176,7 +179,8 @@ TEST(Discovery, MoreListenersThanTheLimitAreNotAFailure) {
     Bench bench;
     ListenerDriver driver(std::vector<std::uint16_t>(33, 7), bus::ni::ETAB);
     bus::Gpib32 gpib(driver);
-    ui::frmConfig window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+    bus::DriverBus messages(gpib);
+    ui::frmConfig window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
     bench.state.ModelText = QStringLiteral("7174");
     window.openRun();
     EXPECT_TRUE(control<ui::MessageLine>(window, "txtGPIBErr")->isHidden());

@@ -84,8 +84,9 @@ TEST(BoardDescriptor, TheProgramsEndGivesTheLastOneBackOnTheBusThread) {
     bench.sim.addUnit(5, "7174");
     bus::BusThread busThread;
     bus::Gpib32 threaded(*bench.driver, busThread);
+    bus::DriverBus messages(threaded);
     auto window =
-        std::make_unique<ui::frmMain>(ui::Session{threaded, bench.state, bench.interaction, bench.pauser});
+        std::make_unique<ui::frmMain>(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
     choose(*window, "7185B"); // stops after the bring-up, for the power cycle
     control<QPushButton>(*window, "cmdConfig")->click();
     const std::string opened = std::to_string(bench.state.BoardDescriptor);

@@ -2,6 +2,7 @@
 #include "configrun.h"
 
 #include "bus/driverbases.h"
+#include "bus/driverbus.h"
 #include "bus/gpibconstants.h"
 #include "run/advice.h"
 #include "ui/dialogs/statusline.h"
@@ -144,7 +145,8 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
         // A driver library whose ibfind fails with that code and count.
         bus::FailingDriver driver(c.family, bus::ni::EDVR, c.count);
         bus::Gpib32 gpib(driver);
-        ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+        bus::DriverBus messages(gpib);
+        ui::frmMain window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
         auto* list = control<QListWidget>(window, "listUnit");
         list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
         control<QPushButton>(window, "cmdConfig")->click();

@@ -3,6 +3,7 @@
 
 #include "bus/adapter/adapterlink.h"
 #include "bus/board/driverloader.h"
+#include "bus/driverbus.h"
 #include "bus/gpib32.h"
 #include "sim/adapter/adaptercore.h"
 #ifndef _WIN32
@@ -164,11 +165,12 @@ public:
     std::unique_ptr<sim::adapter::AdapterCore> adapter; // the emulated adapter, where there is one
     std::unique_ptr<bus::GpibDriver> driver = simDriver();
     bus::Gpib32 gpib{*driver};
+    bus::DriverBus messages{gpib};
     ui::SharedState state;
     FakeInteraction interaction{sim};
     FakePauser pauser{sim};
 
-    ui::Session session() { return ui::Session{gpib, state, interaction, pauser}; }
+    ui::Session session() { return ui::Session{messages, state, interaction, pauser}; }
 
     // The trace lines from `from` on, without the status part of the driver calls.
     std::vector<std::string> calls(std::size_t from = 0) const;

@@ -157,7 +157,8 @@ TEST(MainWindowConfigure, WithoutADriverLibraryShowsTheIbfindReport) {
     MainWindow m;
     const auto unavailable = bus::makeUnavailableDriver();
     bus::Gpib32 gpib(*unavailable);
-    ui::frmMain window(ui::Session{gpib, m.bench.state, m.bench.interaction, m.bench.pauser});
+    bus::DriverBus messages(gpib);
+    ui::frmMain window(ui::Session{messages, m.bench.state, m.bench.interaction, m.bench.pauser});
     const auto items =
         control<QListWidget>(window, "listUnit")->findItems(QStringLiteral("7121"), Qt::MatchExactly);
     control<QListWidget>(window, "listUnit")->setCurrentItem(items.front());

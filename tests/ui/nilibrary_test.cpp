@@ -5,6 +5,7 @@
 
 #include "bus/adapter/adapterfinder.h"
 #include "bus/board/driverloader.h"
+#include "bus/driverbus.h"
 #include "ui/dialogs/statusline.h"
 #include "ui/main/frmmain.h"
 
@@ -89,8 +90,9 @@ struct NiLibraryRun {
     FakeInteraction interaction{notes};
     FakePauser pauser{notes};
     bus::Gpib32 gpib{*driver};
+    bus::DriverBus messages{gpib};
     ui::SharedState state;
-    ui::frmMain window{ui::Session{gpib, state, interaction, pauser}};
+    ui::frmMain window{ui::Session{messages, state, interaction, pauser}};
 };
 
 std::unique_ptr<bus::GpibDriver> loadSimulatedNiLibrary(std::ostream& log) {

@@ -201,8 +201,9 @@ struct ThreadedRun {
             ? std::make_unique<HeldCalls>(*bench.driver, gate, std::set<std::string_view>{"Send", "SendCmds"})
             : nullptr;
     bus::Gpib32 gpib{gated ? *gated : *bench.driver, busThread};
+    bus::DriverBus messages{gpib};
     std::unique_ptr<ui::frmConfig> window =
-        std::make_unique<ui::frmConfig>(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+        std::make_unique<ui::frmConfig>(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
 };
 
 // Queues input the way the window system does, behind whatever the program is doing.
@@ -452,7 +453,8 @@ TEST(Waiting, ExitDuringAHungBringUpEndsTheProgramOnceTheCallIsOverdue) {
     ui::LeavingWhileOverdue leaving;
     bus::BusThread busThread{nullptr, bus::HangWatch{&clock, &end, 5s, &leaving}};
     bus::Gpib32 gpib{driver, busThread};
-    ui::frmMain window(ui::Session{gpib, bench.state, bench.interaction, bench.pauser});
+    bus::DriverBus messages{gpib};
+    ui::frmMain window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
     window.show();
     auto* list = control<QListWidget>(window, "listUnit");
     list->setCurrentItem(list->findItems(QStringLiteral("7121"), Qt::MatchExactly).front());

@@ -2,7 +2,7 @@
 #pragma once
 
 namespace ktq::bus {
-class Gpib32;
+class MessageBus;
 }
 
 namespace ktq::run {
@@ -19,7 +19,7 @@ using run::SharedState;
 /// What every window of a program run shares: the bus, the shared values, the desktop and the
 /// pause. All of them outlive the windows.
 struct Session {
-    bus::Gpib32& bus;
+    bus::MessageBus& bus;
     SharedState& state;
     Interaction& interaction;
     Pauser& pauser;
