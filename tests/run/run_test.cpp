@@ -164,25 +164,11 @@ TEST(ConfigurationRun, TheSearchFindsTheUnitsAndAFaultFindsNobody) {
     EXPECT_EQ(none.status.iberr, bus::ni::EDVR);
 }
 
-/// The bench's board, where the call named `failing` fails with EDVR; it keeps the names of the calls.
-struct FailingAt final : bus::RoutingDriver {
-    explicit FailingAt(bus::GpibDriver& board, std::string failing)
-        : board(board), failing(std::move(failing)) {}
-    bus::GpibDriver& target() const override { return current == failing ? broken : board; }
-    void beforeCall(const char* name) override { calls.push_back(current = name); }
-    std::string_view family() const override { return board.family(); }
-    bus::GpibDriver& board;
-    mutable bus::FailingDriver broken;
-    std::string failing;
-    std::string current;
-    std::vector<std::string> calls;
-};
-
 // The bring-up stops at the first call that fails and names it; the next gives the board's
 // descriptor back first.
 TEST(BoardBringUp, StopsAtTheFirstCallThatFailsAndNamesIt) {
     const struct {
-        const char* failing;
+        const char* failing; // on the bench, with EDVR
         const char* message; // empty: none fails
         BusStep step;
         std::size_t calls;
@@ -192,26 +178,24 @@ TEST(BoardBringUp, StopsAtTheFirstCallThatFailsAndNamesIt) {
         {"SendIFC", "SendIFC error", BusStep::SetUpBoard, 3},
         {"ibsre", "ibsre Error", BusStep::SetUpBoard, 4},
         {"ibtmo", "ibtmo Error", BusStep::SetUpBoard, 5},
-        {"none", "", BusStep::SetUpBoard, 6},
+        {"", "", BusStep::SetUpBoard, 6},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.failing);
         BenchRun b;
-        FailingAt driver(*b.driver, c.failing);
-        bus::Gpib32 gpib(driver);
-        bus::DriverBus messages(gpib);
-        BoardBringUp bringUp(messages, b.state);
+        if (*c.failing != '\0')
+            b.sim.failNext(c.failing, bus::ni::EDVR);
+        BoardBringUp bringUp(b.messages, b.state);
         const std::optional<BringUpFailure> failure = bringUp.bringUp();
         EXPECT_EQ(failure ? failure->message : QString(), QString::fromLatin1(c.message));
         if (failure) {
             EXPECT_EQ(failure->step, c.step);
             EXPECT_TRUE(failure->status.failed());
         }
-        EXPECT_EQ(driver.calls.size(), c.calls);
-        driver.calls.clear();
+        ASSERT_EQ(b.sim.trace().size(), c.calls);
         bringUp.bringUp();
-        ASSERT_FALSE(driver.calls.empty());
-        EXPECT_EQ(driver.calls.front() == "ibonl", c.calls > 1);
+        ASSERT_GT(b.sim.trace().size(), c.calls);
+        EXPECT_EQ(b.sim.trace()[c.calls].rfind("ibonl(", 0) == 0, c.calls > 1) << b.sim.trace()[c.calls];
     }
 }
 
