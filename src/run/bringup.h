@@ -28,9 +28,9 @@ struct BringUpFailure {
     bus::StatusSnapshot status;
 };
 
-/// Opens board GPIB0 (ibfind), checks it (ibask), clears the interface, asks for service
-/// requests and sets a 3 s timeout, stopping at the first call that fails. The board's
-/// descriptor is given back on release, on the next bring-up and at the end.
+/// Brings the bus up for a run (on a board: ibfind, ibask, SendIFC, ibsre, ibtmo, stopping at the
+/// first call that fails) and says where it stopped as the report's message and step. What the
+/// bring-up opened is given back on release, on the next bring-up and at the end.
 class BoardBringUp {
 public:
     explicit BoardBringUp(bus::MessageBus& bus, SharedState& state);
