@@ -1,10 +1,10 @@
 // The wrappers through which the program makes every driver call and keeps its status.
 #include "gpib32.h"
 
-#include "bus/board/driverloader.h"
 #include "busaddress.h"
 #include "busthread.h"
 #include "calltext.h"
+#include "families.h"
 #include "gpibconstants.h"
 
 #include <QByteArray>
@@ -235,7 +235,7 @@ StatusSnapshot Gpib32::GpibTrigger(std::int16_t board, std::int16_t address, int
 }
 
 bool Gpib32::boardGone() const {
-    return m_status.failed() && driverFamily() == linuxGpibConstants().family && m_status.iberr == ni::EDVR &&
+    return m_status.failed() && driverFamily() == linuxGpibFamily && m_status.iberr == ni::EDVR &&
            m_status.ibcntl == ENODEV;
 }
 

@@ -1,10 +1,10 @@
 // What the operator can do about a failed driver call: the advice rules and their texts.
 #include "advice.h"
 
-#include "bus/adapter/adapterdriver.h"
-#include "bus/board/driverloader.h"
 #include "bus/busaddress.h"
+#include "bus/driverplan.h"
 #include "bus/errorreport.h"
+#include "bus/families.h"
 #include "bus/gpibconstants.h"
 
 #include <QCoreApplication>
@@ -141,10 +141,10 @@ Family familyOf(std::string_view name) {
     if (name.empty()) {
         return Family::None;
     }
-    if (name == bus::linuxGpibConstants().family) {
+    if (name == bus::linuxGpibFamily) {
         return Family::LinuxGpib;
     }
-    if (name == bus::niGpibConstants().family) {
+    if (name == bus::niFamily) {
         return Family::Ni;
     }
     if (name == bus::adapterFamily) {
@@ -208,9 +208,9 @@ std::string_view familyName(Family family) {
     case Family::None:
         return "none";
     case Family::LinuxGpib:
-        return bus::linuxGpibConstants().family;
+        return bus::linuxGpibFamily;
     case Family::Ni:
-        return bus::niGpibConstants().family;
+        return bus::niFamily;
     case Family::Adapter:
         return bus::adapterFamily;
     case Family::Any:

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "adapterlink.h"
+#include "bus/families.h"
 #include "bus/gpibdriver.h"
 
 #include <atomic>
@@ -79,8 +80,5 @@ private:
     AdapterIdentity m_identity;
     std::unique_ptr<State> m_state;
 };
-
-/// The family name every adapter driver gives.
-inline constexpr const char* adapterFamily = "GPIB adapter";
 
 } // namespace ktq::bus

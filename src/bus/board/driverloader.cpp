@@ -2,6 +2,7 @@
 #include "driverloader.h"
 
 #include "bus/driverbases.h"
+#include "bus/families.h"
 #include "bus/gpibconstants.h"
 #include "bus/sharedlibrary.h"
 
@@ -33,10 +34,10 @@ std::unique_ptr<LibraryDriver> resolveNi4882Driver(const SymbolResolver& resolve
 // linux-gpib numbers its Send end modes differently from NI (NULLend 0, DABend 1, NLend 2):
 // passing NI's NLend unchanged would ask for DABend and the unit would never see a line feed.
 constexpr DriverConstants linuxGpib{
-    .family = "linux-gpib", .resolve = &resolveLinuxGpibDriver, .nlEnd = 2, .dabEnd = 1, .stopEnd = 0x100};
+    .family = linuxGpibFamily, .resolve = &resolveLinuxGpibDriver, .nlEnd = 2, .dabEnd = 1, .stopEnd = 0x100};
 // NI-488.2's numbers are the library's own; its export set is ni4882.h's on Windows and Linux alike.
 constexpr DriverConstants niGpib{
-    .family = "NI-488.2", .resolve = &resolveNi4882Driver, .nlEnd = 1, .dabEnd = 2, .stopEnd = 0x100};
+    .family = niFamily, .resolve = &resolveNi4882Driver, .nlEnd = 1, .dabEnd = 2, .stopEnd = 0x100};
 
 // ibconfig's options for the two settings NI's header makes macros over it.
 constexpr int IbcTMO = 0x0003;
