@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 
 namespace ktq::bus {
 
@@ -29,10 +28,6 @@ std::optional<BringUpStop> stopAt(const StatusSnapshot& status, const char* mess
 } // namespace
 
 DriverBus::DriverBus(Gpib32& calls) : m_calls(calls) {}
-
-DriverBus::~DriverBus() {
-    release();
-}
 
 // linux-gpib makes a new descriptor on every ibfind and has room for 4,080 of them; the board
 // index itself is never given back (it is what the bus calls use, and linux-gpib refuses it).
@@ -95,8 +90,7 @@ StatusSnapshot DriverBus::findListeners(std::span<std::int16_t> found) {
     }
     candidates[highestPrimary] = static_cast<std::int16_t>(ni::NOADDR);
     std::array<std::int16_t, listenerTableSize> listeners{};
-    const auto limit = static_cast<std::int16_t>(
-        std::min<std::size_t>({found.size(), listeners.size(), std::numeric_limits<std::int16_t>::max()}));
+    const auto limit = static_cast<std::int16_t>(std::min(found.size(), listeners.size()));
     const StatusSnapshot status = m_calls.GpibFindLstn(m_board, candidates, listeners, limit);
     std::copy_n(listeners.begin(), limit, found.begin());
     return status;

@@ -16,7 +16,6 @@ class Gpib32;
 class DriverBus final : public MessageBus {
 public:
     explicit DriverBus(Gpib32& calls);
-    ~DriverBus() override;
     DriverBus(const DriverBus&) = delete;
     DriverBus& operator=(const DriverBus&) = delete;
 

@@ -9,9 +9,7 @@
 
 #include <QString>
 
-#include <cstdint>
 #include <optional>
-#include <string_view>
 
 namespace ktq::bus {
 class MessageBus;
