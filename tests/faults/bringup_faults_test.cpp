@@ -84,7 +84,7 @@ TEST(BringUpFaults, TheBoardIndexTimeoutFailingIsReportedAsTheTimeoutStep) {
         FaultInjector injector(*bench.driver, bench.sim);
         bus::Gpib32 gpib(injector);
         bus::DriverBus messages(gpib);
-        MainRun main(ui::Session{messages, bench.state, bench.interaction, bench.pauser}, bench.interaction);
+        MainRun main(bench.session(messages), bench.interaction);
         main.choose(QStringLiteral("7174"));
         injector.arm("ibtmo", 2, error.iberr);
         main.configure();

@@ -79,8 +79,7 @@ struct FaultRun {
     FaultInjector injector{*bench.driver, bench.sim};
     bus::Gpib32 gpib{injector};
     bus::DriverBus messages{gpib};
-    std::unique_ptr<ui::frmConfig> window =
-        std::make_unique<ui::frmConfig>(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
+    std::unique_ptr<ui::frmConfig> window = std::make_unique<ui::frmConfig>(bench.session(messages));
     QSignalSpy closed{window.get(), &QDialog::finished};
 
     void open(const QString& modelText);

@@ -71,7 +71,7 @@ TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
         bus::BusThread busThread;
         bus::Gpib32 gpib(finder, busThread);
         bus::DriverBus messages(gpib);
-        ui::frmMain window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
+        ui::frmMain window(bench.session(messages));
         auto* list = control<QListWidget>(window, "listUnit");
         list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
         int runs = 0;

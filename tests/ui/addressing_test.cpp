@@ -116,7 +116,7 @@ TEST(Discovery, EachDriverFamilySearchesAsItsDriverDoes) {
         ASSERT_NE(driver, nullptr) << missing;
         bus::Gpib32 gpib(*driver);
         bus::DriverBus messages(gpib);
-        ui::frmConfig window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
+        ui::frmConfig window(bench.session(messages));
         bench.state.ModelText = QStringLiteral("7189");
         bench.state.ModelNumber = 7189;
         window.openRun();
@@ -162,7 +162,7 @@ TEST(Discovery, ProposesASingleDeviceBehindASecondaryAddressInEntryForm) {
     ListenerDriver driver({5 + 256 * (2 + 96)});
     bus::Gpib32 gpib(driver);
     bus::DriverBus messages(gpib);
-    ui::frmConfig window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
+    ui::frmConfig window(bench.session(messages));
     bench.state.ModelText = QStringLiteral("7174");
     window.openRun();
     ASSERT_EQ(bench.interaction.boxes.size(), 1u);
@@ -180,7 +180,7 @@ TEST(Discovery, MoreListenersThanTheLimitAreNotAFailure) {
     ListenerDriver driver(std::vector<std::uint16_t>(33, 7), bus::ni::ETAB);
     bus::Gpib32 gpib(driver);
     bus::DriverBus messages(gpib);
-    ui::frmConfig window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
+    ui::frmConfig window(bench.session(messages));
     bench.state.ModelText = QStringLiteral("7174");
     window.openRun();
     EXPECT_TRUE(control<ui::MessageLine>(window, "txtGPIBErr")->isHidden());

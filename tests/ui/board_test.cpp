@@ -85,8 +85,7 @@ TEST(BoardDescriptor, TheProgramsEndGivesTheLastOneBackOnTheBusThread) {
     bus::BusThread busThread;
     bus::Gpib32 threaded(*bench.driver, busThread);
     bus::DriverBus messages(threaded);
-    auto window =
-        std::make_unique<ui::frmMain>(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
+    auto window = std::make_unique<ui::frmMain>(bench.session(messages));
     choose(*window, "7185B"); // stops after the bring-up, for the power cycle
     control<QPushButton>(*window, "cmdConfig")->click();
     const std::string opened = std::to_string(bench.state.BoardDescriptor);

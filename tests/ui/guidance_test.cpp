@@ -146,7 +146,7 @@ TEST(Advice, ConfigureWithoutBoardOrLibraryShowsTheReportAndWhatToCheck) {
         bus::FailingDriver driver(c.family, bus::ni::EDVR, c.count);
         bus::Gpib32 gpib(driver);
         bus::DriverBus messages(gpib);
-        ui::frmMain window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
+        ui::frmMain window(bench.session(messages));
         auto* list = control<QListWidget>(window, "listUnit");
         list->setCurrentItem(list->findItems(QStringLiteral("7174"), Qt::MatchExactly).front());
         control<QPushButton>(window, "cmdConfig")->click();

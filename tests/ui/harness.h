@@ -170,7 +170,9 @@ public:
     FakeInteraction interaction{sim};
     FakePauser pauser{sim};
 
-    ui::Session session() { return ui::Session{messages, state, interaction, pauser}; }
+    ui::Session session() { return session(messages); }
+    /// The bench's state, desktop and pause, with the bus reached another way.
+    ui::Session session(bus::MessageBus& bus) { return ui::Session{bus, state, interaction, pauser}; }
 
     // The trace lines from `from` on, without the status part of the driver calls.
     std::vector<std::string> calls(std::size_t from = 0) const;

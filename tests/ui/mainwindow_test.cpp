@@ -158,7 +158,7 @@ TEST(MainWindowConfigure, WithoutADriverLibraryShowsTheIbfindReport) {
     const auto unavailable = bus::makeUnavailableDriver();
     bus::Gpib32 gpib(*unavailable);
     bus::DriverBus messages(gpib);
-    ui::frmMain window(ui::Session{messages, m.bench.state, m.bench.interaction, m.bench.pauser});
+    ui::frmMain window(m.bench.session(messages));
     const auto items =
         control<QListWidget>(window, "listUnit")->findItems(QStringLiteral("7121"), Qt::MatchExactly);
     control<QListWidget>(window, "listUnit")->setCurrentItem(items.front());

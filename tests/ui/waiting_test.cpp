@@ -202,8 +202,7 @@ struct ThreadedRun {
             : nullptr;
     bus::Gpib32 gpib{gated ? *gated : *bench.driver, busThread};
     bus::DriverBus messages{gpib};
-    std::unique_ptr<ui::frmConfig> window =
-        std::make_unique<ui::frmConfig>(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
+    std::unique_ptr<ui::frmConfig> window = std::make_unique<ui::frmConfig>(bench.session(messages));
 };
 
 // Queues input the way the window system does, behind whatever the program is doing.
@@ -454,7 +453,7 @@ TEST(Waiting, ExitDuringAHungBringUpEndsTheProgramOnceTheCallIsOverdue) {
     bus::BusThread busThread{nullptr, bus::HangWatch{&clock, &end, 5s, &leaving}};
     bus::Gpib32 gpib{driver, busThread};
     bus::DriverBus messages{gpib};
-    ui::frmMain window(ui::Session{messages, bench.state, bench.interaction, bench.pauser});
+    ui::frmMain window(bench.session(messages));
     window.show();
     auto* list = control<QListWidget>(window, "listUnit");
     list->setCurrentItem(list->findItems(QStringLiteral("7121"), Qt::MatchExactly).front());
