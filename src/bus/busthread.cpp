@@ -80,7 +80,7 @@ struct BusThread::Job {
 };
 
 BusThread::BusThread(WaitObserver* observer, HangWatch watch)
-    : m_observer(observer), m_watch(std::move(watch)), m_worker([this] { work(); }) {}
+    : m_observer(observer), m_watch(std::move(watch)) {}
 
 BusThread::~BusThread() {
     {
@@ -88,12 +88,18 @@ BusThread::~BusThread() {
         m_stopping = true;
     }
     m_wake.notify_one();
-    m_worker.join();
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
 }
 
 bool BusThread::run(const BusCall& call) {
     if (m_ended) {
         return false;
+    }
+    // Started with the first call: a program that never reaches the bus has no thread to end.
+    if (!m_worker.joinable()) {
+        m_worker = std::thread([this] { work(); });
     }
     auto job = std::make_shared<Job>();
     job->call = call.body;
