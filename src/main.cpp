@@ -57,7 +57,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("ktqconfig"));
     QApplication::setApplicationDisplayName(QStringLiteral("KTQ GPIB Configuration"));
     QApplication::setDesktopFileName(QStringLiteral("ktqconfig"));
-    QApplication::setWindowIcon(QIcon(ktq::ui::drawLogo(64)));
+    QApplication::setWindowIcon(QIcon(ktq::ui::drawLogo(64, ktq::ui::titleFont(QApplication::font()))));
     ktq::ui::useFocusFrameStyle();
 
     // The board's library, or a "++" adapter where KTQ_GPIB_ADAPTER names one or the board does

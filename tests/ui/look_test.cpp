@@ -5,6 +5,7 @@
 #include "ui/dialogs/frmnotice.h"
 #include "ui/dialogs/placement.h"
 #include "ui/main/frmmain.h"
+#include "ui/main/logo.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -12,6 +13,9 @@
 #include <QProxyStyle>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace ktq::test {
 namespace {
@@ -150,6 +154,31 @@ TEST(Look, TheMenuBarsArrowsAreThePlatformsOnceDrawn) {
         EXPECT_FALSE(base.isNull());
         EXPECT_EQ(proxy->standardIcon(which).pixmap(16).toImage(), base);
     }
+}
+
+// The logo borrows the title's font for its letters, whatever its size: they stand within the box,
+// above the bus line, as wide at every font size.
+TEST(Look, TheLogosLettersFitItsBoxInAnyTitleFont) {
+    std::vector<int> widths;
+    for (const qreal points : {6.0, 10.8, 30.0}) {
+        QFont lettering = QApplication::font();
+        lettering.setPointSizeF(points);
+        const QImage logo = ui::drawLogo(64, ui::titleFont(lettering)).toImage();
+        QRect letters;
+        for (int y = 0; y < 40; ++y) { // the bus line and its taps start at 44
+            for (int x = 0; x < logo.width(); ++x) {
+                if (qGray(logo.pixel(x, y)) > 200 && qAlpha(logo.pixel(x, y)) == 255)
+                    letters |= QRect(x, y, 1, 1);
+            }
+        }
+        EXPECT_TRUE(QRect(4, 6, 56, 34).contains(letters))
+            << points << "pt: " << letters.x() << "," << letters.y() << " " << letters.width() << "x"
+            << letters.height();
+        widths.push_back(letters.width());
+    }
+    EXPECT_LE(
+        *std::max_element(widths.begin(), widths.end()) - *std::min_element(widths.begin(), widths.end()), 4);
+    EXPECT_GE(widths.front(), 36);
 }
 
 } // namespace

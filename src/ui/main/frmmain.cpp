@@ -46,10 +46,7 @@ void frmMain::buildHeader() {
     // sic: "CONFIGUATION" is the window's own title.
     labelTitle = new QLabel(QStringLiteral("WELCOME TO KTQ's GPIB CONFIGUATION PROGRAM"), this);
     describe(labelTitle, "labelTitle", labelTitle->text());
-    QFont bold = labelTitle->font();
-    bold.setBold(true);
-    bold.setPointSizeF(bold.pointSizeF() * 1.2);
-    labelTitle->setFont(bold);
+    labelTitle->setFont(titleFont(labelTitle->font()));
     labelRev = new QLabel(this);
     labelRev->setObjectName(QStringLiteral("labelRev"));
     txtRev = new QLineEdit(this);
@@ -65,7 +62,7 @@ void frmMain::buildHeader() {
     }
     ImageKTQ = new QLabel(this);
     describe(ImageKTQ, "ImageKTQ", QStringLiteral("KTQ logo"));
-    ImageKTQ->setPixmap(drawLogo(72, devicePixelRatioF()));
+    ImageKTQ->setPixmap(drawLogo(72, labelTitle->font(), devicePixelRatioF()));
 }
 
 void frmMain::buildModelList() {

@@ -2,15 +2,22 @@
 #include "logo.h"
 
 #include <QFont>
+#include <QFontInfo>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
 namespace ktq::ui {
 
+QFont titleFont(QFont base) {
+    base.setBold(true);
+    base.setPointSizeF(base.pointSizeF() * 1.2);
+    return base;
+}
+
 // The same drawing as packaging/ktqconfig.svg: a dark blue rounded square, a white bus line with
-// three taps, and the letters KTQ.
-QPixmap drawLogo(int height, qreal devicePixelRatio) {
+// three taps, and the letters KTQ (there in DejaVu Sans, the title's font where it is the default).
+QPixmap drawLogo(int height, const QFont& lettering, qreal devicePixelRatio) {
     const int side = height;
     QPixmap pixmap(QSize(side, side) * devicePixelRatio);
     pixmap.setDevicePixelRatio(devicePixelRatio);
@@ -33,12 +40,14 @@ QPixmap drawLogo(int height, qreal devicePixelRatio) {
         painter.drawLine(QPointF(x, 46), QPointF(x, 54));
     }
 
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(22);
-    font.setBold(true);
-    painter.setFont(font);
+    // Lettered in the title's font, scaled to 22 units: a font of its own would cost the start a
+    // face of its own.
+    const qreal scale = 22.0 / QFontInfo(lettering).pixelSize();
+    painter.scale(scale, scale);
+    painter.setFont(lettering);
     painter.setPen(Qt::white);
-    painter.drawText(QRectF(2, 8, 60, 30), Qt::AlignCenter, QStringLiteral("KTQ"));
+    painter.drawText(QRectF(2 / scale, 8 / scale, 60 / scale, 30 / scale), Qt::AlignCenter,
+                     QStringLiteral("KTQ"));
     return pixmap;
 }
 
