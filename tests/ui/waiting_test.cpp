@@ -503,11 +503,12 @@ TEST(Waiting, StatusAfterACallIsThatCallsStatus) {
 
 // A program that quits without reaching the bus has no thread to wait for at its end.
 TEST(Waiting, TheBusThreadStartsWithTheFirstCall) {
+#ifndef __linux__
+    GTEST_SKIP() << "threads are counted from Linux's /proc/self/task";
+#endif
     const auto threads = [] {
         return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
     };
-    if (threads() == 0)
-        GTEST_SKIP() << "threads are counted from /proc/self/task";
     const auto before = threads();
     bus::BusThread busThread;
     EXPECT_EQ(threads(), before);
