@@ -119,9 +119,9 @@ struct HangWatch {
 };
 
 /// One worker thread, from the first driver call to the end of the program, that makes every
-/// call, so that the driver's per-thread status always belongs to the thread that made the call. The caller
-/// waits in a local event loop meanwhile and keeps painting. Once the program is asked to quit during a wait,
-/// the call under way finishes and no later call is made.
+/// call, so that the driver's per-thread status always belongs to the thread that made the call.
+/// The caller waits in a local event loop meanwhile and keeps painting. Once the program is asked
+/// to quit during a wait, the call under way finishes and no later call is made.
 class BusThread final : public CallRunner {
 public:
     explicit BusThread(WaitObserver* observer = nullptr, HangWatch watch = {});

@@ -162,7 +162,7 @@ TEST(Look, TheLogosLettersFitItsBoxInAnyTitleFont) {
     for (const qreal points : {6.0, 10.8, 30.0}) {
         QFont lettering = QApplication::font();
         lettering.setPointSizeF(points);
-        const QImage logo = ui::drawLogo(64, lettering).toImage();
+        const QImage logo = ui::drawLogo(64, ui::titleFont(lettering)).toImage();
         QRect letters;
         for (int y = 0; y < 44; ++y) // the bus line starts at 44
             for (int x = 0; x < 64; ++x)
