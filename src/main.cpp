@@ -4,6 +4,7 @@
 #include "bus/busthread.h"
 #include "bus/driverbus.h"
 #include "bus/gpib32.h"
+#include "bus/steps/steps.h"
 #include "ui/config/pause.h"
 #include "ui/config/sharedstate.h"
 #include "ui/dialogs/busycursor.h"
@@ -77,8 +78,9 @@ int main(int argc, char* argv[]) {
     const std::unique_ptr<ktq::bus::GpibDriver> driver = std::make_unique<ktq::bus::AdapterFinder>(
         ktq::bus::loadSystemDriver(std::cerr), ktq::bus::makeSystemLinkOpener(), std::move(search),
         std::cerr);
-    // Driver calls and pauses wait in local event loops, so the windows keep painting while a
-    // unit takes its time; the bus thread ends after the driver's last call, before the driver.
+    // A step waiting for a driver call or a pause goes back to the event loop, so the windows keep
+    // painting while a unit takes its time; the bus thread ends after the driver's last call,
+    // before the driver.
     // A call that outlives its timeout and the grace does not keep the operator from closing.
     ktq::ui::BusyCursor busy;
     ktq::bus::SteadyCallClock callClock;
@@ -101,5 +103,8 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIntValue("KTQ_QUIT_WHEN_IDLE") == 1) {
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
     }
+    // The steps' loop is the program's: QApplication's only holds it, and ends it as ever (when
+    // the last window closes). A step that waits then finishes, before the windows are freed.
+    QTimer::singleShot(0, &app, [] { QCoreApplication::exit(ktq::bus::execSteps()); });
     return QApplication::exec();
 }

@@ -16,17 +16,15 @@
 
 namespace ktq::bus {
 
-void waitInLocalLoop(QEventLoop& loop, WaitObserver* observer, QEventLoop::ProcessEventsFlags flags) {
+bool waitForEnd(StepWait& wait, WaitObserver* observer, QEventLoop::ProcessEventsFlags flags) {
     if (observer != nullptr) {
         observer->waitStarted();
     }
-    // Input stays queued by the window system and reaches the windows after the step, in the
-    // order it was given, so no second step starts inside this one. Qt counts a close request
-    // from the window system as input too.
-    loop.exec(flags);
+    const bool ended = wait.wait(flags);
     if (observer != nullptr) {
         observer->waitEnded();
     }
+    return ended;
 }
 
 SteadyCallClock::SteadyCallClock() {
@@ -75,7 +73,7 @@ void ProcessEnd::endNow(const std::string& why) {
 struct BusThread::Job {
     const std::function<void()>* call = nullptr;
     bool done = false;
-    QEventLoop* loop = nullptr; // the waiting loop, while it waits
+    StepWait* wait = nullptr; // the step's wait for it, while it waits
     std::condition_variable finished;
 };
 
@@ -94,7 +92,9 @@ BusThread::~BusThread() {
 }
 
 bool BusThread::run(const BusCall& call) {
-    if (m_ended) {
+    // Nothing goes to the bus once the program has quit, while its last steps finish.
+    if (m_ended || stepsQuitting()) {
+        m_ended = true;
         return false;
     }
     // Started with the first call: a program that never reaches the bus has no thread to end.
@@ -103,56 +103,43 @@ bool BusThread::run(const BusCall& call) {
     }
     auto job = std::make_shared<Job>();
     job->call = call.body;
-    QEventLoop loop;
-    bool handedOver = false;
+    StepWait wait;
+    {
+        std::lock_guard guard(m_lock);
+        job->wait = &wait;
+        m_jobs.push_back(job);
+    }
+    m_wake.notify_one();
     CallClock* const clock = m_watch.end != nullptr && m_watch.leaving != nullptr ? m_watch.clock : nullptr;
-    CallClock::TimePoint start{};
     // The driver's own timeout and then the grace: past this the call is overdue.
+    CallClock::TimePoint start{};
     CallClock::TimePoint deadline{};
     bool overdue = false;
-    // Handed to the worker from inside the loop: a loop that does not run at all because the
-    // program is quitting sends nothing.
-    QMetaObject::invokeMethod(
-        &loop,
-        [&] {
-            {
-                std::lock_guard guard(m_lock);
-                job->loop = &loop;
-                m_jobs.push_back(job);
-            }
-            handedOver = true;
-            m_wake.notify_one();
-            if (clock != nullptr) {
-                start = clock->now();
-                deadline = start + call.timeout + m_watch.grace;
-                clock->wakeAt(deadline, [&] {
-                    overdue = true;
-                    loop.quit();
-                });
-            }
-        },
-        Qt::QueuedConnection);
-    waitInLocalLoop(loop, m_observer);
+    if (clock != nullptr) {
+        start = clock->now();
+        deadline = start + call.timeout + m_watch.grace;
+        clock->wakeAt(deadline, [&] {
+            overdue = true;
+            wait.end();
+        });
+    }
+    const bool ended = waitForEnd(wait, m_observer);
     const auto isDone = [&] {
         std::lock_guard guard(m_lock);
         return job->done;
     };
-    if (overdue && !isDone()) {
-        waitOverdue(call, loop, start);
+    if (ended && overdue && !isDone()) {
+        waitOverdue(call, wait, start);
     }
     if (clock != nullptr) {
         clock->cancel();
     }
 
     std::unique_lock guard(m_lock);
-    job->loop = nullptr;
+    job->wait = nullptr;
     if (!job->done) {
-        // Only quitting ends the loop before the call has (QCoreApplication::exit ends every
-        // loop, and later ones return at once, before handing anything over).
+        // Only quitting ends the wait before the call has.
         m_ended = true;
-        if (!handedOver) {
-            return false;
-        }
         waitAfterQuit(guard, *job, call, clock, start, deadline);
     }
     return true;
@@ -160,7 +147,7 @@ bool BusThread::run(const BusCall& call) {
 
 // The driver has outlived its own timeout by the grace: it may never return. The close the
 // operator asks for now (or asked for meanwhile) cannot wait for it.
-void BusThread::waitOverdue(const BusCall& call, QEventLoop& loop, CallClock::TimePoint start) {
+void BusThread::waitOverdue(const BusCall& call, StepWait& wait, CallClock::TimePoint start) {
     bool left = false;
     m_endOverdue = [&] {
         if (!std::exchange(left, true)) {
@@ -171,7 +158,7 @@ void BusThread::waitOverdue(const BusCall& call, QEventLoop& loop, CallClock::Ti
         m_endOverdue();
     }
     m_watch.leaving->overdueStarted(m_endOverdue);
-    waitInLocalLoop(loop, m_observer, QEventLoop::AllEvents);
+    waitForEnd(wait, m_observer, QEventLoop::AllEvents);
     m_watch.leaving->overdueEnded();
     m_endOverdue = nullptr;
 }
@@ -224,9 +211,9 @@ void BusThread::work() {
         (*job->call)();
         guard.lock();
         job->done = true;
-        if (job->loop != nullptr) {
+        if (job->wait != nullptr) {
             // Posted by name: nothing of the caller's is built or freed on this thread.
-            QMetaObject::invokeMethod(job->loop, "quit", Qt::QueuedConnection);
+            QMetaObject::invokeMethod(job->wait, "end", Qt::QueuedConnection);
         }
         job->finished.notify_all();
     }

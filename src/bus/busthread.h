@@ -1,7 +1,8 @@
 // The worker thread that makes every driver call, and the watch over a call that never returns.
 #pragma once
 
-#include <QEventLoop>
+#include "steps/steps.h"
+
 #include <QTimer>
 
 #include <chrono>
@@ -15,8 +16,8 @@
 
 namespace ktq::bus {
 
-/// Told when the window's thread starts and stops waiting in a local event loop (a bus call or
-/// a pause), so that the windows can show they are busy and hold back what must wait.
+/// Told when a step starts and stops waiting (for a bus call or a pause), so that the windows can
+/// show they are busy and hold back what must wait.
 class WaitObserver {
 public:
     virtual ~WaitObserver() = default;
@@ -24,11 +25,9 @@ public:
     virtual void waitEnded() = 0;
 };
 
-/// Runs `loop` on the calling thread until something ends it, leaving the operator's keys and
-/// clicks queued for afterwards unless `flags` lets them in; the observer (may be null) hears of
-/// the start and the end.
-void waitInLocalLoop(QEventLoop& loop, WaitObserver* observer,
-                     QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents);
+/// Waits as StepWait::wait(flags) does, the observer (may be null) told of the start and the end.
+bool waitForEnd(StepWait& wait, WaitObserver* observer,
+                QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents);
 
 /// One driver call as the runner sees it.
 struct BusCall {
@@ -120,8 +119,8 @@ struct HangWatch {
 
 /// One worker thread, from the first driver call to the end of the program, that makes every
 /// call, so that the driver's per-thread status always belongs to the thread that made the call.
-/// The caller waits in a local event loop meanwhile and keeps painting. Once the program is asked
-/// to quit during a wait, the call under way finishes and no later call is made.
+/// The caller's step waits meanwhile, and the windows keep painting. Once the program is asked to
+/// quit during a wait, the call under way finishes and no later call is made.
 class BusThread final : public CallRunner {
 public:
     explicit BusThread(WaitObserver* observer = nullptr, HangWatch watch = {});
@@ -136,7 +135,7 @@ private:
     struct Job;
     void work();
     void endWithout(const BusCall& call, CallClock::TimePoint start);
-    void waitOverdue(const BusCall& call, QEventLoop& loop, CallClock::TimePoint start);
+    void waitOverdue(const BusCall& call, StepWait& wait, CallClock::TimePoint start);
     void waitAfterQuit(std::unique_lock<std::mutex>& guard, Job& job, const BusCall& call, CallClock* clock,
                        CallClock::TimePoint start, CallClock::TimePoint deadline);
 

@@ -6,6 +6,7 @@
 #include "bus/adapter/adapterfinder.h"
 #include "bus/busthread.h"
 #include "bus/driverbases.h"
+#include "bus/steps/steps.h"
 #include "ui/dialogs/statusline.h"
 #include "ui/main/frmmain.h"
 
@@ -80,6 +81,7 @@ TEST_P(AdapterRun, A7174IsConfiguredThroughTheWindowsOverTheLink) {
             keepAndSaveAt5(config);
         });
         control<QPushButton>(window, "cmdConfig")->click();
+        bus::finishSteps();
 
         const QString expected = QString::fromLatin1(c.adapterName) + QStringLiteral(" on ") +
                                  QString::fromStdString(adapter.where());

@@ -2,6 +2,7 @@
 #include "harness.h"
 
 #include "bus/busthread.h"
+#include "bus/steps/steps.h"
 #include "sim/linuxgpib.h"
 #include "ui/main/frmmain.h"
 
@@ -88,6 +89,7 @@ TEST(BoardDescriptor, TheProgramsEndGivesTheLastOneBackOnTheBusThread) {
     auto window = std::make_unique<ui::frmMain>(bench.session(messages));
     choose(*window, "7185B"); // stops after the bring-up, for the power cycle
     control<QPushButton>(*window, "cmdConfig")->click();
+    bus::finishSteps();
     const std::string opened = std::to_string(bench.state.BoardDescriptor);
     ASSERT_EQ(bench.calls().front(), "ibfind(\"GPIB0\")");
 

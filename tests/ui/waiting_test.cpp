@@ -4,6 +4,7 @@
 #include "bus/busthread.h"
 #include "bus/driverbases.h"
 #include "bus/gpibconstants.h"
+#include "bus/steps/steps.h"
 #include "ui/config/frmconfig.h"
 #include "ui/config/pause.h"
 #include "ui/dialogs/busycursor.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTimer>
 #include <qpa/qwindowsysteminterface.h>
 
@@ -167,17 +169,25 @@ struct ThreadedRun {
         gpib.GpibTmo(0, static_cast<std::int16_t>(bus::ni::T3s)); // as the bring-up leaves it
         window->show();
         window->openRun();
+        bus::finishSteps();
         if (model == QStringLiteral("7174"))
-            control<QPushButton>(*window, "cmdSet")->click(); // the address found, 5
+            press("cmdSet"); // the address found, 5
+    }
+    // Presses the button and lets the step it starts run to its end.
+    void press(const char* button) {
+        control<QPushButton>(*window, button)->click();
+        bus::finishSteps();
     }
     void enter(const QString& value) {
         control<QLineEdit>(*window, "txtChoice")->setText(value);
-        control<QPushButton>(*window, "cmdEnter")->click();
+        press("cmdEnter");
     }
     // Lets the input queued meanwhile, and what it starts, be handled.
     static void settle() {
-        for (int pass = 0; pass < 3; ++pass)
+        for (int pass = 0; pass < 3; ++pass) {
             QCoreApplication::processEvents();
+            bus::finishSteps();
+        }
     }
     std::vector<std::string> sentSince(std::size_t from) const {
         std::vector<std::string> out;
@@ -298,8 +308,7 @@ TEST(Waiting, AnAccessiblePressDuringAStepActsAfterIt) {
             const FailSafe failSafe(run.gate); // a press acted on inside the step waits behind it
             if (during)
                 run.gate.holdNext([&] { accessiblePress(*pressed), run.gate.release(); });
-            setsAddress ? control<QPushButton>(*run.window, "cmdSet")->click()
-                        : run.enter(QStringLiteral("32"));
+            setsAddress ? run.press("cmdSet") : run.enter(QStringLiteral("32"));
             if (!during)
                 accessiblePress(*pressed);
             run.settle();
@@ -471,6 +480,7 @@ TEST(Waiting, ExitDuringAHungBringUpEndsTheProgramOnceTheCallIsOverdue) {
     });
     const FailSafe failSafe(gate);
     control<QPushButton>(window, "cmdConfig")->click();
+    bus::finishSteps();
     QCoreApplication::processEvents();
 
     EXPECT_EQ(endedBeforeDue, 0u);
@@ -549,6 +559,78 @@ TEST(Waiting, APauseKeepsTheLoopRunningAndLeavesKeysForAfterIt) {
     EXPECT_EQ(box.text(), QString());
     QCoreApplication::processEvents();
     EXPECT_EQ(box.text(), QStringLiteral("a"));
+}
+
+// A step that waits (for a pause, for a driver call) hands the thread back to the loop it was
+// started from, which runs no deeper meanwhile; a key typed then reaches its box only after the
+// step, and the step goes on where it stood.
+TEST(Waiting, AStepsWaitRunsNoLoopOfItsOwn) {
+    using namespace std::chrono_literals;
+    std::function<void()> whileWaiting;
+    const std::function<void()> driverCall = [&] {
+        TransferGate gate; // made on this thread: the call, on the bus thread, waits for it
+        gate.holdNext([&] { whileWaiting(), gate.release(); });
+        bus::BusThread busThread;
+        const std::function<void()> body = [&] { gate.sleep(1ms); };
+        busThread.run(bus::BusCall{"ibwrt", 3s, &body});
+    };
+    const std::function<void()> pause = [&] {
+        QTimer::singleShot(0, [&] { whileWaiting(); });
+        const auto start = std::chrono::steady_clock::now();
+        int reads = 0; // the deadline, before the wait, after it
+        ui::EventLoopPauser(nullptr, [&] { return start + (reads++ < 2 ? 0ms : 1ms); }).pause(1ms);
+    };
+    for (const auto& [name, wait] : {std::pair{"driver call", driverCall}, std::pair{"pause", pause}}) {
+        SCOPED_TRACE(name);
+        QLineEdit box;
+        box.show();
+        box.setFocus();
+        int levelWhileWaiting = -1;
+        QString textWhileWaiting = QStringLiteral("?");
+        QString textAtEnd = QStringLiteral("?");
+        whileWaiting = [&] {
+            levelWhileWaiting = QThread::currentThread()->loopLevel();
+            textWhileWaiting = box.text();
+        };
+        bool ended = false;
+        bus::startStep([&] {
+            wait();
+            textAtEnd = box.text();
+            ended = true;
+        });
+        EXPECT_FALSE(ended) << "the step did not go back to the loop";
+        postKey(box.windowHandle(), Qt::Key_A, QStringLiteral("a"));
+        bus::finishSteps(); // the one loop, one deep
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(levelWhileWaiting, 1);
+        EXPECT_EQ(textWhileWaiting, QString());
+        EXPECT_EQ(textAtEnd, QString());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(box.text(), QStringLiteral("a"));
+    }
+}
+
+// The program quits while a step waits: the loop lets the step finish before it returns, its
+// wait and every later one ending at once as not ended.
+TEST(Waiting, AStepWaitingAtTheQuitFinishesFirst) {
+    std::vector<bool> waits;
+    bool ended = false;
+    bus::startStep([&] {
+        bus::StepWait first;
+        waits.push_back(first.wait());
+        bus::StepWait later;
+        QTimer::singleShot(0, &later, &bus::StepWait::end);
+        waits.push_back(later.wait());
+        ended = true;
+    });
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    bus::finishSteps();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(waits, (std::vector<bool>{false, false}));
+    EXPECT_FALSE(bus::stepUnderWay());
+    // A finished exec() lets the next test's loops run again.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
 }
 
 } // namespace

@@ -1,9 +1,8 @@
-// The short pause in a local event loop, ended by the clock.
+// The short pause a step waits out, ended by the clock.
 #include "pause.h"
 
 #include "bus/busthread.h"
 
-#include <QEventLoop>
 #include <QTimer>
 
 namespace ktq::ui {
@@ -16,18 +15,20 @@ void EventLoopPauser::pause(std::chrono::milliseconds duration) {
         return;
     }
     const auto deadline = m_clock() + duration;
-    QEventLoop loop;
+    bus::StepWait wait;
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&timer, &QTimer::timeout, &wait, &bus::StepWait::end);
     if (m_observer != nullptr) {
         m_observer->waitStarted();
     }
     // One wait as seen from outside, however often an early timer makes it wait again.
     for (auto remaining = deadline - m_clock(); remaining.count() > 0; remaining = deadline - m_clock()) {
         timer.start(std::chrono::ceil<std::chrono::milliseconds>(remaining));
-        bus::waitInLocalLoop(loop, nullptr);
+        if (!wait.wait()) {
+            break; // the program has quit
+        }
     }
     if (m_observer != nullptr) {
         m_observer->waitEnded();

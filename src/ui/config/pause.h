@@ -14,8 +14,8 @@ namespace ktq::ui {
 
 using run::Pauser;
 
-/// Waits on a timer in a local event loop of the calling thread: the windows keep painting and
-/// moving, and the operator's keys and clicks wait for the end of the step. The pause ends by the
+/// Waits on a timer, the step going back to the event loop meanwhile: the windows keep painting
+/// and moving, and the operator's keys and clicks wait for the end of the step. The pause ends by the
 /// clock, not by the timer: a timer may fire early (on Windows by most of a millisecond), and the
 /// units need the whole pause.
 class EventLoopPauser final : public Pauser {

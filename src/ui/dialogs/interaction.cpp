@@ -6,6 +6,9 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <memory>
+#include <utility>
+
 namespace ktq::ui {
 
 void DesktopInteraction::beep() {
@@ -19,6 +22,18 @@ void DesktopInteraction::messageBox(QWidget* parent, const QString& title, const
 
 void DesktopInteraction::execModal(QDialog& dialog) {
     dialog.exec();
+}
+
+void DesktopInteraction::openModal(QDialog& dialog, std::function<void()> closed) {
+    if (dialog.windowModality() == Qt::NonModal) {
+        dialog.setWindowModality(Qt::ApplicationModal);
+    }
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = QObject::connect(&dialog, &QDialog::finished, &dialog, [once, closed = std::move(closed)] {
+        QObject::disconnect(*once);
+        closed();
+    });
+    dialog.show();
 }
 
 QString DesktopInteraction::saveFileName(QWidget* parent, const QString& title, const QString& filters,

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QDialog;
 class QWidget;
 
@@ -18,6 +20,13 @@ public:
     virtual void messageBox(QWidget* parent, const QString& title, const QString& text) = 0;
     // Shows the dialog modally; returns once it has closed.
     virtual void execModal(QDialog& dialog) = 0;
+    // Shows the dialog modally and returns at once; `closed` runs once it has closed. Where the
+    // windows open a run's window, so that its steps go back to the program's own event loop.
+    // Unless replaced, as execModal() and then `closed`.
+    virtual void openModal(QDialog& dialog, std::function<void()> closed) {
+        execModal(dialog);
+        closed();
+    }
     // Asks where to save, offering `filters` ("Text (*.txt);;CSV (*.csv)"); empty when the operator
     // cancelled. `selectedFilter`, where given, says which filter was chosen.
     virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filters,
@@ -30,6 +39,7 @@ public:
     void beep() override;
     void messageBox(QWidget* parent, const QString& title, const QString& text) override;
     void execModal(QDialog& dialog) override;
+    void openModal(QDialog& dialog, std::function<void()> closed) override;
     QString saveFileName(QWidget* parent, const QString& title, const QString& filters,
                          QString* selectedFilter) override;
 };

@@ -3,6 +3,8 @@
 
 #include "leaving.h"
 
+#include "bus/steps/steps.h"
+
 #include <QAbstractButton>
 
 #include <utility>
@@ -45,17 +47,27 @@ void StepGate::run(QWidget* control, std::function<void()> handler) {
         return;
     }
     m_running = true;
-    press.handler();
-    while (!m_waiting.empty()) {
-        Press waiting = std::move(m_waiting.front());
-        m_waiting.pop_front();
-        if (stillPressable(waiting)) {
-            waiting.handler();
+    bus::startStep([this, handler = std::move(press.handler)] {
+        handler();
+        while (!m_waiting.empty()) {
+            Press waiting = std::move(m_waiting.front());
+            m_waiting.pop_front();
+            if (stillPressable(waiting)) {
+                waiting.handler();
+            }
         }
-    }
-    m_running = false;
-    if (std::exchange(m_leaveAsked, false) && m_leaving) {
-        m_leaving(false);
+        m_running = false;
+        if (std::exchange(m_leaveAsked, false) && m_leaving) {
+            m_leaving(false);
+        }
+    });
+}
+
+StepGate::~StepGate() {
+    // A window freed while its step waits (a test's, or a window closed from elsewhere) lets the
+    // step end first: the step still uses it.
+    if (m_running && !bus::insideStep()) {
+        bus::finishSteps();
     }
 }
 

@@ -9,16 +9,18 @@
 
 namespace ktq::ui {
 
-/// Runs a window's handlers one step at a time. The local loops of a step (bus calls, pauses,
-/// message boxes) hold back the operator's keys and clicks, but not a press through the
+/// Runs a window's handlers one step at a time, each as a step of the bus layer's: where it waits
+/// for the bus or a pause, the window's thread goes back to the event loop. A step's waits and its
+/// message boxes hold back the operator's keys and clicks, but not a press through the
 /// accessibility interface (a screen reader's, voice or switch control's "Press"), which Qt
-/// delivers as a click from inside such a loop. Such a press waits for the step, then runs if
+/// delivers as a click from a timer meanwhile. Such a press waits for the step, then runs if
 /// its control is still enabled and shown. A press of a leaving button (Done, Exit) meanwhile is
 /// told to `leaving` (true: the program has ended, and the press is spent), so that a driver
 /// call that never returns does not trap the operator; `leaving(false)` once the step is over.
 class StepGate {
 public:
     explicit StepGate(std::function<bool(bool asked)> leaving = {});
+    ~StepGate();
     StepGate(const StepGate&) = delete;
     StepGate& operator=(const StepGate&) = delete;
 

@@ -241,10 +241,11 @@ void frmMain::openConfiguration() {
         m_traffic.moveUnder(*m_config);
     }
     m_config->openRun();
-    m_session.interaction.execModal(*m_config);
-    txtGPIBErr->setVisible(false);
-    cmdConfig->setEnabled(true);
-    listUnit->setFocus();
+    m_session.interaction.openModal(*m_config, [this] {
+        txtGPIBErr->setVisible(false);
+        cmdConfig->setEnabled(true);
+        listUnit->setFocus();
+    });
 }
 
 } // namespace ktq::ui
