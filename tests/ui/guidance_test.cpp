@@ -9,6 +9,9 @@
 #include "ui/main/frmmain.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QListWidget>
+#include <QTest>
 #include <QtGui/private/qguiapplication_p.h>
 #include <qpa/qplatformaccessibility.h>
 #include <qpa/qplatformintegration.h>
@@ -281,6 +284,25 @@ private:
     QPlatformAccessibility* m_platform = QGuiApplicationPrivate::platformIntegration()->accessibility();
     QAccessible::UpdateHandler m_previous;
 };
+
+// The operator can select the advice with the mouse (to paste it into a fault report) without the
+// status line taking the focus from the list.
+TEST(Advice, TheAdviceCanBeSelectedWithTheMouseAndTakesNoFocus) {
+    Bench bench;
+    ui::frmMain window(bench.session());
+    window.show();
+    auto* line = control<ui::StatusLine>(window, "statusLine");
+    ASSERT_FALSE(line->text().isEmpty());
+    auto* list = control<QListWidget>(window, "listUnit");
+    list->setFocus();
+    QTest::mouseMove(line, QPoint(line->width() / 2, line->height() / 2));
+    QTest::mousePress(line, Qt::LeftButton, {}, QPoint(2, 2));
+    QTest::mouseMove(line, QPoint(line->width() - 2, line->height() - 2));
+    QTest::mouseRelease(line, Qt::LeftButton, {}, QPoint(line->width() - 2, line->height() - 2));
+    EXPECT_FALSE(line->selectedText().isEmpty());
+    EXPECT_TRUE(line->text().contains(line->selectedText()));
+    EXPECT_EQ(QApplication::focusWidget(), list);
+}
 
 // A screen reader speaks the status line by its name, and a new advice as a change of that name.
 TEST(Advice, EachNewAdviceIsTheStatusLinesNameAndIsAnnounced) {

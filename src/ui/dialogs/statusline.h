@@ -15,6 +15,13 @@ public:
     explicit StatusLine(QWidget* parent = nullptr);
     void say(const QString& text);
     void clearGuidance() { say(QString()); }
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void becomeSelectable();
 };
 
 } // namespace ktq::ui
