@@ -104,7 +104,8 @@ int main(int argc, char* argv[]) {
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
     }
     // The steps' loop is the program's: QApplication's only holds it, and ends it as ever (when
-    // the last window closes). A step that waits then finishes, before the windows are freed.
-    QTimer::singleShot(0, &app, [] { QCoreApplication::exit(ktq::bus::execSteps()); });
+    // the last window closes), with the exit code of whatever quit both. A step that waits then
+    // finishes, before the windows are freed.
+    QTimer::singleShot(0, &app, [] { ktq::bus::execSteps(); });
     return QApplication::exec();
 }
