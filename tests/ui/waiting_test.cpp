@@ -283,6 +283,26 @@ TEST(Waiting, InputDuringAStepWaitsForItsEndAndIsHandledOnce) {
     EXPECT_EQ(run.gate.callers.count(std::this_thread::get_id()), 0u);
 }
 
+// The operator types ahead, faster than the unit answers, a value and Return, Return to go on,
+// and the next value and Return: the window system hands them over in one go, and still each
+// key reaches the window only once the step before it has ended.
+TEST(Waiting, ValuesTypedAheadGoToTheirOwnFunctions) {
+    ThreadedRun run;
+    run.enter(QString()); // keep the address
+    const std::size_t start = run.bench.sim.trace().size();
+    for (const QChar key : QStringLiteral("16\r\r32\r")) {
+        key == QLatin1Char('\r') ? postKey(run.window->windowHandle(), Qt::Key_Return)
+                                 : postKey(run.window->windowHandle(), Qt::Key(key.unicode()), key);
+    }
+    run.settle();
+    const std::vector<std::string> wire = run.bench.wire(start);
+    const std::vector<std::string> expected = {
+        "> *ESE 16", "pause 200", "> *ESR?", "< 0\\n", "> *ESE?", "< 16\\n", "> *SRE?", "< 0\\n",
+        "> *SRE 32", "pause 200", "> *ESR?", "< 0\\n", "> *SRE?", "< 32\\n"};
+    ASSERT_GE(wire.size(), expected.size()) << testing::PrintToString(wire);
+    EXPECT_EQ(std::vector<std::string>(wire.begin(), wire.begin() + expected.size()), expected);
+}
+
 // A press through the accessibility interface while a step is under way (Set Address with a
 // power-cycle model's trigger, or a setting with its pause) waits for the step and then acts as
 // the same press after it: the same on the wire, the same boxes, on the board and on an adapter.

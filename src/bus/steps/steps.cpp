@@ -32,6 +32,7 @@ struct Loop {
     QEventLoop* loop = nullptr; // the loop of execSteps() or finishSteps(), while it runs
     bool flagsChanged = false;  // the loop ended to run again with other flags
     bool quitting = false;      // the waiting steps are being let finish
+    HeldInput* held = nullptr;  // the windows' input, while a step waits
 };
 
 Loop& state() {
@@ -110,6 +111,10 @@ void startStep(std::function<void()> body) {
     enter(*step.release());
 }
 
+void setHeldInput(HeldInput* held) {
+    state().held = held;
+}
+
 bool stepUnderWay() {
     return state().underWay > 0;
 }
@@ -143,7 +148,14 @@ bool StepWait::wait(QEventLoop::ProcessEventsFlags flags) {
     m_step = step;
     s.waiting.push_back(step);
     changed();
+    HeldInput* const held = flags.testFlag(QEventLoop::ExcludeUserInputEvents) ? s.held : nullptr;
+    if (held != nullptr) {
+        held->holdBack();
+    }
     step->fiber.switchOut();
+    if (held != nullptr) {
+        held->giveBack();
+    }
     m_step = nullptr;
     m_ended = false;
     return !step->quit;

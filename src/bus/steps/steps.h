@@ -10,6 +10,21 @@
 
 namespace ktq::bus {
 
+/// What the windows do with the operator's input that the window system has already handed over
+/// when a step begins to wait: a key typed ahead may come in the same pass of the event loop as
+/// the press that started the step, behind it. Held back while the step waits and given back,
+/// ahead of anything newer and in its order, when it goes on, none of it lands inside the step.
+class HeldInput {
+public:
+    virtual ~HeldInput() = default;
+    virtual void holdBack() = 0;
+    virtual void giveBack() = 0;
+};
+
+/// Who holds input back while a step waits with input excluded (none: nobody, as in a program
+/// without windows).
+void setHeldInput(HeldInput* held);
+
 /// Runs `body` as a step; returns once it has ended or first waits. A step started inside
 /// another one runs inline, as part of it.
 void startStep(std::function<void()> body);

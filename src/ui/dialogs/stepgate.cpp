@@ -1,6 +1,7 @@
 // One step at a time in a window.
 #include "stepgate.h"
 
+#include "inputhold.h"
 #include "leaving.h"
 
 #include "bus/steps/steps.h"
@@ -47,6 +48,7 @@ void StepGate::run(QWidget* control, std::function<void()> handler) {
         return;
     }
     m_running = true;
+    bus::setHeldInput(&queuedInputHold());
     bus::startStep([this, handler = std::move(press.handler)] {
         handler();
         while (!m_waiting.empty()) {
