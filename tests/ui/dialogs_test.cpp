@@ -140,5 +140,22 @@ TEST(NoticeDialog, ShowsTheTextOfEachOpeningAndCancelCloses) {
     }
 }
 
+// The desktop opens the run's window modally and returns at once (the handler that opened it goes
+// back to the event loop); what follows its close runs once per opening, however often the same
+// window is opened again.
+TEST(DesktopModal, OpensAtOnceAndTellsEachCloseOnce) {
+    QDialog dialog;
+    ui::DesktopInteraction desktop;
+    int closed = 0;
+    for (int opening = 1; opening <= 2; ++opening) {
+        desktop.openModal(dialog, [&] { ++closed; });
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(dialog.isModal());
+        EXPECT_EQ(closed, opening - 1) << "told of the close before it came";
+        dialog.done(QDialog::Accepted);
+        EXPECT_EQ(closed, opening);
+    }
+}
+
 } // namespace
 } // namespace ktq::test

@@ -296,9 +296,9 @@ TEST(Waiting, ValuesTypedAheadGoToTheirOwnFunctions) {
     }
     run.settle();
     const std::vector<std::string> wire = run.bench.wire(start);
-    const std::vector<std::string> expected = {
-        "> *ESE 16", "pause 200", "> *ESR?", "< 0\\n", "> *ESE?", "< 16\\n", "> *SRE?", "< 0\\n",
-        "> *SRE 32", "pause 200", "> *ESR?", "< 0\\n", "> *SRE?", "< 32\\n"};
+    const std::vector<std::string> expected = {"> *ESE 16", "pause 200", "> *ESR?", "< 0\\n",    "> *ESE?",
+                                               "< 16\\n",   "> *SRE?",   "< 0\\n",  "> *SRE 32", "pause 200",
+                                               "> *ESR?",   "< 0\\n",    "> *SRE?", "< 32\\n"};
     ASSERT_GE(wire.size(), expected.size()) << testing::PrintToString(wire);
     EXPECT_EQ(std::vector<std::string>(wire.begin(), wire.begin() + expected.size()), expected);
 }
@@ -628,6 +628,25 @@ TEST(Waiting, AStepsWaitRunsNoLoopOfItsOwn) {
         QCoreApplication::processEvents();
         EXPECT_EQ(box.text(), QStringLiteral("a"));
     }
+}
+
+// A step started by a step (the main window's Configure opening the configuration run) is part of
+// it: where it waits, the step that started it waits too, and goes on only after it.
+TEST(Waiting, AStepStartedInsideAStepIsPartOfIt) {
+    std::vector<std::string> order;
+    bus::startStep([&] {
+        order.push_back("outer");
+        bus::startStep([&] {
+            bus::StepWait wait;
+            QTimer::singleShot(0, &wait, &bus::StepWait::end);
+            EXPECT_TRUE(wait.wait());
+            order.push_back("inner, after its wait");
+        });
+        order.push_back("outer, after the inner step");
+    });
+    bus::finishSteps();
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"outer", "inner, after its wait", "outer, after the inner step"}));
 }
 
 // The program quits while a step waits: the loop lets the step finish before it returns, its
