@@ -24,13 +24,20 @@ struct Step {
 
 namespace {
 
+// One run of the loop by execSteps() or finishSteps().
+struct LoopRun {
+    QEventLoop* loop = nullptr;
+    QEventLoop::ProcessEventsFlags flags; // what it runs with
+    bool untilNoStep = false;
+    bool rerun = false; // it ended to run again with other flags, or to see the steps ended
+};
+
 // All of it belongs to the window's thread, the only one that runs steps.
 struct Loop {
     Step* running = nullptr;    // the step whose stack this is
     int underWay = 0;           // steps started and not ended
     std::vector<Step*> waiting; // in the order they began to wait
-    QEventLoop* loop = nullptr; // the loop of execSteps() or finishSteps(), while it runs
-    bool flagsChanged = false;  // the loop ended to run again with other flags
+    LoopRun* run = nullptr;     // the innermost run of the loop
     bool quitting = false;      // the waiting steps are being let finish
     HeldInput* held = nullptr;  // the windows' input, while a step waits
 };
@@ -46,11 +53,15 @@ QEventLoop::ProcessEventsFlags loopFlags() {
     return s.waiting.empty() ? QEventLoop::AllEvents : s.waiting.back()->flags;
 }
 
+// A loop is run again only where it must be: entering exec() drops the quit that closing the last
+// window posts.
 void changed() {
     Loop& s = state();
-    if (s.loop != nullptr) {
-        s.flagsChanged = true;
-        s.loop->exit();
+    LoopRun* const run = s.run;
+    if (run != nullptr && !run->rerun &&
+        (loopFlags() != run->flags || (run->untilNoStep && s.underWay == 0))) {
+        run->rerun = true;
+        run->loop->exit();
     }
 }
 
@@ -88,10 +99,11 @@ int runLoop(bool untilNoStep) {
             return 0;
         }
         QEventLoop loop;
-        QEventLoop* const outer = std::exchange(s.loop, &loop);
-        const int code = loop.exec(loopFlags());
-        s.loop = outer;
-        if (!std::exchange(s.flagsChanged, false)) {
+        LoopRun run{&loop, loopFlags(), untilNoStep};
+        LoopRun* const outer = std::exchange(s.run, &run);
+        const int code = loop.exec(run.flags);
+        s.run = outer;
+        if (!run.rerun) {
             finishAtQuit();
             return code;
         }
