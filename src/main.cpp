@@ -53,10 +53,8 @@ void logEventLoopStalls(QApplication& app, const QString& path) {
     timer->start(periodMs);
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+// The program's names, font, icon and focus frame, before the first widget is made.
+void setUpLook() {
     QApplication::setApplicationName(QStringLiteral("ktqconfig"));
     QApplication::setApplicationDisplayName(QStringLiteral("KTQ GPIB Configuration"));
     QApplication::setDesktopFileName(QStringLiteral("ktqconfig"));
@@ -73,6 +71,13 @@ int main(int argc, char* argv[]) {
     QApplication::setFont(latin);
     QApplication::setWindowIcon(QIcon(ktq::ui::drawLogo(64, ktq::ui::titleFont(QApplication::font()))));
     ktq::ui::useFocusFrameStyle();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    setUpLook();
 
     // The board's library, or a "++" adapter where KTQ_GPIB_ADAPTER names one or the board does
     // not open; chosen when the operator first configures. Linux lists its built-in UARTs too,
